@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "operation/clock.h"
+
+namespace flash {
+
+// Dialog templates the engine asks the host to show.
+enum class DialogId : int {
+  CommFailure = 113,        // "Error Encountered"
+  ProgramSuccess = 117,     // "Flash Update"
+  VerifySuccess = 118,      // "Flash Verification"
+  ProcessingComplete = 120,  // "Flash Loader": error checking was off
+  VerifyFailure = 121,
+  ProgramFailure = 122,
+};
+
+// How an operation ended, for hosts that act on it (menu enabling, exit codes).
+enum class OperationOutcome {
+  ProgramSucceeded,      // dialog 117
+  VerifySucceeded,       // dialog 118
+  CompletedUnchecked,    // dialog 120
+  VerifyFailed,          // dialog 121
+  ProgramFailed,         // dialog 122
+  EndedWithoutDialog,    // Test mode or mode 63
+  CommunicationFailed,   // dialog 113 at the retry limit
+  ModelMismatch,         // the file is for another model
+  PersonalityCancelled,  // "P0\r" sent
+  FileRefused,           // cannot be opened, or breaks the format
+  LinkNotOpened,         // the UDP socket could not be created
+};
+
+// Everything the engine needs of its surroundings: the output pane, the status
+// panes, the file chooser, message boxes and dialogs, timers and the clock.
+// Modal calls may run a nested event loop and re-enter the engine.
+class EngineHost : public Clock {
+ public:
+  ~EngineHost() override = default;
+
+  // Hides the start-up picture for good, empties the output pane and shows it.
+  virtual void BeginOutput() = 0;
+  // Appends to the output pane; lines end in "\r\n".
+  virtual void AppendOutput(std::string_view text) = 0;
+  // Status bar pane 0 (progress), 1 (radio model) or 2 (mode).
+  virtual void SetStatusText(int pane, std::string_view text) = 0;
+
+  // The open-file dialog; the full path of the chosen file, or nothing when cancelled.
+  virtual std::optional<std::string> ChooseRufFile() = 0;
+  // A message box with one OK button; an empty caption means the program's name.
+  virtual void ShowMessage(std::string_view text, std::string_view caption) = 0;
+  // A modal dialog of the given template.
+  virtual void ShowDialog(DialogId id) = 0;
+  // The extended-memory personality dialog: 1 to 6, or -1 when cancelled.
+  virtual int ChoosePersonality() = 0;
+  virtual void Beep() = 0;
+
+  // Window timers: an expiry after each period until stopped; the host calls
+  // UpdateEngine::OnTimer(id).
+  virtual void StartTimer(int id, std::chrono::milliseconds period) = 0;
+  virtual void StopTimer(int id) = 0;
+
+  // Called once when an operation is over, whichever way it ended.
+  virtual void OperationEnded(OperationOutcome /*outcome*/) {}
+};
+
+}  // namespace flash

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/comms_trace.h"
+#include "link/link_settings.h"
+#include "operation/engine_host.h"
+#include "operation/operation_state.h"
+#include "operation/ruf_reader.h"
+#include "protocol/radio_links.h"
+
+namespace flash {
+
+inline constexpr int kResponseTimerId = 103;
+inline constexpr int kIdentificationTimerId = 125;
+
+// The state of the UDP link between operations.
+struct UdpLinkState {
+  std::int32_t socketCreated = 0;
+  std::string connectedAddress = "0.0.0.0";
+  std::int32_t connectedPort = 1;
+};
+
+// The update engine: one operation from the mode command to the result dialog,
+// driven by events (commands, answers, timer expiries). It never waits for the
+// radio and never touches a platform: everything goes through the host and the
+// two link interfaces. All calls come from one thread.
+class UpdateEngine {
+ public:
+  UpdateEngine(EngineHost& host, LinkSettings& settings, SerialLink& serial, UdpLink& udp,
+               CommsTrace& trace);
+  UpdateEngine(const UpdateEngine&) = delete;
+  UpdateEngine& operator=(const UpdateEngine&) = delete;
+
+  // Mode commands: clear the failure counters, set the mode, show the mode text
+  // in pane 2 and begin an operation.
+  void RunProgramCommand();
+  void RunVerifyCommand();
+  void RunTestingCommand();
+  // Sets mode 63 and starts nothing.
+  void RunQueryModeCommand();
+  // ignoreErrors 1 becomes 0; any other value becomes 1.
+  void RunToggleErrorCheckCommand();
+
+  void beginOperation();
+  LineResult stepOperation();
+  LineResult processLine();
+
+  // Events from the host.
+  void OnSerialEvent(std::uint32_t event, std::uint32_t error);
+  void OnUdpReadable();
+  void OnTimer(int id);
+
+  // The radio protocol.
+  void SendToRadio(std::uint8_t* data, int length);
+  void ParseResponse(const std::uint8_t* text, std::size_t length);
+  void IdentifyRadio(const std::uint8_t* text, std::size_t length);
+  void StartResponseTimer();
+  void StopResponseTimer();
+  void ReportCommFailure();
+  void SelectPersonality();
+
+  // Links and the trace.
+  void OpenSerialLink();
+  void OpenUdpLink();
+  void CloseLinks();
+  void OpenCommsTrace();
+
+  // True from the identification request until the operation is over.
+  bool operationRunning() const { return running_; }
+  // The last identification reported a model the table does not know.
+  bool unlistedModelSeen() const { return unlistedModelSeen_; }
+
+  OperationState& state() { return state_; }
+  const OperationState& state() const { return state_; }
+  const UdpLinkState& udpState() const { return udp_state_; }
+
+ private:
+  void RunModeCommand(std::int32_t mode, std::string_view paneText, bool clearPaneAfter);
+  void endOperation();
+  void showSuccessResult();
+  void showFailureResult();
+  void ShowResult(bool success);
+  // Ends an operation that stops before its end report, closing what it opened.
+  void StopOperation(OperationOutcome outcome);
+  void FinishOperation(OperationOutcome outcome);
+  bool RefuseMalformedFile(const RufSurvey& survey, const std::string& path);
+  void SendRequest(std::string_view request);
+  void SendLastRequest();
+  LineResult HandleLine();
+  LineResult HandleIntelHex();
+  LineResult HandleSRecord();
+  LineResult HandleEDirective();
+  LineResult HandleGDirective();
+  LineResult HandlePassThrough();
+  LineResult SendFrame(std::size_t length);
+  void ReportChecksumError();
+  void EchoCheck(const char* text);
+  void NoteTraceFailure();
+
+  EngineHost& host_;
+  LinkSettings& settings_;
+  SerialLink& serial_;
+  UdpLink& udp_;
+  CommsTrace& trace_;
+  OperationState state_;
+  UdpLinkState udp_state_;
+  RufReader rufFile_;
+  std::uint8_t frameBuffer_[kFrameBufferSize] = {};
+  bool running_ = false;
+  bool lineReadThisOperation_ = false;
+  bool unlistedModelSeen_ = false;
+  bool traceFailureReported_ = false;
+  std::string lastRequest_;  // "?V\r" or the start command, for resends before the first line
+};
+
+}  // namespace flash
