@@ -63,6 +63,11 @@ class EngineHost : public Clock {
   virtual void StartTimer(int id, std::chrono::milliseconds period) = 0;
   virtual void StopTimer(int id) = 0;
 
+  // Whether an operation goes on when its serial port is not available: the
+  // desktop program lets the silence be reported by the timers; a script-driven
+  // host stops at once.
+  virtual bool ContinueWithoutSerialPort() { return true; }
+
   // Called once when an operation is over, whichever way it ended.
   virtual void OperationEnded(OperationOutcome /*outcome*/) {}
 };

@@ -1,1 +1,218 @@
-// in progress
+#include <algorithm>
+
+#include "operation/record_frames.h"
+#include "operation/text_format.h"
+#include "operation/update_engine.h"
+
+namespace flash {
+namespace {
+
+// The gap the radio has always had between two lines; kept as a busy countdown
+// (volatile, so the compiler cannot drop it) because radios may rely on it.
+constexpr int kBusyCountdown = 50000;
+
+void BusyCountdown() {
+  volatile int countdown = kBusyCountdown;
+  while (countdown > 0) countdown = countdown - 1;
+}
+
+bool SendsLinesAsText(std::int32_t model) { return model == 797 || model == 729; }
+
+}  // namespace
+
+LineResult UpdateEngine::processLine() {
+  state_.responseTimeoutMs = 10000;
+  BusyCountdown();
+
+  if (state_.resendRequested && state_.zzPending) {
+    state_.resendRequested = false;
+    SendRequest("ZZ\r");
+    return LineResult::Wait;
+  }
+  if (state_.resendRequested) {
+    state_.resendRequested = false;
+    if (!lineReadThisOperation_) {
+      // Nothing of the file goes to a radio that has not been identified and accepted.
+      SendLastRequest();
+      return LineResult::Wait;
+    }
+    state_.lineBuffer = state_.lastLine;
+    lineContinuation_ = lastLineContinuation_;
+    state_.linesProcessed -= 1;
+    if (state_.segmentSent) state_.currentSegment = 1 - state_.newSegment;
+  } else {
+    if (!rufFile_.ReadLine(state_.lineBuffer, lineContinuation_)) {
+      host_.AppendOutput(" End Of Code Processing, Please Standby!\r\n");
+      return LineResult::End;
+    }
+    lineReadThisOperation_ = true;
+    state_.checksumRetries = 0;
+    state_.noResponseCount = 0;
+  }
+
+  if (state_.linesProcessed <= 50 || state_.linesProcessed % 10 == 0) {
+    host_.SetStatusText(
+        0, Format("%d of %d Lines Processed", state_.linesProcessed, state_.totalLines));
+  }
+  state_.lastLine = state_.lineBuffer;
+  lastLineContinuation_ = lineContinuation_;
+  return HandleLine();
+}
+
+LineResult UpdateEngine::HandleLine() {
+  const std::string& line = state_.lineBuffer;
+  switch (ClassifyLine(line, lineContinuation_)) {
+    case LineKind::IntelHex:
+      if (SendsLinesAsText(state_.radioModelCode)) {
+        state_.linesProcessed += 1;
+        std::size_t length = std::min(line.size(), kFrameBufferSize);
+        std::copy_n(line.begin(), length, frameBuffer_);
+        SendToRadio(frameBuffer_, static_cast<int>(length));
+        return LineResult::WaitText;
+      }
+      return HandleIntelHex();
+    case LineKind::SRecord:
+      return HandleSRecord();
+    case LineKind::Comment:
+      host_.AppendOutput(" " + line.substr(1));
+      return LineResult::Next;
+    case LineKind::PassThrough:
+      return HandlePassThrough();
+    case LineKind::EDirective:
+      return HandleEDirective();
+    case LineKind::GDirective:
+      return HandleGDirective();
+    case LineKind::ModelHeader:
+      host_.AppendOutput(" Radio Update File for " + line.substr(2) + "\r\n");
+      return LineResult::Next;
+    case LineKind::Unlock:
+      if (state_.mode == kModeVerify) return LineResult::Next;
+      if (line.size() >= 10 && line.compare(1, 9, "UNLOCKBOO") == 0) {
+        state_.expectedEcho = 0;
+        SendRequest("UNLOCKBOOT\r");
+      }
+      return LineResult::Next;
+    case LineKind::FormatHeader:
+      host_.AppendOutput(" Flash Rom Update File Format Version " +
+                         (line.size() > 5 ? line.substr(5) : std::string()) + "\r\n");
+      return LineResult::Next;
+    case LineKind::Undefined:
+      break;
+  }
+  // A line of no defined kind sends nothing, so there is nothing to wait for.
+  return LineResult::Next;
+}
+
+LineResult UpdateEngine::HandleIntelHex() {
+  state_.linesProcessed += 1;
+  IntelRecord record;
+  if (const std::string fault = ParseIntelHex(state_.lineBuffer, record); !fault.empty()) {
+    // Only a file changed on disk since it was checked gets here.
+    state_.failureFlag = 1;
+    host_.AppendOutput(Format(" A record breaks the update file format (%s); it was not sent.\r\n",
+                              fault.c_str()));
+    return LineResult::Next;
+  }
+  state_.byteCount = record.byteCount;
+  state_.recordType = record.recordType;
+  state_.lineChecksum = record.lineChecksum;
+  state_.calcChecksum = record.calcChecksum;
+  if (record.byteCount == 0) return LineResult::Next;
+  if (record.calcChecksum != record.lineChecksum) ReportChecksumError();
+
+  switch (record.recordType) {
+    case 0x00:
+      state_.expectedEcho = record.lineChecksum;
+      return SendFrame(BuildRecordFrame(static_cast<std::uint8_t>(state_.mode & 0xFF), record,
+                                        frameBuffer_));
+    case 0x02: {
+      if (state_.personality > 0) return LineResult::Next;
+      state_.newSegment = (record.data[0] << 8) | record.data[1];
+      if (state_.newSegment == state_.currentSegment) return LineResult::Next;
+      state_.currentSegment = state_.newSegment;
+      state_.segmentSent = true;
+      state_.expectedEcho = record.lineChecksum;
+      return SendFrame(BuildRecordFrame('A', record, frameBuffer_));
+    }
+    default:
+      return LineResult::Next;
+  }
+}
+
+LineResult UpdateEngine::HandleSRecord() {
+  const std::string& line = state_.lineBuffer;
+  if (line.size() > 1 && (line[1] == '0' || line[1] == '7')) return LineResult::Next;
+  state_.linesProcessed += 1;
+  SRecord record;
+  if (const std::string fault = ParseSRecord(line, record); !fault.empty()) {
+    state_.failureFlag = 1;
+    host_.AppendOutput(Format(" A record breaks the update file format (%s); it was not sent.\r\n",
+                              fault.c_str()));
+    return LineResult::Next;
+  }
+  state_.byteCount = record.byteCount;
+  state_.recordType = record.recordType;
+  state_.lineChecksum = record.lineChecksum;
+  state_.calcChecksum = record.calcChecksum;
+  if (record.byteCount == 0) return LineResult::Next;
+  if (record.calcChecksum != record.lineChecksum) state_.failureFlag = 1;
+  if (record.recordType == 1) return LineResult::Next;
+  // A termination record (anything but S1 and S3) is the last line read.
+  if (record.recordType != 3) rufFile_.Close();
+  state_.expectedEcho = record.lineChecksum;
+  return SendFrame(BuildSFrame(record, frameBuffer_));
+}
+
+LineResult UpdateEngine::HandlePassThrough() {
+  const std::string text = state_.lineBuffer.substr(2);
+  std::size_t length = std::min(text.size(), kFrameBufferSize);
+  std::copy_n(text.begin(), length, frameBuffer_);
+  SendToRadio(frameBuffer_, static_cast<int>(length));
+  SendRequest("\r");
+  return LineResult::Next;
+}
+
+LineResult UpdateEngine::HandleEDirective() {
+  state_.linesProcessed += 1;
+  if (state_.mode == kModeVerify) return LineResult::Next;
+  std::uint8_t bytes[3] = {};
+  if (const std::string fault = ParseDirectiveBytes(state_.lineBuffer, 3, bytes); !fault.empty()) {
+    state_.failureFlag = 1;
+    host_.AppendOutput(" An #E line breaks the update file format (" + fault + "); not sent.\r\n");
+    return LineResult::Next;
+  }
+  state_.responseTimeoutMs = 40000;
+  return SendFrame(state_.personality > 0 ? BuildPersonalityEFrame(state_.personality, frameBuffer_)
+                                          : BuildEFrame(bytes, frameBuffer_));
+}
+
+LineResult UpdateEngine::HandleGDirective() {
+  if (state_.mode == kModeVerify) return LineResult::Next;
+  state_.linesProcessed += 1;
+  std::uint8_t bytes[4] = {};
+  if (const std::string fault = ParseDirectiveBytes(state_.lineBuffer, 4, bytes); !fault.empty()) {
+    state_.failureFlag = 1;
+    host_.AppendOutput(" A #G line breaks the update file format (" + fault + "); not sent.\r\n");
+    return LineResult::Next;
+  }
+  state_.responseTimeoutMs = 10000;
+  return SendFrame(BuildGFrame(bytes, frameBuffer_));
+}
+
+LineResult UpdateEngine::SendFrame(std::size_t length) {
+  SendToRadio(frameBuffer_, static_cast<int>(length));
+  return LineResult::Wait;
+}
+
+void UpdateEngine::ReportChecksumError() {
+  state_.failureFlag = 1;
+  if (!trace_.IsOpen()) return;
+  trace_.Write(" File CheckSum Error ");
+  trace_.Write(Format("Calc Checksum %02X Line Checksum %02X\n", state_.calcChecksum,
+                      state_.lineChecksum));
+  trace_.Write("\n");
+  trace_.Write(state_.lineBuffer);
+  trace_.Write("\n");
+}
+
+}  // namespace flash

@@ -64,7 +64,8 @@ class UpdateEngine {
   void SelectPersonality();
 
   // Links and the trace.
-  void OpenSerialLink();
+  // False when the serial port is not available.
+  bool OpenSerialLink();
   void OpenUdpLink();
   void CloseLinks();
   void OpenCommsTrace();
@@ -84,9 +85,9 @@ class UpdateEngine {
   void showSuccessResult();
   void showFailureResult();
   void ShowResult(bool success);
-  // Ends an operation that stops before its end report, closing what it opened.
-  void StopOperation(OperationOutcome outcome);
-  void FinishOperation(OperationOutcome outcome);
+  // Ends an operation that stops before its end report, closing what it opened
+  // so that its trace is complete on disk before the user is told.
+  void EndEarly();
   bool RefuseMalformedFile(const RufSurvey& survey, const std::string& path);
   void SendRequest(std::string_view request);
   void SendLastRequest();
@@ -112,8 +113,11 @@ class UpdateEngine {
   std::uint8_t frameBuffer_[kFrameBufferSize] = {};
   bool running_ = false;
   bool lineReadThisOperation_ = false;
+  bool lastLineContinuation_ = false;
+  bool lineContinuation_ = false;
   bool unlistedModelSeen_ = false;
   bool traceFailureReported_ = false;
+  bool choosingPersonality_ = false;
   std::string lastRequest_;  // "?V\r" or the start command, for resends before the first line
 };
 

@@ -1,1 +1,197 @@
-// in progress
+#include "operation/text_format.h"
+#include "operation/update_engine.h"
+
+namespace flash {
+namespace {
+
+constexpr auto kIdentificationTimeout = std::chrono::milliseconds{10000};
+constexpr std::size_t kFaultsShownInPane = 20;
+
+}  // namespace
+
+UpdateEngine::UpdateEngine(EngineHost& host, LinkSettings& settings, SerialLink& serial,
+                           UdpLink& udp, CommsTrace& trace)
+    : host_(host), settings_(settings), serial_(serial), udp_(udp), trace_(trace) {}
+
+void UpdateEngine::RunModeCommand(std::int32_t mode, std::string_view paneText,
+                                  bool clearPaneAfter) {
+  // Starting over a running operation would leave the radio half written.
+  if (running_) return;
+  state_.checksumRetries = 0;
+  state_.checksumErrors = 0;
+  state_.failureFlag = 0;
+  state_.mode = mode;
+  host_.SetStatusText(2, paneText);
+  beginOperation();
+  if (clearPaneAfter) host_.SetStatusText(2, "");
+}
+
+void UpdateEngine::RunProgramCommand() { RunModeCommand(kModeProgram, "Program Flash", false); }
+
+void UpdateEngine::RunVerifyCommand() { RunModeCommand(kModeVerify, "Verify Flash", true); }
+
+void UpdateEngine::RunTestingCommand() { RunModeCommand(kModeTest, "TESTING MODE", true); }
+
+void UpdateEngine::RunQueryModeCommand() { state_.mode = kModeQuery; }
+
+void UpdateEngine::RunToggleErrorCheckCommand() {
+  state_.ignoreErrors = state_.ignoreErrors == 1 ? 0 : 1;
+}
+
+void UpdateEngine::beginOperation() {
+  state_.modelPrefix.clear();
+  host_.BeginOutput();
+
+  const std::optional<std::string> path = host_.ChooseRufFile();
+  if (!path) return;
+
+  if (state_.ignoreErrors == 1) {
+    host_.AppendOutput(
+        "\r\n *** Detected Command Line Switch to Ignore Radio Responses and Errors *** \r\n");
+  }
+  state_.modelPrefix = ModelPrefixOf(*path);
+  state_.fileModelCode = ModelCodeOf(state_.modelPrefix);
+
+  host_.AppendOutput("\r\n Flash Rom Update File - " + *path + "\r\n\r\n");
+  if (state_.mode == kModeVerify) {
+    host_.AppendOutput(" Please be patient while your radio is being verified.");
+  } else if (state_.mode == kModeProgram) {
+    host_.AppendOutput(" Please be patient while your radio is being updated.");
+  }
+  host_.AppendOutput("\r\n\r\n");
+
+  state_.currentSegment = 0x5AA5;
+  state_.newSegment = 0xA55A;
+  state_.zzPending = false;
+
+  const RufSurvey survey = SurveyRufFile(*path);
+  if (!survey.opened) {
+    host_.ShowMessage("Unable to open file", "");
+    host_.OperationEnded(OperationOutcome::FileRefused);
+    return;
+  }
+  state_.totalLines = survey.dataLines;
+  host_.AppendOutput(Format(" %d total data lines in file.", state_.totalLines));
+  host_.AppendOutput("\r\n");
+  if (RefuseMalformedFile(survey, *path)) return;
+
+  if (!rufFile_.Open(*path)) {
+    host_.ShowMessage("Unable to open file", "");
+    host_.OperationEnded(OperationOutcome::FileRefused);
+    return;
+  }
+
+  state_.startTime = host_.CalendarSeconds();
+  state_.linesProcessed = 0;
+  state_.personality = 0;
+  lineReadThisOperation_ = false;
+  unlistedModelSeen_ = false;
+
+  bool serialOpened = true;
+  if (settings_.serialActive) {
+    serialOpened = OpenSerialLink();
+  } else if (settings_.ethernetActive) {
+    OpenUdpLink();
+  }
+  if ((settings_.ethernetActive && udp_state_.socketCreated == 0) ||
+      (!serialOpened && !host_.ContinueWithoutSerialPort())) {
+    CloseLinks();
+    host_.OperationEnded(OperationOutcome::LinkNotOpened);
+    return;
+  }
+
+  if (state_.commsTraceEnabled == 1) OpenCommsTrace();
+
+  running_ = true;
+  state_.responseTimeoutMs = 10000;
+  host_.StartTimer(kIdentificationTimerId, kIdentificationTimeout);
+  lastRequest_ = "?V\r";
+  SendRequest(lastRequest_);
+}
+
+bool UpdateEngine::RefuseMalformedFile(const RufSurvey& survey, const std::string& path) {
+  if (survey.formatFaultCount == 0) return false;
+  for (std::size_t i = 0; i < survey.formatFaults.size() && i < kFaultsShownInPane; ++i) {
+    host_.AppendOutput(Format(" Line %d breaks the update file format: %s\r\n",
+                              survey.formatFaults[i].lineNumber,
+                              survey.formatFaults[i].text.c_str()));
+  }
+  if (static_cast<std::size_t>(survey.formatFaultCount) > kFaultsShownInPane) {
+    host_.AppendOutput(Format(" ... %d format faults in all.\r\n", survey.formatFaultCount));
+  }
+  host_.AppendOutput(" The file was refused; nothing was sent to the radio.\r\n");
+  const RufFinding& first = survey.formatFaults.front();
+  host_.ShowMessage(Format("The file %s breaks the update file format at line %d (%s). "
+                           "Nothing was sent to the radio.",
+                           path.c_str(), first.lineNumber, first.text.c_str()),
+                    "");
+  host_.OperationEnded(OperationOutcome::FileRefused);
+  return true;
+}
+
+LineResult UpdateEngine::stepOperation() {
+  if (!running_) return LineResult::End;
+  LineResult result = LineResult::Next;
+  do {
+    result = processLine();
+  } while (result == LineResult::Next && running_);
+  if (result != LineResult::End) return result;
+  endOperation();
+  return LineResult::End;
+}
+
+void UpdateEngine::endOperation() {
+  host_.SetStatusText(0, "");
+  state_.endTime = host_.CalendarSeconds();
+  state_.elapsedSeconds = static_cast<std::int32_t>(state_.endTime - state_.startTime);
+  host_.AppendOutput(Format("%d Lines Processed in %d Seconds\r\n", state_.totalLines,
+                            state_.elapsedSeconds));
+  trace_.TraceEvent("End of Processing",
+                    Format("%d Checksum Errors Encountered. Total time %d Seconds",
+                           state_.checksumErrors, state_.elapsedSeconds));
+  trace_.TraceEvent("END OF ACTION", Format("FailureFlag=%d Total Errors=%d", state_.failureFlag,
+                                            state_.checksumErrors));
+  running_ = false;
+  StopResponseTimer();
+  host_.StopTimer(kIdentificationTimerId);
+  CloseLinks();
+  if (state_.failureFlag == 1 || state_.checksumErrors > 0) {
+    showFailureResult();
+  } else {
+    showSuccessResult();
+  }
+}
+
+void UpdateEngine::showSuccessResult() { ShowResult(true); }
+
+void UpdateEngine::showFailureResult() { ShowResult(false); }
+
+void UpdateEngine::ShowResult(bool success) {
+  if (state_.resultDialogOpen) return;
+  state_.resultDialogOpen = true;
+  host_.SetStatusText(0, "");
+  std::optional<DialogId> dialog;
+  OperationOutcome outcome = OperationOutcome::EndedWithoutDialog;
+  if (state_.ignoreErrors == 1) {
+    dialog = DialogId::ProcessingComplete;
+    outcome = OperationOutcome::CompletedUnchecked;
+  } else if (state_.mode == kModeProgram) {
+    dialog = success ? DialogId::ProgramSuccess : DialogId::ProgramFailure;
+    outcome = success ? OperationOutcome::ProgramSucceeded : OperationOutcome::ProgramFailed;
+  } else if (state_.mode == kModeVerify) {
+    dialog = success ? DialogId::VerifySuccess : DialogId::VerifyFailure;
+    outcome = success ? OperationOutcome::VerifySucceeded : OperationOutcome::VerifyFailed;
+  }
+  if (dialog) host_.ShowDialog(*dialog);
+  state_.resultDialogOpen = false;
+  host_.OperationEnded(outcome);
+}
+
+void UpdateEngine::EndEarly() {
+  running_ = false;
+  host_.StopTimer(kIdentificationTimerId);
+  StopResponseTimer();
+  CloseLinks();
+}
+
+}  // namespace flash

@@ -1,1 +1,89 @@
-// in progress
+#include "link/serial_port_name.h"
+#include "operation/text_format.h"
+#include "operation/update_engine.h"
+
+namespace flash {
+namespace {
+
+constexpr std::uint32_t kDriverQueueSize = 2048;
+constexpr std::uint32_t kLineBaudRate = 57600;
+constexpr char kEventCharacter = 13;  // every answer of the radio ends in CR
+constexpr std::uint32_t kAnswerEventMask = kEventFlagChar | kEventLineError;
+
+}  // namespace
+
+bool UpdateEngine::OpenSerialLink() {
+  host_.AppendOutput("Using Serial Interface: ");
+  host_.AppendOutput("Using Serial Interface \r\n");
+  host_.AppendOutput("\r\n");
+  if (serial_.IsOpen()) serial_.Close();
+
+  const std::string device = SerialDeviceName(settings_.comPort);
+  if (serial_.CheckPortAvailable(device) != PortAvailable) {
+    host_.AppendOutput(" Serial port " + device + " (" + settings_.comPort +
+                       ") is not available.\r\n");
+    const std::string hint = serial_.AvailabilityHint();
+    if (!hint.empty()) host_.AppendOutput(" " + hint + "\r\n");
+    host_.ShowMessage("That PORT is not available ", "I CAN'T");
+    return false;
+  }
+  serial_.Open(device, kDriverQueueSize, kDriverQueueSize);
+  serial_.SetLineFormat(kLineBaudRate, 8, 0, 0);
+  serial_.SetFlowControl(FlowHardware);
+  serial_.SetWriteTimeouts(10, 10);
+  serial_.SetEventCharacter(kEventCharacter, false);
+  serial_.SetEventMask(kAnswerEventMask);
+  serial_.Purge();
+  return true;
+}
+
+void UpdateEngine::OpenUdpLink() {
+  host_.AppendOutput("Using Ethernet Interface \r\n");
+  if (settings_.radioPort == udp_state_.connectedPort &&
+      settings_.radioAddress == udp_state_.connectedAddress) {
+    return;
+  }
+  udp_state_.connectedPort = settings_.radioPort;
+  udp_state_.connectedAddress = settings_.radioAddress;
+  if (udp_state_.socketCreated == 0) {
+    const std::int32_t error = udp_.Create(settings_.radioPort);
+    if (error == 0) {
+      udp_state_.socketCreated = 1;
+    } else {
+      // Forget the destination so that the next operation tries again (and tells
+      // the user again) instead of silently doing nothing.
+      udp_state_.connectedPort = 1;
+      udp_state_.connectedAddress = " ";
+      host_.ShowMessage(Format("Socket Create returned error code %d", error), "");
+      return;
+    }
+  }
+  udp_.Connect(settings_.radioAddress, settings_.radioPort);
+}
+
+void UpdateEngine::CloseLinks() {
+  udp_state_.connectedPort = 1;
+  udp_state_.connectedAddress = " ";
+  udp_state_.socketCreated = 0;
+  if (trace_.IsOpen()) {
+    trace_.Close();
+    NoteTraceFailure();
+  }
+  if (serial_.IsOpen()) serial_.Close();
+  StopResponseTimer();
+  host_.AppendOutput(" Close Communications Port\r\n");
+  if (rufFile_.IsOpen()) rufFile_.Close();
+  host_.AppendOutput(" Close File\r\n");
+  if (udp_.HasSocket()) udp_.Close();
+}
+
+void UpdateEngine::OpenCommsTrace() {
+  traceFailureReported_ = false;
+  if (!trace_.Open()) {
+    traceFailureReported_ = true;
+    host_.AppendOutput(" The trace file " + trace_.path() +
+                       " could not be created; the operation goes on without a trace.\r\n");
+  }
+}
+
+}  // namespace flash

@@ -1,1 +1,105 @@
-// in progress
+#include <cctype>
+#include <cstdint>
+#include <limits>
+
+#include "operation/text_format.h"
+#include "operation/update_engine.h"
+#include "protocol/model_table.h"
+
+namespace flash {
+namespace {
+
+constexpr std::size_t kDspOffset = 4;
+constexpr std::size_t kModelOffset = 9;
+constexpr std::size_t kSeparatorOffset = 3;
+
+// A decimal number as atoi reads it (blanks, an optional sign, digits), bounded
+// by the answer's length. False when no digit stands there.
+bool ReadDecimal(std::string_view text, std::size_t offset, std::int32_t& out) {
+  std::size_t i = offset;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+  std::int64_t value = 0;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+    value = std::min<std::int64_t>(value * 10 + (text[i++] - '0'),
+                                   std::numeric_limits<std::int32_t>::max());
+  }
+  out = static_cast<std::int32_t>(negative ? -value : value);
+  return true;
+}
+
+}  // namespace
+
+const ModelRow* FindModelRow(std::int32_t modelCode) {
+  for (const ModelRow& row : kModelTable) {
+    if (row.reportedCode == modelCode) return &row;
+  }
+  return nullptr;
+}
+
+void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes), length);
+  host_.StopTimer(kIdentificationTimerId);
+  // A repeated answer while the personality dialog is open must not open another one.
+  if (choosingPersonality_) return;
+
+  std::int32_t dsp = 0;
+  if (ReadDecimal(text, kDspOffset, dsp)) state_.dspVersion = dsp;
+  state_.dspVersionText =
+      Format("DSP VERSION %1.3f", static_cast<std::uint32_t>(state_.dspVersion) / 1000.0);
+
+  std::int32_t model = 0;
+  state_.radioModelCode = ReadDecimal(text, kModelOffset, model) ? model : 0;
+
+  const ModelRow* row = FindModelRow(state_.radioModelCode);
+  if (row == nullptr) {
+    unlistedModelSeen_ = true;
+    host_.SetStatusText(2, state_.dspVersionText);
+    host_.AppendOutput(Format(" The radio reports model %d (%s), which this program does not "
+                              "know; nothing was sent to it.\r\n",
+                              state_.radioModelCode, state_.dspVersionText.c_str()));
+    return;
+  }
+
+  if (row->reportedCode == 797) {
+    host_.AppendOutput("Model 797 detected - Adjusting for 797 protocol\r\n");
+    serial_.SetLineFormat(57600, 8, 0, 0);
+    serial_.SetFlowControl(FlowSoftware);
+    serial_.SetWriteTimeouts(100, 100);
+    serial_.Purge();
+  }
+
+  if (row->reportedCode == 734 && text.size() > kSeparatorOffset && text[kSeparatorOffset] == '-') {
+    SelectPersonality();
+    if (!running_) return;  // the operation ended while the dialog was open
+    if (state_.personality == -1) {
+      SendRequest("P0\r");
+      EndEarly();
+      host_.AppendOutput(" The update was cancelled; nothing of the file was sent.\r\n");
+      host_.OperationEnded(OperationOutcome::PersonalityCancelled);
+      return;
+    }
+  }
+
+  host_.SetStatusText(1, row->statusText);
+  if (state_.fileModelCode != row->fileCode) {
+    StopResponseTimer();
+    EndEarly();
+    host_.AppendOutput(Format(" The file is for model %d, the radio is a %s.\r\n",
+                              state_.fileModelCode, std::string(row->statusText).c_str()));
+    host_.ShowMessage(row->mismatchMessage, "");
+    host_.OperationEnded(OperationOutcome::ModelMismatch);
+    return;
+  }
+  if (row->reportedCode == 0) state_.responseTimeoutMs = 10000;
+  if (row->reportedCode == 758) {
+    state_.responseTimeoutMs = 50000;
+    state_.zzPending = true;
+  }
+  lastRequest_ = std::string(row->startCommand);
+  SendRequest(lastRequest_);
+}
+
+}  // namespace flash

@@ -1,1 +1,63 @@
-// in progress
+#include "operation/update_engine.h"
+
+namespace flash {
+namespace {
+
+constexpr std::int32_t kCheckedResponseTimeoutMs = 5000;
+// Silences of one line that are answered with a resend; the next one ends the operation.
+constexpr std::int8_t kMaxSilentResends = 7;
+
+}  // namespace
+
+void UpdateEngine::StartResponseTimer() {
+  if (state_.ignoreErrors == 0) state_.responseTimeoutMs = kCheckedResponseTimeoutMs;
+  host_.StopTimer(kResponseTimerId);
+  host_.StartTimer(kResponseTimerId, std::chrono::milliseconds{state_.responseTimeoutMs});
+}
+
+void UpdateEngine::StopResponseTimer() { host_.StopTimer(kResponseTimerId); }
+
+void UpdateEngine::OnTimer(int id) {
+  if (!running_) {
+    host_.StopTimer(id);
+    return;
+  }
+  if (id == kResponseTimerId) {
+    StopResponseTimer();
+    if (state_.ignoreErrors == 1) {
+      stepOperation();
+      return;
+    }
+    if (state_.noResponseCount >= kMaxSilentResends) {
+      EndEarly();
+      ReportCommFailure();
+      host_.OperationEnded(OperationOutcome::CommunicationFailed);
+      return;
+    }
+    state_.noResponseCount = static_cast<std::int8_t>(state_.noResponseCount + 1);
+    state_.resendRequested = true;
+    stepOperation();
+    return;
+  }
+  if (id == kIdentificationTimerId) {
+    host_.StopTimer(kIdentificationTimerId);
+    ReportCommFailure();
+    // The dialog is modal: the operation may have ended while it was open.
+    if (!running_) return;
+    serial_.Purge();
+    state_.noResponseCount = static_cast<std::int8_t>(state_.noResponseCount + 1);
+    state_.resendRequested = true;
+    stepOperation();
+    return;
+  }
+  host_.StopTimer(id);
+}
+
+void UpdateEngine::ReportCommFailure() {
+  host_.SetStatusText(0, "");
+  host_.Beep();
+  host_.ShowDialog(DialogId::CommFailure);
+  host_.SetStatusText(0, "");
+}
+
+}  // namespace flash

@@ -1,1 +1,66 @@
-// in progress
+#include <algorithm>
+#include <vector>
+
+#include "operation/text_format.h"
+#include "operation/update_engine.h"
+
+namespace flash {
+
+void UpdateEngine::SendToRadio(std::uint8_t* data, int length) {
+  int n = length;
+  if (state_.radioModelCode == 797 || state_.radioModelCode == 729) {
+    // These models take text lines ending in CR alone.
+    for (int i = 0; i < length; ++i) {
+      if (data[i] == 0x0A) {
+        data[i] = 0;
+        --n;
+      }
+    }
+  }
+  n = std::max(n, 0);
+
+  std::string traceText;
+  traceText.reserve(static_cast<std::size_t>(n) * 3);
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (int i = 0; i < n; ++i) {
+    traceText.push_back(kHex[data[i] >> 4]);
+    traceText.push_back(kHex[data[i] & 0x0F]);
+    traceText.push_back(' ');
+  }
+  trace_.TraceSent(traceText);
+  NoteTraceFailure();
+
+  StartResponseTimer();
+
+  if (settings_.serialActive) {
+    std::size_t written = 0;
+    serial_.Write(data, static_cast<std::size_t>(n), &written);
+  }
+  if (settings_.ethernetActive) {
+    // Every datagram opens with the passcode's low 16 bits, high byte first.
+    std::vector<std::uint8_t> datagram(static_cast<std::size_t>(n) + 2);
+    datagram[0] = static_cast<std::uint8_t>((settings_.radioPasscode >> 8) & 0xFF);
+    datagram[1] = static_cast<std::uint8_t>(settings_.radioPasscode & 0xFF);
+    std::copy_n(data, n, datagram.begin() + 2);
+    udp_.Send(datagram.data(), datagram.size());
+  }
+}
+
+void UpdateEngine::SendRequest(std::string_view request) {
+  std::uint8_t buffer[kFrameBufferSize];
+  const std::size_t length = std::min(request.size(), sizeof buffer);
+  std::copy_n(request.begin(), length, buffer);
+  SendToRadio(buffer, static_cast<int>(length));
+}
+
+void UpdateEngine::SendLastRequest() { SendRequest(lastRequest_); }
+
+void UpdateEngine::NoteTraceFailure() {
+  if (!trace_.writeFailed() || traceFailureReported_) return;
+  traceFailureReported_ = true;
+  host_.AppendOutput(" The trace file " + trace_.path() +
+                     " could not be written (is the disk full?); the operation goes on without "
+                     "a complete trace.\r\n");
+}
+
+}  // namespace flash
