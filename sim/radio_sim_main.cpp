@@ -1,0 +1,103 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/radio_sim_links.h"
+#include "sim/radio_sim_options.h"
+#include "sim/ruf_image.h"
+#include "sim/simulated_radio.h"
+
+namespace {
+
+// The signal handler only writes here; the poll loop sees it and ends.
+int stopPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t ignored = write(stopPipe[1], &byte, 1);
+}
+
+bool InstallStopHandlers() {
+  if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int stopSignal : {SIGINT, SIGTERM, SIGHUP}) {
+    if (sigaction(stopSignal, &action, nullptr) != 0) return false;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  return true;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace flash::sim;
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const ParsedRadioSimOptions parsed = ParseRadioSimOptions(arguments);
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "radio-sim: %s\nTry 'radio-sim --help'.\n", parsed.error.c_str());
+    return 2;
+  }
+  const RadioSimOptions& options = parsed.options;
+  if (options.help) {
+    std::fputs(RadioSimUsage().c_str(), stdout);
+    return 0;
+  }
+
+  SimulatedRadio radio(options.radio);
+  if (!options.imageIn.empty()) {
+    std::string error;
+    bool loaded = true;
+    if (EndsWith(options.imageIn, ".ruf") || EndsWith(options.imageIn, ".RUF")) {
+      radio.memory() = ImageFromRufFile(options.imageIn, &error);
+      loaded = error.empty();
+    } else {
+      loaded = radio.memory().LoadIntelHex(options.imageIn, &error);
+    }
+    if (!loaded) {
+      std::fprintf(stderr, "radio-sim: cannot load the memory image: %s\n", error.c_str());
+      return 1;
+    }
+    if (options.verbose) {
+      std::fprintf(stderr, "radio-sim: loaded %zu bytes from %s\n", radio.memory().size(),
+                   options.imageIn.c_str());
+    }
+  }
+  if (!InstallStopHandlers()) {
+    std::perror("radio-sim: cannot install the signal handlers");
+    return 1;
+  }
+  if (options.verbose) {
+    std::fprintf(stderr, "radio-sim: model %d, identification \"%s\"\n", options.radio.model,
+                 radio.IdentificationAnswer().substr(0, radio.IdentificationAnswer().size() - 1)
+                     .c_str());
+  }
+
+  const int status = options.link == RadioSimOptions::Link::Udp
+                         ? RunUdpRadio(options, radio, stopPipe[0])
+                         : RunSerialRadio(options, radio, stopPipe[0]);
+
+  // A radio that never came up leaves an earlier image file as it was.
+  if (status == 0 && !options.imageOut.empty()) {
+    std::string error;
+    if (radio.memory().SaveIntelHex(options.imageOut, &error)) {
+      std::fprintf(stderr, "radio-sim: wrote %zu bytes of memory to %s\n", radio.memory().size(),
+                   options.imageOut.c_str());
+    } else {
+      std::fprintf(stderr, "radio-sim: cannot write the memory image: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  return status;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/radio_config.h"
+
+namespace flash::sim {
+
+inline constexpr const char* kDefaultUdpAddress = "127.0.0.2";
+inline constexpr int kDefaultUdpPort = 49152;
+
+// The radio-sim program's command line.
+struct RadioSimOptions {
+  enum class Link { Serial, Udp };
+  Link link = Link::Serial;
+  std::string linkPath;  // --link: a symbolic link to the pseudo-terminal
+  std::string udpAddress = kDefaultUdpAddress;
+  int udpPort = kDefaultUdpPort;  // 0: any free port (the ready line names it)
+  std::optional<int> passcode;    // unset: datagrams with any passcode are taken
+  RadioConfig radio;
+  std::string imageIn;
+  std::string imageOut;
+  bool wirePaced = false;
+  bool verbose = false;
+  bool help = false;
+};
+
+struct ParsedRadioSimOptions {
+  RadioSimOptions options;
+  std::string error;  // empty when the command line is good
+};
+
+ParsedRadioSimOptions ParseRadioSimOptions(const std::vector<std::string>& arguments);
+std::string RadioSimUsage();
+
+}  // namespace flash::sim
