@@ -24,6 +24,10 @@ void CommsTrace::Close() {
   file_ = nullptr;
 }
 
+void CommsTrace::Flush() {
+  if (file_ != nullptr && std::fflush(file_) != 0) writeFailed_ = true;
+}
+
 void CommsTrace::Write(std::string_view text) {
   if (file_ == nullptr) return;
   // Text mode: every line feed is stored as CR LF.

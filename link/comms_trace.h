@@ -27,6 +27,9 @@ class CommsTrace {
   bool Open();
   bool IsOpen() const { return file_ != nullptr; }
   void Close();
+  // Pushes buffered records to the file (the trace is otherwise written when the
+  // buffer fills or the file is closed).
+  void Flush();
 
   // Writes text as it stands (nothing when closed).
   void Write(std::string_view text);

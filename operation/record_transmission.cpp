@@ -45,7 +45,12 @@ LineResult UpdateEngine::processLine() {
       host_.AppendOutput(" End Of Code Processing, Please Standby!\r\n");
       return LineResult::End;
     }
-    lineReadThisOperation_ = true;
+    if (!lineReadThisOperation_) {
+      // The transfer has begun: the question of who the radio is has been settled
+      // (or passed over, in test mode and with errors ignored).
+      host_.StopTimer(kIdentificationTimerId);
+      lineReadThisOperation_ = true;
+    }
     state_.checksumRetries = 0;
     state_.noResponseCount = 0;
   }

@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include "operation/text_format.h"
+#include "tests/support/engine_fixture.h"
+
+namespace flash::test {
+namespace {
+
+const char* const kTwoLines =
+    ":0300300002337A1E\r\n"
+    ":00000001FF\r\n";
+
+class UpdateOperation : public EngineFixture {};
+
+TEST_F(UpdateOperation, ProgramShowsItsTextsOpensThePortAndAsksTheRadioWhoItIs) {
+  const std::string path = WriteRuf("746-test.ruf", kTwoLines);
+  Choose(path);
+  engine.RunProgramCommand();
+
+  EXPECT_EQ(host.beginOutputCalls, 1);
+  EXPECT_EQ(host.status[2], "Program Flash");
+  EXPECT_EQ(host.output,
+            "\r\n Flash Rom Update File - " + path +
+                "\r\n\r\n Please be patient while your radio is being updated.\r\n\r\n"
+                " 2 total data lines in file.\r\nUsing Serial Interface: Using Serial Interface "
+                "\r\n\r\n");
+  EXPECT_EQ(serial.calls,
+            (std::vector<std::string>{"CheckPortAvailable /dev/ttyS0", "Open /dev/ttyS0 2048 2048",
+                                      "SetLineFormat 57600 8 0 0", "SetFlowControl 1",
+                                      "SetWriteTimeouts 10 10", "SetEventCharacter 13",
+                                      "SetEventMask 130", "Purge"}));
+  EXPECT_EQ(serial.writes, (std::vector<std::string>{"?V\r"}));
+  EXPECT_EQ(host.TimerPeriod(kIdentificationTimerId), std::chrono::milliseconds{10000});
+  EXPECT_EQ(host.TimerPeriod(kResponseTimerId), std::chrono::milliseconds{5000});
+  EXPECT_EQ(engine.state().fileModelCode, 746);
+  EXPECT_TRUE(engine.operationRunning());
+  EXPECT_EQ(TraceText().substr(0, 16), "Log File Begin\r\n");
+}
+
+TEST_F(UpdateOperation, VerifyAsksForPatienceAndClearsItsModeTextAfterLaunching) {
+  Choose(WriteRuf("746.ruf", kTwoLines));
+  engine.RunVerifyCommand();
+  EXPECT_NE(host.output.find(" Please be patient while your radio is being verified."),
+            std::string::npos);
+  EXPECT_EQ(host.status[2], "");
+  EXPECT_EQ(host.statusHistory.front(), (std::pair<int, std::string>{2, "Verify Flash"}));
+}
+
+TEST_F(UpdateOperation, ACancelledFileDialogStartsNothing) {
+  engine.RunProgramCommand();
+  EXPECT_EQ(host.beginOutputCalls, 1);
+  EXPECT_EQ(host.status[2], "Program Flash");
+  EXPECT_TRUE(serial.calls.empty());
+  EXPECT_TRUE(host.timers.empty());
+  EXPECT_FALSE(engine.operationRunning());
+}
+
+TEST_F(UpdateOperation, AFileThatCannotBeOpenedIsReportedAndNothingIsSent) {
+  Choose(dir.File("712-missing.ruf"));
+  engine.RunProgramCommand();
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].first, "Unable to open file");
+  EXPECT_TRUE(serial.calls.empty());
+  EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::FileRefused}));
+}
+
+TEST_F(UpdateOperation, AMalformedRecordRefusesTheWholeFileBeforeAnyLinkIsOpened) {
+  Choose(WriteRuf("746.ruf", ":0300300002337A1E\r\n:0300300002X37A1E\r\n:03003000\r\n"));
+  engine.RunProgramCommand();
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_NE(host.messages[0].first.find("at line 2"), std::string::npos);
+  EXPECT_NE(host.messages[0].first.find("column 11"), std::string::npos);
+  EXPECT_NE(host.output.find(" Line 2 breaks the update file format"), std::string::npos);
+  EXPECT_NE(host.output.find(" Line 3 breaks the update file format"), std::string::npos);
+  EXPECT_TRUE(serial.calls.empty());
+  EXPECT_TRUE(serial.writes.empty());
+  EXPECT_TRUE(host.timers.empty());
+  EXPECT_FALSE(engine.operationRunning());
+  EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::FileRefused}));
+}
+
+TEST_F(UpdateOperation, AMissingSerialPortIsReportedWithAdviceAndTheTimersReportTheSilence) {
+  serial.availability = PortInUse;
+  serial.hint = "Add your user to the group dialout.";
+  settings.comPort = "/dev/ttyUSB7";
+  Choose(WriteRuf("746.ruf", kTwoLines));
+  engine.RunProgramCommand();
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0], (std::pair<std::string, std::string>{"That PORT is not available ",
+                                                                   "I CAN'T"}));
+  EXPECT_NE(host.output.find("/dev/ttyUSB7"), std::string::npos);
+  EXPECT_NE(host.output.find("Add your user to the group dialout."), std::string::npos);
+  EXPECT_TRUE(engine.operationRunning());
+  EXPECT_TRUE(host.TimerRunning(kResponseTimerId));
+}
+
+TEST_F(UpdateOperation, AScriptHostStopsAtOnceWhenTheSerialPortIsMissing) {
+  serial.availability = PortNotPresent;
+  host.continueWithoutSerialPort = false;
+  Choose(WriteRuf("746.ruf", kTwoLines));
+  engine.RunProgramCommand();
+  EXPECT_FALSE(engine.operationRunning());
+  EXPECT_TRUE(host.timers.empty());
+  EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::LinkNotOpened}));
+}
+
+TEST_F(UpdateOperation, ASuccessfulProgramWritesTheEndReportClosesEverythingAndShows117) {
+  host.nowMs = 1000;
+  StartAndIdentify(WriteRuf("746.ruf", kTwoLines), "VER 1234 746\r");
+  host.nowMs = 4200;
+  Answer(":1E\r");
+  EXPECT_FALSE(engine.operationRunning());
+  EXPECT_NE(host.output.find(" End Of Code Processing, Please Standby!\r\n2 Lines Processed in 3 "
+                             "Seconds\r\n Close Communications Port\r\n Close File\r\n"),
+            std::string::npos);
+  EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess}));
+  EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::ProgramSucceeded}));
+  EXPECT_FALSE(serial.open);
+  EXPECT_TRUE(host.timers.empty());
+  const std::string traceText = TraceText();
+  EXPECT_NE(traceText.find("[[End of Processing 0 Checksum Errors Encountered. Total time 3 Seconds]]\r\n"),
+            std::string::npos);
+  EXPECT_NE(traceText.find("[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"), std::string::npos);
+  EXPECT_EQ(traceText.find("Close"), std::string::npos);
+}
+
+TEST_F(UpdateOperation, AFileWithoutDataLinesStillIdentifiesTheRadioAndEndsAtOnce) {
+  StartAndIdentify(WriteRuf("746.ruf", ";nothing here\r\n"), "VER 1234 746\r");
+  EXPECT_NE(host.output.find(" 0 total data lines in file."), std::string::npos);
+  EXPECT_NE(host.output.find("0 Lines Processed in 0 Seconds"), std::string::npos);
+  EXPECT_EQ(serial.writes, (std::vector<std::string>{"?V\r", "ZZ\r"}));
+  EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess}));
+}
+
+struct ResultCase {
+  const char* name;
+  void (UpdateEngine::*command)();
+  std::int32_t ignoreErrors;
+  bool wrongEcho;
+  std::optional<DialogId> dialog;
+};
+
+class ResultDialogChoice : public EngineFixture,
+                           public ::testing::WithParamInterface<ResultCase> {};
+
+TEST_P(ResultDialogChoice, FollowsTheOutcomeAndTheMode) {
+  const ResultCase& c = GetParam();
+  engine.state().ignoreErrors = c.ignoreErrors;
+  Choose(WriteRuf("746.ruf", kTwoLines));
+  (engine.*c.command)();
+  Answer("VER 1234 746\r");
+  Answer("READY\r");
+  for (int i = 0; i < (c.wrongEcho ? 4 : 1); ++i) Answer(c.wrongEcho ? ":00\r" : ":1E\r");
+  EXPECT_FALSE(engine.operationRunning());
+  if (c.dialog) {
+    EXPECT_EQ(host.dialogs, (std::vector<DialogId>{*c.dialog}));
+  } else {
+    EXPECT_TRUE(host.dialogs.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllOutcomes, ResultDialogChoice,
+    ::testing::Values(
+        ResultCase{"ProgramSuccess", &UpdateEngine::RunProgramCommand, 0, false,
+                   DialogId::ProgramSuccess},
+        ResultCase{"ProgramFailure", &UpdateEngine::RunProgramCommand, 0, true,
+                   DialogId::ProgramFailure},
+        ResultCase{"VerifySuccess", &UpdateEngine::RunVerifyCommand, 0, false,
+                   DialogId::VerifySuccess},
+        ResultCase{"VerifyFailure", &UpdateEngine::RunVerifyCommand, 0, true,
+                   DialogId::VerifyFailure},
+        ResultCase{"IgnoredErrors", &UpdateEngine::RunProgramCommand, 1, false,
+                   DialogId::ProcessingComplete},
+        ResultCase{"TestMode", &UpdateEngine::RunTestingCommand, 0, false, std::nullopt}),
+    [](const ::testing::TestParamInfo<ResultCase>& param) { return std::string(param.param.name); });
+
+TEST_F(UpdateOperation, IgnoredErrorsAreAnnouncedAndEveryAnswerAdvances) {
+  engine.state().ignoreErrors = 1;
+  Choose(WriteRuf("999.ruf", kTwoLines));
+  engine.RunProgramCommand();
+  EXPECT_NE(host.output.find(
+                "\r\n *** Detected Command Line Switch to Ignore Radio Responses and Errors *** \r\n"),
+            std::string::npos);
+  Answer("whatever\r");
+  EXPECT_EQ(LastWrite(), Bytes({0x42, 3, 0, 0x30, 0, 2, 0x33, 0x7A, 0x1E, 0x0D}));
+  Answer(":00\r");
+  EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProcessingComplete}));
+  EXPECT_EQ(TraceText().find(" R> "), std::string::npos);
+}
+
+TEST_F(UpdateOperation, TestModeWritesTheEndReportButShowsNoDialog) {
+  Choose(WriteRuf("746.ruf", kTwoLines));
+  engine.RunTestingCommand();
+  EXPECT_EQ(host.output.find("Please be patient"), std::string::npos);
+  Answer("?\r");
+  EXPECT_EQ(LastWrite()[0], static_cast<char>(0x99));
+  Answer("?\r");
+  EXPECT_NE(host.output.find("2 Lines Processed"), std::string::npos);
+  EXPECT_TRUE(host.dialogs.empty());
+  EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::EndedWithoutDialog}));
+}
+
+TEST_F(UpdateOperation, ModeCommandsAreRefusedWhileAnOperationRuns) {
+  Choose(WriteRuf("746.ruf", kTwoLines));
+  engine.RunProgramCommand();
+  engine.RunVerifyCommand();
+  EXPECT_EQ(host.beginOutputCalls, 1);
+  EXPECT_EQ(engine.state().mode, kModeProgram);
+  engine.RunQueryModeCommand();
+  EXPECT_EQ(engine.state().mode, kModeQuery);
+}
+
+TEST_F(UpdateOperation, TheToggleTurnsOneIntoZeroAndAnythingElseIntoOne) {
+  engine.state().ignoreErrors = 1;
+  engine.RunToggleErrorCheckCommand();
+  EXPECT_EQ(engine.state().ignoreErrors, 0);
+  engine.RunToggleErrorCheckCommand();
+  EXPECT_EQ(engine.state().ignoreErrors, 1);
+  engine.state().ignoreErrors = 5;
+  engine.RunToggleErrorCheckCommand();
+  EXPECT_EQ(engine.state().ignoreErrors, 1);
+}
+
+TEST_F(UpdateOperation, EachOperationBeginsItsTraceAnew) {
+  const std::string path = WriteRuf("746.ruf", kTwoLines);
+  StartAndIdentify(path, "VER 1234 746\r");
+  Answer(":1E\r");
+  StartAndIdentify(path, "VER 1234 746\r");
+  const std::string traceText = TraceText();
+  EXPECT_EQ(traceText.rfind("Log File Begin"), 0u);
+  EXPECT_EQ(traceText.find("END OF ACTION"), std::string::npos);
+}
+
+TEST_F(UpdateOperation, ATraceThatCannotBeCreatedIsSaidOnceAndTheOperationGoesOn) {
+  trace.SetPath(dir.File("no-such-dir/comms.txt"));
+  StartAndIdentify(WriteRuf("746.ruf", kTwoLines), "VER 1234 746\r");
+  Answer(":1E\r");
+  const std::string note = "could not be created";
+  const std::size_t first = host.output.find(note);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(host.output.find(note, first + 1), std::string::npos);
+  EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess}));
+}
+
+}  // namespace
+}  // namespace flash::test
