@@ -32,6 +32,7 @@ enum class OperationOutcome {
   PersonalityCancelled,  // "P0\r" sent
   FileRefused,           // cannot be opened, or breaks the format
   LinkNotOpened,         // the UDP socket could not be created
+  Stopped,               // stopped on the user's request before its end
 };
 
 // Everything the engine needs of its surroundings: the output pane, the status

@@ -44,6 +44,9 @@ class UpdateEngine {
   void RunQueryModeCommand();
   // ignoreErrors 1 becomes 0; any other value becomes 1.
   void RunToggleErrorCheckCommand();
+  // Stops a running operation at once (the user quits or presses Ctrl-C): the
+  // links, the file and the trace are closed so that the trace is complete.
+  void StopOperation();
 
   void beginOperation();
   LineResult stepOperation();

@@ -38,6 +38,13 @@ void UpdateEngine::RunToggleErrorCheckCommand() {
   state_.ignoreErrors = state_.ignoreErrors == 1 ? 0 : 1;
 }
 
+void UpdateEngine::StopOperation() {
+  if (!running_) return;
+  EndEarly();
+  host_.AppendOutput(" The operation was stopped before its end; the radio may need a new update.\r\n");
+  host_.OperationEnded(OperationOutcome::Stopped);
+}
+
 void UpdateEngine::beginOperation() {
   state_.modelPrefix.clear();
   host_.BeginOutput();

@@ -245,3 +245,26 @@ TEST_F(UpdateOperation, ATraceThatCannotBeCreatedIsSaidOnceAndTheOperationGoesOn
 
 }  // namespace
 }  // namespace flash::test
+
+namespace flash::test {
+namespace {
+
+class StoppingAnOperation : public EngineFixture {};
+
+TEST_F(StoppingAnOperation, ClosesTheLinksAndTheTraceAndIgnoresLaterEvents) {
+  StartAndIdentify(WriteRuf("746.ruf", ":0300300002337A1E\r\n:0300400002337A0E\r\n"),
+                   "VER 1234 746\r");
+  engine.StopOperation();
+  EXPECT_FALSE(engine.operationRunning());
+  EXPECT_FALSE(serial.open);
+  EXPECT_FALSE(trace.IsOpen());
+  EXPECT_TRUE(host.timers.empty());
+  EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::Stopped}));
+  const std::size_t writes = serial.writes.size();
+  Answer(":1E\r");
+  EXPECT_EQ(serial.writes.size(), writes);
+  EXPECT_NE(TempDir::Read(dir.File("comms.txt")).find(" R< 42 03 00 30 "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace flash::test
