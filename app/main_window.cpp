@@ -1,0 +1,406 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSocketNotifier>
+#include <QTextCursor>
+#include <QTimer>
+
+#include "app/about_dialog.h"
+#include "app/build_stamp.h"
+#include "app/client_area.h"
+#include "app/command_ids.h"
+#include "app/dialog_look.h"
+#include "app/personality_dialog.h"
+#include "app/process_objects.h"
+#include "app/program_icons.h"
+#include "app/program_texts.h"
+#include "app/result_dialog.h"
+#include "app/serial_device_list.h"
+#include "app/serial_notify_relay.h"
+#include "app/setup_dialog.h"
+#include "app/status_panes.h"
+#include "link/settings_file.h"
+
+// The picture is compiled into this static library; nothing else references it.
+static void InitProgramResources() { Q_INIT_RESOURCE(flash_update); }
+
+namespace flash {
+
+MainWindow* mainWindowRef = nullptr;
+
+namespace {
+
+QString FromEngine(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The pane breaks lines at LF; the CR of the engine's CR LF line ends has no glyph.
+QString PaneText(std::string_view text) {
+  QString out = FromEngine(text);
+  out.remove(QLatin1Char('\r'));
+  return out;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(ProcessObjects& objects) : objects_(objects) {
+  engine_ = std::make_unique<UpdateEngine>(*this, objects_.linkSettings, objects_.serialPort,
+                                           objects_.radioSocket, objects_.commsTrace);
+  setObjectName(QStringLiteral("MainWindow"));
+  setWindowTitle(QString::fromLatin1(kWindowTitle));
+  setWindowIcon(ProgramIcon());
+  BuildMenu();
+  BuildKeyTable();
+
+  // Creation handler.
+  clientArea_ = new ClientArea(this);
+  setCentralWidget(clientArea_);
+  InitProgramResources();
+  clientArea_->SetSplash(QImage(QStringLiteral(":/splash.bmp")));
+  engine_->state().commsTraceEnabled = 1;
+
+  statusBar_ = new StatusPanes(clientArea_);
+  statusBar_->SetPaneText(0, QStringLiteral(" "));
+  statusBar_->SetPaneText(2, QString());
+
+  outputPane_ = new QPlainTextEdit(clientArea_);
+  outputPane_->setObjectName(QStringLiteral("outputPane"));
+  outputPane_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  outputPane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  outputPane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  outputPane_->setReadOnly(false);
+  outputPane_->setGeometry(0, 0, 150, 150);
+  outputPane_->hide();
+  connect(outputPane_->document(), &QTextDocument::contentsChange, this, [this] {
+    if (!updatingPane_) paneEditedByUser_ = true;
+  });
+  clientArea_->SetChildren(outputPane_, statusBar_);
+
+  LoadSettings();
+  UpdateCommandStates();
+  objects_.serialNotify.Attach(this);
+  resize(640, 480);
+}
+
+MainWindow::~MainWindow() {
+  objects_.serialNotify.Detach();
+  for (auto& [id, timer] : timers_) timer->stop();
+  if (udpWatch_) udpWatch_->setEnabled(false);
+  SaveSettings();
+  if (mainWindowRef == this) mainWindowRef = nullptr;
+}
+
+void MainWindow::LoadSettings() {
+  flash::LoadSettings(objects_.linkSettings, engine_->state().ignoreErrors, SettingsFilePath());
+}
+
+void MainWindow::SaveSettings() {
+  // A failed write leaves the old file; there is nobody left to tell at exit.
+  flash::SaveSettings(objects_.linkSettings, engine_->state().ignoreErrors, SettingsFilePath());
+}
+
+QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int id) {
+  // The text after the tab names a key for the eye only: no shortcut is bound.
+  auto* action = menu->addAction(QString::fromLatin1(text));
+  action->setData(id);
+  action->setObjectName(QStringLiteral("command%1").arg(id));
+  action->setMenuRole(QAction::NoRole);
+  connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+  actions_[id] = action;
+  return action;
+}
+
+void MainWindow::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu"));
+  bar->setNativeMenuBar(false);
+  QMenu* process = bar->addMenu(QStringLiteral("&Process"));
+  process->setObjectName(QStringLiteral("processMenu"));
+  AddCommand(process, "&Update Radio\tF2", ID_UPDATE_RADIO);
+  AddCommand(process, "&Verify Program\tF3", ID_VERIFY_PROGRAM);
+  process->addSeparator();
+  AddCommand(process, "&Quit\tAlt-X", ID_QUIT);
+  connect(process, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
+  QMenu* settings = bar->addMenu(QStringLiteral("&Settings"));
+  settings->setObjectName(QStringLiteral("settingsMenu"));
+  AddCommand(settings, "Setup...", ID_SETUP);
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+  help->setObjectName(QStringLiteral("helpMenu"));
+  AddCommand(help, "&About Update\tF1", ID_ABOUT);
+}
+
+void MainWindow::BuildKeyTable() {
+  // "MainAccelTable": F1 alone. F2, F3 and Alt+X appear in the menu texts only.
+  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  f1->setObjectName(QStringLiteral("MainAccelTable"));
+  f1->setProperty("commandId", ID_ABOUT);
+  connect(f1, &QShortcut::activated, this, [this] { RunCommand(ID_ABOUT); });
+}
+
+QAction* MainWindow::commandAction(int id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+bool MainWindow::IsCommandEnabled(int id) const {
+  // Starting an operation over a running one would leave the radio half written.
+  const bool idle = !engine_->operationRunning();
+  switch (id) {
+    case ID_UPDATE_RADIO:
+    case ID_TESTING_MODE:
+      return idle;
+    case ID_VERIFY_PROGRAM:
+      return idle && engine_->state().ignoreErrors == 0;
+    case ID_ABOUT:
+    case ID_QUERY_MODE:
+    case ID_TOGGLE_ERROR_CHECK:
+    case ID_QUIT:
+    case ID_SETUP:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void MainWindow::UpdateCommandStates() {
+  for (auto& [id, action] : actions_) action->setEnabled(IsCommandEnabled(id));
+}
+
+bool MainWindow::RunCommand(int id) {
+  if (!IsCommandEnabled(id)) return false;
+  switch (id) {
+    case ID_ABOUT:
+      RunAbout();
+      break;
+    case ID_UPDATE_RADIO:
+      Drive([this] { engine_->RunProgramCommand(); });
+      break;
+    case ID_VERIFY_PROGRAM:
+      Drive([this] { engine_->RunVerifyCommand(); });
+      break;
+    case ID_TESTING_MODE:
+      Drive([this] { engine_->RunTestingCommand(); });
+      break;
+    case ID_QUERY_MODE:
+      Drive([this] { engine_->RunQueryModeCommand(); });
+      break;
+    case ID_TOGGLE_ERROR_CHECK:
+      Drive([this] { engine_->RunToggleErrorCheckCommand(); });
+      break;
+    case ID_QUIT:
+      close();
+      break;
+    case ID_SETUP:
+      RunSetup();
+      break;
+    default:
+      return false;
+  }
+  return true;
+}
+
+template <typename Call>
+void MainWindow::Drive(Call call) {
+  call();
+  SyncUdpWatch();
+  UpdateCommandStates();
+}
+
+void MainWindow::SyncUdpWatch() {
+  const int fd = objects_.radioSocket.HasSocket() ? objects_.radioSocket.fd() : -1;
+  if (fd == udpWatchFd_) return;
+  if (udpWatch_) {
+    udpWatch_->setEnabled(false);
+    udpWatch_->deleteLater();
+    udpWatch_ = nullptr;
+  }
+  udpWatchFd_ = fd;
+  if (fd < 0) return;
+  udpWatch_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+  connect(udpWatch_, &QSocketNotifier::activated, this,
+          [this] { Drive([this] { engine_->OnUdpReadable(); }); });
+}
+
+bool MainWindow::event(QEvent* e) {
+  if (e->type() == SerialNotifyEvent::Type()) {
+    const auto* notify = static_cast<SerialNotifyEvent*>(e);
+    const std::uint32_t events = notify->events();
+    const std::uint32_t errors = notify->errors();
+    Drive([&] { engine_->OnSerialEvent(events, errors); });
+    return true;
+  }
+  return QMainWindow::event(e);
+}
+
+void MainWindow::OnTimerExpired(int id) {
+  Drive([this, id] { engine_->OnTimer(id); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+  if (!closingWithoutQuestion_ && engine_->operationRunning()) {
+    const auto answer = QMessageBox::question(
+        this, QString::fromLatin1(kProgramName), QString::fromLatin1(kQuitWhileRunning),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+      e->ignore();
+      return;
+    }
+  }
+  if (objects_.commsTrace.IsOpen()) objects_.commsTrace.Close();
+  e->accept();
+  emit closed();
+}
+
+void MainWindow::CloseWithoutAsking() {
+  closingWithoutQuestion_ = true;
+  close();
+}
+
+bool MainWindow::splashShown() const { return clientArea_->splashShown(); }
+
+void MainWindow::RunAbout() {
+  AboutDialog about(QString::fromLatin1(buildStamp), QString::fromStdString(objects_.versionText),
+                    this);
+  about.exec();
+}
+
+void MainWindow::RunSetup() {
+  LinkSettings& settings = objects_.linkSettings;
+  SetupValues values;
+  values.portName = settings.comPort;
+  values.useSerial = settings.serialActive ? 1 : 0;
+  values.useEthernet = settings.ethernetActive ? 1 : 0;
+  values.udpPort = static_cast<std::uint32_t>(settings.radioPort);
+  values.passcode = static_cast<std::uint32_t>(settings.radioPasscode);
+  values.ipAddress = settings.radioAddress;
+
+  SetupDialog setup(values, ListSerialDevices(), this);
+  const int result = setup.exec();
+  values = setup.values();
+
+  if (result == QDialog::Accepted) engine_->state().ignoreErrors = values.stopOnErrors != 0 ? 0 : 1;
+  // Also after Cancel: an interface click and values read by a refused OK are kept.
+  settings.comPort = values.portName;
+  settings.radioPasscode = static_cast<std::int32_t>(values.passcode);
+  settings.radioAddress = values.ipAddress;
+  settings.radioPort = static_cast<std::int32_t>(values.udpPort);
+  settings.serialActive = values.useSerial != 0;
+  settings.ethernetActive = values.useEthernet != 0;
+  UpdateCommandStates();
+}
+
+// EngineHost
+
+void MainWindow::BeginOutput() {
+  clientArea_->HideSplash();
+  objects_.outputText.clear();
+  ShowOutputText();
+  outputPane_->show();
+}
+
+void MainWindow::AppendOutput(std::string_view text) {
+  objects_.outputText.append(text);
+  ShowOutputText();
+}
+
+void MainWindow::ShowOutputText() {
+  updatingPane_ = true;
+  const std::string& all = objects_.outputText;
+  if (paneEditedByUser_ || outputShown_ > all.size()) {
+    // What the user typed into the pane is replaced by the log.
+    outputPane_->setPlainText(PaneText(all));
+    paneEditedByUser_ = false;
+  } else if (outputShown_ < all.size()) {
+    QTextCursor end(outputPane_->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(PaneText(std::string_view(all).substr(outputShown_)));
+  }
+  outputShown_ = all.size();
+  updatingPane_ = false;
+  // The pane shows the log from its first line; the user scrolls to see the rest.
+  outputPane_->verticalScrollBar()->setValue(0);
+  outputPane_->horizontalScrollBar()->setValue(0);
+}
+
+void MainWindow::SetStatusText(int pane, std::string_view text) {
+  objects_.statusText = std::string(text);
+  objects_.statusPane = static_cast<std::int8_t>(pane);
+  statusBar_->SetPaneText(objects_.statusPane, FromEngine(objects_.statusText));
+}
+
+std::optional<std::string> MainWindow::ChooseRufFile() {
+  SyncUdpWatch();
+  QFileDialog chooser(this, QStringLiteral("Select Firmware Update File"));
+  chooser.setObjectName(QStringLiteral("rufFileDialog"));
+  chooser.setAcceptMode(QFileDialog::AcceptOpen);
+  chooser.setFileMode(QFileDialog::ExistingFile);
+  chooser.setNameFilters({QStringLiteral("Firmware Files(*.ruf)"), QStringLiteral("All Files(*.*)")});
+  chooser.setDefaultSuffix(QStringLiteral("ruf"));
+  if (chooser.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = chooser.selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  return QFile::encodeName(chosen.front()).toStdString();
+}
+
+void MainWindow::ShowMessage(std::string_view text, std::string_view caption) {
+  SyncUdpWatch();
+  const QString title = caption.empty() ? QString::fromLatin1(kProgramName) : FromEngine(caption);
+  QMessageBox box(QMessageBox::NoIcon, title, DialogText(text), QMessageBox::Ok, this);
+  box.setObjectName(QStringLiteral("messageBox"));
+  box.exec();
+}
+
+void MainWindow::ShowDialog(DialogId id) {
+  SyncUdpWatch();
+  UpdateCommandStates();
+  ResultDialog dialog(id, this);
+  dialog.exec();
+}
+
+int MainWindow::ChoosePersonality() {
+  SyncUdpWatch();
+  PersonalityDialog dialog(this);
+  dialog.exec();
+  return dialog.selection();
+}
+
+void MainWindow::Beep() { QApplication::beep(); }
+
+void MainWindow::StartTimer(int id, std::chrono::milliseconds period) {
+  QTimer*& timer = timers_[id];
+  if (!timer) {
+    timer = new QTimer(this);
+    timer->setTimerType(Qt::PreciseTimer);
+    connect(timer, &QTimer::timeout, this, [this, id] { OnTimerExpired(id); });
+  }
+  // Starting a running timer again begins a new period, as the window timers do.
+  timer->start(static_cast<int>(period.count()));
+}
+
+void MainWindow::StopTimer(int id) {
+  const auto it = timers_.find(id);
+  if (it != timers_.end()) it->second->stop();
+}
+
+void MainWindow::OperationEnded(OperationOutcome outcome) {
+  lastOutcome_ = outcome;
+  SyncUdpWatch();
+  UpdateCommandStates();
+  emit operationEnded();
+}
+
+std::int64_t MainWindow::CalendarSeconds() { return objects_.clock.CalendarSeconds(); }
+
+UtcTimeOfDay MainWindow::UtcNow() { return objects_.clock.UtcNow(); }
+
+}  // namespace flash

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "operation/engine_host.h"
+#include "operation/update_engine.h"
+
+class QAction;
+class QCloseEvent;
+class QPlainTextEdit;
+class QSocketNotifier;
+class QTimer;
+
+namespace flash {
+
+class ClientArea;
+class ProcessObjects;
+class StatusPanes;
+
+// The program's one top-level window: menu, key table, commands, output pane,
+// status bar and start-up picture. It hosts the update engine: the engine's
+// output, dialogs and timers come here, and the window hands it the commands,
+// timer expiries and link notifications.
+class MainWindow : public QMainWindow, public EngineHost {
+  Q_OBJECT
+ public:
+  explicit MainWindow(ProcessObjects& objects);
+  ~MainWindow() override;
+
+  UpdateEngine& engine() { return *engine_; }
+  const UpdateEngine& engine() const { return *engine_; }
+
+  // Runs a command by its id the way the menu and the key table do, enabling rule
+  // included. False when the command is refused or unknown.
+  bool RunCommand(int id);
+  bool IsCommandEnabled(int id) const;
+  QAction* commandAction(int id) const;
+  // Greys the menu items whose commands are refused now.
+  void UpdateCommandStates();
+
+  QPlainTextEdit* outputPane() const { return outputPane_; }
+  StatusPanes* statusPanes() const { return statusBar_; }
+  ClientArea* clientArea() const { return clientArea_; }
+  bool splashShown() const;
+  std::optional<OperationOutcome> lastOutcome() const { return lastOutcome_; }
+
+  // Closes like the close box, without asking about a running update: used when
+  // the process is told to end.
+  void CloseWithoutAsking();
+
+  // EngineHost
+  void BeginOutput() override;
+  void AppendOutput(std::string_view text) override;
+  void SetStatusText(int pane, std::string_view text) override;
+  std::optional<std::string> ChooseRufFile() override;
+  void ShowMessage(std::string_view text, std::string_view caption) override;
+  void ShowDialog(DialogId id) override;
+  int ChoosePersonality() override;
+  void Beep() override;
+  void StartTimer(int id, std::chrono::milliseconds period) override;
+  void StopTimer(int id) override;
+  void OperationEnded(OperationOutcome outcome) override;
+  std::int64_t CalendarSeconds() override;
+  UtcTimeOfDay UtcNow() override;
+
+ signals:
+  // The window has accepted a close; the application ends its message loop.
+  void closed();
+  void operationEnded();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void BuildKeyTable();
+  QAction* AddCommand(QMenu* menu, const char* text, int id);
+  // Every entry into the engine ends here: the socket watch follows the link,
+  // the menu follows the operation.
+  template <typename Call>
+  void Drive(Call call);
+  void SyncUdpWatch();
+  void OnTimerExpired(int id);
+  void ShowOutputText();
+  void RunAbout();
+  void RunSetup();
+  void LoadSettings();
+  void SaveSettings();
+
+  ProcessObjects& objects_;
+  std::unique_ptr<UpdateEngine> engine_;
+  ClientArea* clientArea_ = nullptr;
+  QPlainTextEdit* outputPane_ = nullptr;
+  StatusPanes* statusBar_ = nullptr;
+  std::map<int, QAction*> actions_;
+  std::map<int, QTimer*> timers_;
+  QSocketNotifier* udpWatch_ = nullptr;
+  int udpWatchFd_ = -1;
+  // What of outputText the pane shows; the rest is appended at the next update.
+  std::size_t outputShown_ = 0;
+  bool paneEditedByUser_ = false;
+  bool updatingPane_ = false;
+  bool closingWithoutQuestion_ = false;
+  std::optional<OperationOutcome> lastOutcome_;
+};
+
+// The main window while it exists; null before start-up has shown it and after it is destroyed.
+extern MainWindow* mainWindowRef;
+
+}  // namespace flash

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace flash {
+
+// The values the setup dialog exchanges with its controls.
+struct SetupValues {
+  std::string portName;
+  std::int32_t stopOnErrors = 0;
+  std::string ipAddress;
+  std::int32_t useEthernet = 0;
+  std::uint32_t udpPort = 0;
+  std::uint32_t passcode = 0;
+  std::int32_t useSerial = 0;
+};
+
+inline constexpr const char* kNotUnsignedWarning = "Please enter an unsigned number.";
+inline constexpr const char* kOutOfRangeWarning = "Please enter a number between 0 and 65535.";
+
+// "Setup Communications": the serial port, the radio's network address, UDP port
+// and passcode, the active interface and the error-checking switch.
+class SetupDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // devices: the serial device paths present on the machine, listed after COM1..COM15.
+  SetupDialog(const SetupValues& initial, const std::vector<std::string>& devices,
+              QWidget* parent);
+
+  const SetupValues& values() const { return values_; }
+
+  QComboBox* portList() const { return portList_; }
+  QCheckBox* serialBox() const { return serialBox_; }
+  QCheckBox* ethernetBox() const { return ethernetBox_; }
+  QCheckBox* stopOnErrorsBox() const { return stopOnErrorsBox_; }
+  QLineEdit* addressField() const { return addressField_; }
+  QLineEdit* udpPortField() const { return udpPortField_; }
+  QLineEdit* passcodeField() const { return passcodeField_; }
+
+  void accept() override;
+
+ private:
+  void FillPortList(const std::vector<std::string>& devices);
+  void SelectPort();
+  void FillControls();
+  // Reads the controls into the values in their fixed order; false at the first
+  // field that fails, after the warning has been shown and the field focused.
+  bool ReadControls();
+  bool ReadNumber(QLineEdit* field, std::uint32_t& value);
+  void Refuse(QLineEdit* field, const char* warning);
+  void ChooseSerial();
+  void ChooseEthernet();
+  std::string SelectedPortName() const;
+
+  SetupValues values_;
+  QComboBox* portList_ = nullptr;
+  QCheckBox* serialBox_ = nullptr;
+  QCheckBox* ethernetBox_ = nullptr;
+  QCheckBox* stopOnErrorsBox_ = nullptr;
+  QLineEdit* addressField_ = nullptr;
+  QLineEdit* udpPortField_ = nullptr;
+  QLineEdit* passcodeField_ = nullptr;
+};
+
+}  // namespace flash
