@@ -1,0 +1,128 @@
+#include "link/radio_socket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace flash {
+namespace {
+
+bool ValidPort(int port) { return port >= 0 && port <= 65535; }
+
+sockaddr_in Endpoint(in_addr address, int port) {
+  sockaddr_in endpoint {};
+  endpoint.sin_family = AF_INET;
+  endpoint.sin_port = htons(static_cast<std::uint16_t>(port));
+  endpoint.sin_addr = address;
+  return endpoint;
+}
+
+bool LookUp(const std::string& address, in_addr& found) {
+  if (::inet_aton(address.c_str(), &found) != 0) return true;
+  addrinfo hints {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* results = nullptr;
+  if (::getaddrinfo(address.c_str(), nullptr, &hints, &results) != 0 || results == nullptr) {
+    return false;
+  }
+  found = reinterpret_cast<const sockaddr_in*>(results->ai_addr)->sin_addr;
+  ::freeaddrinfo(results);
+  return true;
+}
+
+}  // namespace
+
+RadioSocket::~RadioSocket() { Close(); }
+
+std::int32_t RadioSocket::Create(int localPort) {
+  Close();
+  if (!ValidPort(localPort)) return Result(EINVAL);
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return Result(errno);
+  // Lets a radio simulated on this machine bind the same port on another
+  // loopback address (see the class comment).
+  const int on = 1;
+  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return Result(error);
+  }
+  in_addr any {};
+  any.s_addr = htonl(INADDR_ANY);
+  const sockaddr_in local = Endpoint(any, localPort);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return Result(error);
+  }
+  fd_ = fd;
+  return Result(0);
+}
+
+std::int32_t RadioSocket::Connect(const std::string& address, int port) {
+  if (fd_ < 0) return Result(EBADF);
+  if (!ValidPort(port)) return Result(EINVAL);
+  in_addr found {};
+  if (!LookUp(address, found)) return Result(kSocketLookupFailed);
+  const sockaddr_in remote = Endpoint(found, port);
+  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+    return Result(errno);
+  }
+  return Result(0);
+}
+
+std::int32_t RadioSocket::Send(const std::uint8_t* data, std::size_t size) {
+  if (fd_ < 0) return Result(EBADF);
+  for (;;) {
+    if (::send(fd_, data, size, MSG_NOSIGNAL) >= 0) return Result(0);
+    if (errno != EINTR) return Result(errno);
+  }
+}
+
+std::int32_t RadioSocket::Receive(std::uint8_t* buffer, std::size_t capacity,
+                                  std::int32_t* error) {
+  std::int32_t localError = 0;
+  std::int32_t& errorOut = error != nullptr ? *error : localError;
+  errorOut = 0;
+  if (fd_ < 0) {
+    errorOut = Result(EBADF);
+    return -1;
+  }
+  for (;;) {
+    const ssize_t got = ::recv(fd_, buffer, capacity, 0);
+    if (got >= 0) {
+      Result(0);
+      return static_cast<std::int32_t>(got);
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED) {
+      Result(errno);
+      return 0;
+    }
+    errorOut = Result(errno);
+    return -1;
+  }
+}
+
+void RadioSocket::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+int RadioSocket::LocalPort() const {
+  if (fd_ < 0) return 0;
+  sockaddr_in local {};
+  socklen_t size = sizeof local;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+}  // namespace flash

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "protocol/radio_links.h"
+
+namespace flash {
+
+// What Connect answers when the address is neither dotted IPv4 nor a known host
+// name (the socket layer's "invalid argument").
+inline constexpr std::int32_t kSocketLookupFailed = 10022;
+// The largest answer datagram the program takes.
+inline constexpr std::size_t kMaxDatagramSize = 4096;  // bytes
+
+// The UDP link on a POSIX datagram socket. The socket never blocks: the host's
+// event loop watches fd() for readability and then asks the engine to receive.
+//
+// The socket is bound to the radio's port number on all local addresses, with
+// SO_REUSEADDR. A radio simulated on the same machine therefore binds the same
+// port on another loopback address, also with SO_REUSEADDR, e.g. 127.0.0.2:49152,
+// and the program's settings name that address. Linux then hands the radio the
+// datagrams sent to 127.0.0.2 and hands this socket, connected to the radio,
+// the radio's answers (a connected socket is the better match for them).
+class RadioSocket : public UdpLink {
+ public:
+  RadioSocket() = default;
+  ~RadioSocket() override;
+  RadioSocket(const RadioSocket&) = delete;
+  RadioSocket& operator=(const RadioSocket&) = delete;
+
+  // A socket that already exists is closed first. Answers 0 or the errno of the
+  // step that failed (EINVAL for a port outside 0..65535); a socket whose
+  // binding failed is closed again.
+  std::int32_t Create(int localPort) override;
+  bool HasSocket() const override { return fd_ >= 0; }
+  // The first IPv4 address of a host name; kSocketLookupFailed when there is none.
+  std::int32_t Connect(const std::string& address, int port) override;
+  std::int32_t Send(const std::uint8_t* data, std::size_t size) override;
+  // One datagram (cut to capacity). 0 when nothing waits, for an empty datagram,
+  // and for the refusal a previous send drew from a radio that is not
+  // listening (the silence is reported by the response timer, once).
+  std::int32_t Receive(std::uint8_t* buffer, std::size_t capacity,
+                       std::int32_t* error) override;
+  void Close() override;
+
+  // The descriptor to watch for readability; -1 without a socket.
+  int fd() const { return fd_; }
+  // The local port the socket is bound to; 0 without a socket.
+  int LocalPort() const;
+  std::int32_t lastError() const { return lastError_; }
+
+ private:
+  std::int32_t Result(std::int32_t code) {
+    lastError_ = code;
+    return code;
+  }
+
+  int fd_ = -1;
+  std::int32_t lastError_ = 0;
+};
+
+}  // namespace flash

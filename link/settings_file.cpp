@@ -1,0 +1,128 @@
+#include "link/settings_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "link/profile_text.h"
+#include "link/replace_file.h"
+
+namespace flash {
+namespace {
+
+constexpr char kSerialSection[] = "SERIAL INTERFACE";
+constexpr char kEthernetSection[] = "ETHERNET INTERFACE";
+constexpr char kActiveSection[] = "ACTIVE INTERFACE";
+constexpr char kComPortKey[] = "COMPORT";
+constexpr char kStopOnErrorsKey[] = "STOP ON ERRORS";
+constexpr char kAddressKey[] = "IP ADDRESS";
+constexpr char kPortKey[] = "UDP PORT";
+constexpr char kPasscodeKey[] = "PASSCODE";
+constexpr char kEthernetKey[] = "ETHERNET";
+constexpr char kSerialKey[] = "SERIAL";
+
+// The file's profile; an empty one when the file does not exist, nothing when
+// it exists but cannot be read (a save must not then replace what it holds).
+std::optional<ProfileText> ReadProfile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return ProfileText();
+    return std::nullopt;
+  }
+  std::string content;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    content.append(chunk, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return ProfileText(content);
+}
+
+std::string ReadText(const ProfileText& profile, std::string_view section, std::string_view key,
+                     std::string_view fallback) {
+  std::string value = profile.Get(section, key).value_or(std::string(fallback));
+  if (value.size() > kSettingsValueLimit) value.resize(kSettingsValueLimit);
+  return value;
+}
+
+std::int32_t ReadNumber(const ProfileText& profile, std::string_view section,
+                        std::string_view key, std::string_view fallback) {
+  return ReadDecimal(ReadText(profile, section, key, fallback));
+}
+
+}  // namespace
+
+std::string SettingsFilePath() {
+  std::vector<char> buffer(256);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (1u << 20)) return kSettingsFileName;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::string path(buffer.data());
+  if (path.empty() || path.back() != '/') path += '/';
+  return path + kSettingsFileName;
+}
+
+std::int32_t ReadDecimal(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  std::int64_t value = 0;
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > kLimit) value = kLimit;
+  }
+  if (negative) return static_cast<std::int32_t>(-value);
+  return static_cast<std::int32_t>(std::min(value, kLimit - 1));
+}
+
+void LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors, const std::string& path) {
+  const ProfileText profile = ReadProfile(path).value_or(ProfileText());
+  const std::string defaultPasscode = std::to_string(kDefaultPasscode);
+  const std::string defaultPort = std::to_string(kDefaultRadioPort);
+
+  settings.comPort = ReadText(profile, kSerialSection, kComPortKey, "COM1");
+  ignoreErrors = ReadNumber(profile, kSerialSection, kStopOnErrorsKey, "1");
+  settings.radioAddress = ReadText(profile, kEthernetSection, kAddressKey, "192.168.1.123");
+  settings.radioPort = ReadNumber(profile, kEthernetSection, kPortKey, defaultPort);
+  settings.radioPasscode = ReadNumber(profile, kEthernetSection, kPasscodeKey, defaultPasscode);
+  settings.ethernetActive = ReadNumber(profile, kActiveSection, kEthernetKey, "0") != 0;
+  settings.serialActive = ReadNumber(profile, kActiveSection, kSerialKey, "1") != 0;
+
+  if (!settings.serialActive && !settings.ethernetActive) settings.serialActive = true;
+  if (settings.serialActive && settings.ethernetActive) settings.ethernetActive = false;
+}
+
+bool SaveSettings(const LinkSettings& settings, std::int32_t ignoreErrors,
+                  const std::string& path) {
+  std::optional<ProfileText> existing = ReadProfile(path);
+  if (!existing) return false;
+  ProfileText& profile = *existing;
+  profile.Set(kSerialSection, kComPortKey, settings.comPort);
+  profile.Set(kSerialSection, kStopOnErrorsKey, std::to_string(ignoreErrors));
+  profile.Set(kEthernetSection, kAddressKey, settings.radioAddress);
+  profile.Set(kEthernetSection, kPortKey, std::to_string(settings.radioPort));
+  profile.Set(kEthernetSection, kPasscodeKey, std::to_string(settings.radioPasscode));
+  profile.Set(kActiveSection, kEthernetKey, settings.ethernetActive ? "1" : "0");
+  profile.Set(kActiveSection, kSerialKey, settings.serialActive ? "1" : "0");
+  return ReplaceFileContents(path, profile.Text()) == 0;
+}
+
+}  // namespace flash

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/link_settings.h"
+
+namespace flash {
+
+inline constexpr char kSettingsFileName[] = "update.ini";
+// The profile reader's buffer holds 40 bytes with the terminating zero.
+inline constexpr std::size_t kSettingsValueLimit = 39;
+
+// update.ini in the current working directory: the directory, one "/", the name
+// (no second "/" when the directory is the root).
+std::string SettingsFilePath();
+
+// Reads the seven keys into settings and ignoreErrors; a missing file, section or
+// key gives its default. Afterwards exactly one interface flag is true (serial
+// wins a tie). Never fails: the file may hold any bytes at all.
+void LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors, const std::string& path);
+
+// Writes all seven keys, keeping every other line of the file. False when the
+// file could not be replaced; the old file is then left as it was.
+bool SaveSettings(const LinkSettings& settings, std::int32_t ignoreErrors,
+                  const std::string& path);
+
+// A number read as C's atoi does: leading white space, an optional sign, the
+// digits that follow; 0 without digits. Out-of-range values saturate instead of
+// being undefined.
+std::int32_t ReadDecimal(std::string_view text);
+
+}  // namespace flash

@@ -1,0 +1,423 @@
+#include "link/serial_port.h"
+
+#include <sys/stat.h>
+#include <termios.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include "link/serial_permission_hint.h"
+#include "pty_pair.h"
+#include "temp_directory.h"
+
+namespace flash {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+// Long enough for a loaded machine; a passing test returns as soon as the event is there.
+constexpr auto kEventLimit = 2s;
+// How long to watch for a notification that must not come.
+constexpr auto kQuietPeriod = 50ms;
+
+constexpr std::uint32_t kRunningMask = kEventFlagChar | kEventLineError;
+
+struct Notification {
+  std::uint32_t message;
+  std::uint32_t firstParam;
+  std::intptr_t userValue;
+  std::thread::id thread;
+};
+
+class RecordingTarget : public SerialNotifyTarget {
+ public:
+  void PostSerialNotify(std::uint32_t message, std::uint32_t firstParam,
+                        std::intptr_t userValue) override {
+    std::lock_guard lock(mutex_);
+    notes_.push_back({message, firstParam, userValue, std::this_thread::get_id()});
+    arrived_.notify_all();
+  }
+
+  bool WaitFor(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, kEventLimit, [&] { return notes_.size() >= count; });
+  }
+
+  std::vector<Notification> Notes() {
+    std::lock_guard lock(mutex_);
+    return notes_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::vector<Notification> notes_;
+};
+
+Bytes ReadAll(SerialPort& port, std::size_t size = 4096) {
+  Bytes buffer(size);
+  std::size_t count = 99;
+  EXPECT_EQ(port.Read(buffer.data(), buffer.size(), &count), 0);
+  buffer.resize(count);
+  return buffer;
+}
+
+Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// The port after the serial link's opening: 57600 8N1, hardware flow control,
+// CR as the event character, only CR and line errors reported.
+class OpenedPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty_.ok());
+    port_.SetNotifyTarget(&target_);
+    ASSERT_EQ(port_.CheckPortAvailable(pty_.slaveName()), PortAvailable);
+    ASSERT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), 0);
+    EXPECT_EQ(port_.SetLineFormat(57600, 8, 0, 0), 0);
+    EXPECT_EQ(port_.SetFlowControl(FlowHardware), 0);
+    port_.SetWriteTimeouts(10, 10);
+    EXPECT_EQ(port_.SetEventCharacter(13, false), 0);
+    EXPECT_EQ(port_.SetEventMask(kRunningMask), 0);
+    port_.Purge();
+  }
+
+  termios Attributes() const {
+    termios attributes {};
+    EXPECT_EQ(::tcgetattr(pty_.slave(), &attributes), 0);
+    return attributes;
+  }
+
+  PtyPair pty_;
+  RecordingTarget target_;
+  SerialPort port_;
+};
+
+TEST_F(OpenedPort, IsConfiguredRawAt57600EightNoneOne) {
+  const termios t = Attributes();
+  EXPECT_EQ(::cfgetispeed(&t), static_cast<speed_t>(B57600));
+  EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B57600));
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), 0u);
+  EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
+  EXPECT_NE(t.c_cflag & CREAD, 0u);
+  EXPECT_NE(t.c_cflag & CLOCAL, 0u);
+  EXPECT_EQ(t.c_iflag & (IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                         INPCK),
+            0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+  EXPECT_EQ(t.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
+  EXPECT_TRUE(port_.IsOpen());
+}
+
+TEST_F(OpenedPort, PassesEveryByteValueUnchangedBothWays) {
+  Bytes all(256);
+  std::iota(all.begin(), all.end(), 0);
+  pty_.RadioSends(all);
+  ASSERT_TRUE(target_.WaitFor(1));
+  Bytes got;
+  for (auto deadline = std::chrono::steady_clock::now() + kEventLimit;
+       got.size() < all.size() && std::chrono::steady_clock::now() < deadline;) {
+    const Bytes more = ReadAll(port_);
+    got.insert(got.end(), more.begin(), more.end());
+    if (more.empty()) std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(got, all);
+
+  std::size_t sent = 0;
+  EXPECT_EQ(port_.Write(all.data(), all.size(), &sent), 0);
+  EXPECT_EQ(sent, all.size());
+  EXPECT_EQ(pty_.RadioReceives(all.size(), kEventLimit), all);
+}
+
+TEST_F(OpenedPort, AnAnswerEndingInCrGivesExactlyOneNotificationAndItsRead) {
+  pty_.RadioSends("VER 1234 797\r");
+  ASSERT_TRUE(target_.WaitFor(1));
+  std::this_thread::sleep_for(kQuietPeriod);
+  const auto notes = target_.Notes();
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].firstParam, kEventFlagChar);
+  EXPECT_EQ(notes[0].message, kSerialNotifyDefaultMessage);
+  EXPECT_EQ(notes[0].userValue, 0);
+  EXPECT_NE(notes[0].thread, std::this_thread::get_id());
+  EXPECT_EQ(ReadAll(port_, 128), AsBytes("VER 1234 797\r"));
+}
+
+TEST_F(OpenedPort, BytesWithoutCrGiveNoNotificationAndAreReadWithTheNextAnswer) {
+  pty_.RadioSends(":4");
+  std::this_thread::sleep_for(kQuietPeriod);
+  EXPECT_TRUE(target_.Notes().empty());
+  pty_.RadioSends("2\r");
+  ASSERT_TRUE(target_.WaitFor(1));
+  EXPECT_EQ(ReadAll(port_, 128), AsBytes(":42\r"));
+}
+
+TEST_F(OpenedPort, AnAnswerOf200BytesGivesOneReadOf128AndPurgeDiscardsTheRest) {
+  Bytes answer(199, 'A');
+  for (std::size_t i = 0; i < answer.size(); ++i) answer[i] = static_cast<std::uint8_t>('A' + i % 26);
+  answer.push_back('\r');
+  pty_.RadioSends(answer);
+  ASSERT_TRUE(target_.WaitFor(1));
+  EXPECT_EQ(ReadAll(port_, 128), Bytes(answer.begin(), answer.begin() + 128));
+  port_.Purge();
+  EXPECT_TRUE(ReadAll(port_, 128).empty());
+}
+
+TEST_F(OpenedPort, OpenOnTheOpenPortAnswers1247AndLeavesItWorking) {
+  EXPECT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), kResultAlreadyInitialised);
+  EXPECT_EQ(port_.lastError(), kResultAlreadyInitialised);
+  EXPECT_TRUE(port_.IsOpen());
+  pty_.RadioSends("READY\r");
+  ASSERT_TRUE(target_.WaitFor(1));
+  EXPECT_EQ(ReadAll(port_, 128), AsBytes("READY\r"));
+}
+
+TEST_F(OpenedPort, ASecondOpeningOfThePortInUseFails) {
+  SerialPort second;
+  EXPECT_EQ(second.CheckPortAvailable(pty_.slaveName()), PortInUse);
+  EXPECT_EQ(second.AvailabilityHint(), "");
+  EXPECT_EQ(second.Open(pty_.slaveName(), 2048, 2048), EBUSY);
+  EXPECT_FALSE(second.IsOpen());
+
+  port_.Close();
+  EXPECT_EQ(second.CheckPortAvailable(pty_.slaveName()), PortAvailable);
+  EXPECT_EQ(second.Open(pty_.slaveName(), 2048, 2048), 0);
+}
+
+TEST_F(OpenedPort, SoftwareFlowControlPacesInputOnlyAndHandsXonXoffToTheReader) {
+  ASSERT_EQ(port_.SetLineFormat(57600, 8, 0, 0), 0);
+  ASSERT_EQ(port_.SetFlowControl(FlowSoftware), 0);
+  port_.SetWriteTimeouts(100, 100);
+  port_.Purge();
+  const termios t = Attributes();
+  EXPECT_NE(t.c_iflag & IXOFF, 0u);
+  EXPECT_EQ(t.c_iflag & (IXON | IXANY), 0u);
+  EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+  EXPECT_EQ(t.c_cc[VSTART], 0x11);
+  EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+
+  pty_.RadioSends(Bytes{0x13, ':', '4', '2', 0x11, '\r'});
+  ASSERT_TRUE(target_.WaitFor(1));
+  EXPECT_EQ(ReadAll(port_, 128), (Bytes{0x13, ':', '4', '2', 0x11, '\r'}));
+
+  // The radio's XOFF does not stop our output either.
+  pty_.RadioSends(Bytes{0x13});
+  const Bytes frame = AsBytes("B\x10\x00\x00\x00\r");
+  std::size_t sent = 0;
+  EXPECT_EQ(port_.Write(frame.data(), frame.size(), &sent), 0);
+  EXPECT_EQ(pty_.RadioReceives(frame.size(), kEventLimit), frame);
+}
+
+TEST_F(OpenedPort, AnInvalidFlowControlKindAnswersInvalidArgumentAndChangesNothing) {
+  const termios before = Attributes();
+  EXPECT_EQ(port_.SetFlowControl(3), kResultInvalidArgument);
+  EXPECT_EQ(port_.lastError(), kResultInvalidArgument);
+  const termios after = Attributes();
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+}
+
+TEST_F(OpenedPort, NoFlowControlTurnsOffBothKinds) {
+  ASSERT_EQ(port_.SetFlowControl(FlowNone), 0);
+  const termios t = Attributes();
+  EXPECT_EQ(t.c_cflag & CRTSCTS, 0u);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
+}
+
+TEST_F(OpenedPort, AnInvalidReadModeAnswersInvalidArgument) {
+  EXPECT_EQ(port_.SetReadMode(2), kResultInvalidArgument);
+  EXPECT_EQ(port_.readMode(), ReadNonBlocking);
+}
+
+TEST_F(OpenedPort, AnInvalidLineFormatAnswersEinvalAndChangesNothing) {
+  const termios before = Attributes();
+  EXPECT_EQ(port_.SetLineFormat(12345, 8, 0, 0), EINVAL);
+  EXPECT_EQ(port_.SetLineFormat(57600, 9, 0, 0), EINVAL);
+  EXPECT_EQ(port_.SetLineFormat(57600, 8, 5, 0), EINVAL);
+  EXPECT_EQ(port_.SetLineFormat(57600, 8, 0, 3), EINVAL);
+  EXPECT_EQ(Attributes().c_cflag, before.c_cflag);
+}
+
+TEST_F(OpenedPort, SetsTheLineFormatAsAsked) {
+  ASSERT_EQ(port_.SetLineFormat(9600, 7, 2, 2), 0);
+  const termios t = Attributes();
+  EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_NE(t.c_cflag & CSTOPB, 0u);
+  EXPECT_NE(t.c_iflag & INPCK, 0u);
+  EXPECT_NE(t.c_cflag & CRTSCTS, 0u);  // the flow control stays as it was
+  // A pty always keeps 8 data bits without parity; serial_termios_test checks those bits.
+}
+
+TEST_F(OpenedPort, AFullInputQueueGivesALineErrorNotificationWithoutTheEventCharacterBit) {
+  port_.Close();
+  ASSERT_EQ(port_.Open(pty_.slaveName(), 16, 16), 0);
+  ASSERT_EQ(port_.SetEventCharacter(13, false), 0);
+  ASSERT_EQ(port_.SetEventMask(kRunningMask), 0);
+  pty_.RadioSends(std::string(40, 'x'));
+  ASSERT_TRUE(target_.WaitFor(1));
+  const auto notes = target_.Notes();
+  EXPECT_EQ(notes[0].firstParam, (kLineErrorOverrun << 16) | kEventLineError);
+  EXPECT_EQ(notes[0].firstParam & kEventFlagChar, 0u);
+  EXPECT_EQ(ReadAll(port_), Bytes(16, 'x'));
+}
+
+TEST_F(OpenedPort, ReportsEveryByteWhenTheMaskAsksForIt) {
+  ASSERT_EQ(port_.SetEventMask(kEventCharArrived | kEventFlagChar), 0);
+  pty_.RadioSends("?");
+  ASSERT_TRUE(target_.WaitFor(1));
+  EXPECT_EQ(target_.Notes()[0].firstParam, kEventCharArrived);
+}
+
+TEST_F(OpenedPort, AddsTheEventCharacterBitToTheMaskWhenAsked) {
+  ASSERT_EQ(port_.SetEventMask(kEventLineError), 0);
+  ASSERT_EQ(port_.SetEventCharacter('>', true), 0);
+  EXPECT_EQ(port_.eventMask(), kEventLineError | kEventFlagChar);
+  pty_.RadioSends("ok>");
+  ASSERT_TRUE(target_.WaitFor(1));
+  EXPECT_EQ(target_.Notes()[0].firstParam, kEventFlagChar);
+}
+
+TEST_F(OpenedPort, AWriteHeldBackEndsWithinItsTimeOut) {
+  // Nobody reads the radio's side, so the pty's buffer fills and stays full.
+  port_.SetWriteTimeouts(0, 50);
+  const Bytes lots(1 << 20, 'B');
+  std::size_t sent = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port_.Write(lots.data(), lots.size(), &sent), kResultTimeout);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(sent, lots.size());
+  EXPECT_GE(took, 45ms);
+  EXPECT_LT(took, 1s);
+}
+
+TEST_F(OpenedPort, TheWriteTimeOutGrowsWithTheNumberOfBytes) {
+  port_.SetWriteTimeouts(0, 20);
+  const Bytes fill(1 << 20, 'B');
+  std::size_t sent = 0;
+  port_.Write(fill.data(), fill.size(), &sent);  // fills the pty's buffer
+  port_.SetWriteTimeouts(1, 20);
+  const Bytes frame(30, 'C');
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port_.Write(frame.data(), frame.size(), &sent), kResultTimeout);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 45ms);  // 1 ms × 30 + 20 ms
+  EXPECT_LT(took, 1s);
+}
+
+TEST_F(OpenedPort, CloseEndsTheWatcherPromptlyWhenNoByteEverArrived) {
+  EXPECT_TRUE(port_.WatcherRunning());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port_.Close(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  EXPECT_FALSE(port_.WatcherRunning());
+  EXPECT_FALSE(port_.IsOpen());
+}
+
+TEST_F(OpenedPort, PostsNothingAfterClose) {
+  port_.Close();
+  pty_.RadioSends("late\r");
+  std::this_thread::sleep_for(kQuietPeriod);
+  EXPECT_TRUE(target_.Notes().empty());
+}
+
+TEST_F(OpenedPort, OpensAgainAfterCloseWithAFreshQueue) {
+  pty_.RadioSends("old\r");
+  ASSERT_TRUE(target_.WaitFor(1));
+  port_.Close();
+  ASSERT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), 0);
+  ASSERT_EQ(port_.SetEventCharacter(13, false), 0);
+  ASSERT_EQ(port_.SetEventMask(kRunningMask), 0);
+  EXPECT_TRUE(ReadAll(port_).empty());
+  pty_.RadioSends("new\r");
+  ASSERT_TRUE(target_.WaitFor(2));
+  EXPECT_EQ(ReadAll(port_, 128), AsBytes("new\r"));
+}
+
+TEST_F(OpenedPort, TheWatcherEndsQuietlyWhenTheDeviceGoesAway) {
+  pty_.CloseMaster();
+  for (auto deadline = std::chrono::steady_clock::now() + kEventLimit;
+       port_.WatcherRunning() && std::chrono::steady_clock::now() < deadline;) {
+    if (port_.lastError() == EIO) break;
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(port_.lastError(), EIO);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port_.Close(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+}
+
+TEST(ClosedPort, AnswersInvalidHandleAndSendsNothing) {
+  SerialPort port;
+  const std::uint8_t request[] = {'?', 'V', '\r'};
+  std::size_t count = 99;
+  EXPECT_EQ(port.Write(request, sizeof request, &count), kResultInvalidHandle);
+  EXPECT_EQ(count, 0u);
+  std::uint8_t buffer[8];
+  count = 99;
+  EXPECT_EQ(port.Read(buffer, sizeof buffer, &count), kResultInvalidHandle);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(port.SetLineFormat(57600, 8, 0, 0), kResultInvalidHandle);
+  EXPECT_EQ(port.SetFlowControl(FlowHardware), kResultInvalidHandle);
+  EXPECT_EQ(port.SetEventMask(kRunningMask), kResultInvalidHandle);
+  EXPECT_EQ(port.SetEventCharacter(13, false), kResultInvalidHandle);
+  EXPECT_EQ(port.Close(), 0);
+  EXPECT_FALSE(port.IsOpen());
+}
+
+TEST(PortAvailability, AMissingDeviceIsNotPresent) {
+  SerialPort port;
+  EXPECT_EQ(port.CheckPortAvailable("/dev/ttyNoSuchPort7"), PortNotPresent);
+  EXPECT_EQ(port.AvailabilityHint(), "");
+  EXPECT_EQ(port.Open("/dev/ttyNoSuchPort7", 2048, 2048), ENOENT);
+  EXPECT_FALSE(port.IsOpen());
+}
+
+TEST(PortAvailability, AFileThatIsNoTerminalIsAnUnknownError) {
+  SerialPort port;
+  EXPECT_EQ(port.CheckPortAvailable("/dev/null"), PortUnknownError);
+  EXPECT_EQ(port.Open("/dev/null", 2048, 2048), ENOTTY);
+}
+
+TEST(PortAvailability, ThePermissionHintNamesTheOwningGroupAndTheFix) {
+  TempDirectory directory;
+  const std::string device = directory.File("ttyUSB9");
+  WriteWholeFile(device, "");
+  ASSERT_EQ(::chown(device.c_str(), 0, 0), 0);
+  const std::string hint = SerialPermissionHint(device);
+  EXPECT_EQ(hint, "You have no permission to use " + device +
+                      ": add your user to the group \"root\" that owns it (sudo usermod -aG "
+                      "root $USER), then log out and log in again.\r\n");
+}
+
+TEST(PortAvailability, ThePermissionHintFallsBackToDialout) {
+  EXPECT_NE(SerialPermissionHint("/dev/ttyNoSuchPort7").find("\"dialout\""), std::string::npos);
+}
+
+TEST(SerialDeviceWithoutWatcher, ReadsWhatArrivedByItself) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  class PlainWatcher : public SerialWatcher {
+    void OnCommEvent(std::uint32_t, std::uint32_t) override {}
+  } port;
+  ASSERT_EQ(port.Open(pty.slaveName(), 64, 64), 0);
+  EXPECT_FALSE(port.WatcherRunning());
+  pty.RadioSends("abc");
+  ASSERT_EQ(port.SetReadMode(ReadBlocking), 0);
+  std::uint8_t buffer[3] = {};
+  std::size_t count = 0;
+  EXPECT_EQ(port.Read(buffer, 3, &count, 2000), 0);
+  EXPECT_EQ(Bytes(buffer, buffer + count), AsBytes("abc"));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port.Read(buffer, 3, &count, 30), kResultTimeout);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 25ms);
+  EXPECT_EQ(count, 0u);
+}
+
+}  // namespace
+}  // namespace flash

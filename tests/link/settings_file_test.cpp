@@ -1,0 +1,316 @@
+#include "link/settings_file.h"
+
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "link/profile_text.h"
+#include "temp_directory.h"
+
+namespace flash {
+namespace {
+
+class SettingsFile : public ::testing::Test {
+ protected:
+  LinkSettings Load(const std::string& content) {
+    WriteWholeFile(path_, content);
+    return LoadExisting();
+  }
+  LinkSettings LoadExisting() {
+    LinkSettings settings;
+    settings.comPort = "stale";
+    settings.radioPort = -99;
+    LoadSettings(settings, ignoreErrors_, path_);
+    return settings;
+  }
+
+  TempDirectory directory_;
+  std::string path_ = directory_.File("update.ini");
+  std::int32_t ignoreErrors_ = -99;
+};
+
+TEST_F(SettingsFile, GivesTheDefaultsWithoutAFile) {
+  const LinkSettings settings = LoadExisting();
+  EXPECT_EQ(settings.comPort, "COM1");
+  EXPECT_EQ(settings.radioAddress, "192.168.1.123");
+  EXPECT_EQ(settings.radioPort, 49152);
+  EXPECT_EQ(settings.radioPasscode, kDefaultPasscode);
+  EXPECT_TRUE(settings.serialActive);
+  EXPECT_FALSE(settings.ethernetActive);
+  EXPECT_EQ(ignoreErrors_, 1);
+  EXPECT_GE(kDefaultPasscode, 0);
+  EXPECT_LE(kDefaultPasscode, 9);
+}
+
+TEST_F(SettingsFile, WritesAllSevenKeysWhenSavingTheDefaults) {
+  const LinkSettings settings = LoadExisting();
+  ASSERT_TRUE(SaveSettings(settings, ignoreErrors_, path_));
+  EXPECT_EQ(ReadWholeFile(path_),
+            "[SERIAL INTERFACE]\n"
+            "COMPORT=COM1\n"
+            "STOP ON ERRORS=1\n"
+            "\n"
+            "[ETHERNET INTERFACE]\n"
+            "IP ADDRESS=192.168.1.123\n"
+            "UDP PORT=49152\n"
+            "PASSCODE=" + std::to_string(kDefaultPasscode) + "\n"
+            "\n"
+            "[ACTIVE INTERFACE]\n"
+            "ETHERNET=0\n"
+            "SERIAL=1\n");
+}
+
+TEST_F(SettingsFile, ReadsEveryKeyWhateverTheCaseOfNames) {
+  const LinkSettings settings = Load(
+      "[serial interface]\ncomport = /dev/ttyUSB0\nStop On Errors=0\n"
+      "[Ethernet Interface]\nip address=127.0.0.2\nudp port= 50000 \npasscode=-12\n"
+      "[active INTERFACE]\nethernet=1\nserial=0\n");
+  EXPECT_EQ(settings.comPort, "/dev/ttyUSB0");
+  EXPECT_EQ(ignoreErrors_, 0);
+  EXPECT_EQ(settings.radioAddress, "127.0.0.2");
+  EXPECT_EQ(settings.radioPort, 50000);
+  EXPECT_EQ(settings.radioPasscode, -12);
+  EXPECT_TRUE(settings.ethernetActive);
+  EXPECT_FALSE(settings.serialActive);
+}
+
+TEST_F(SettingsFile, GivesTheSerialInterfaceWhenBothFlagsAreZero) {
+  const LinkSettings settings = Load("[ACTIVE INTERFACE]\nETHERNET=0\nSERIAL=0\n");
+  EXPECT_TRUE(settings.serialActive);
+  EXPECT_FALSE(settings.ethernetActive);
+}
+
+TEST_F(SettingsFile, GivesTheSerialInterfaceWhenBothFlagsAreSet) {
+  const LinkSettings settings = Load("[ACTIVE INTERFACE]\nETHERNET=1\nSERIAL=1\n");
+  EXPECT_TRUE(settings.serialActive);
+  EXPECT_FALSE(settings.ethernetActive);
+}
+
+TEST_F(SettingsFile, GivesUdpForSerialZeroAndEthernetFiveAndSavesItAsOneAndZero) {
+  const LinkSettings settings = Load("[ACTIVE INTERFACE]\nSERIAL=0\nETHERNET=5\n");
+  EXPECT_FALSE(settings.serialActive);
+  EXPECT_TRUE(settings.ethernetActive);
+  ASSERT_TRUE(SaveSettings(settings, ignoreErrors_, path_));
+  const ProfileText saved(ReadWholeFile(path_));
+  EXPECT_EQ(saved.Get("ACTIVE INTERFACE", "ETHERNET"), "1");
+  EXPECT_EQ(saved.Get("ACTIVE INTERFACE", "SERIAL"), "0");
+}
+
+TEST_F(SettingsFile, ReadsNumbersAsAtoiDoes) {
+  LinkSettings settings = Load("[ETHERNET INTERFACE]\nUDP PORT=49152abc\nPASSCODE=abc\n");
+  EXPECT_EQ(settings.radioPort, 49152);
+  EXPECT_EQ(settings.radioPasscode, 0);
+
+  settings = Load("[ETHERNET INTERFACE]\nUDP PORT=70000\nPASSCODE=+42x7\n");
+  EXPECT_EQ(settings.radioPort, 70000);
+  EXPECT_EQ(settings.radioPasscode, 42);
+}
+
+TEST(ReadDecimal, FollowsTheAtoiRule) {
+  EXPECT_EQ(ReadDecimal("49152abc"), 49152);
+  EXPECT_EQ(ReadDecimal("abc"), 0);
+  EXPECT_EQ(ReadDecimal(""), 0);
+  EXPECT_EQ(ReadDecimal(" \t-17 5"), -17);
+  EXPECT_EQ(ReadDecimal("- 5"), 0);
+  EXPECT_EQ(ReadDecimal("2147483647"), 2147483647);
+  EXPECT_EQ(ReadDecimal("-2147483648"), -2147483647 - 1);
+}
+
+TEST(ReadDecimal, SaturatesInsteadOfOverflowing) {
+  EXPECT_EQ(ReadDecimal("99999999999999999999999999999999999999"), 2147483647);
+  EXPECT_EQ(ReadDecimal("-99999999999999999999999999999999999999"), -2147483647 - 1);
+}
+
+TEST_F(SettingsFile, CutsALongValueToItsFirst39Characters) {
+  const std::string sixty(60, 'a');
+  const LinkSettings settings =
+      Load("[ETHERNET INTERFACE]\nIP ADDRESS=" + sixty + "\n[SERIAL INTERFACE]\nCOMPORT=" +
+           std::string(39, 'c') + "\n");
+  EXPECT_EQ(settings.radioAddress, std::string(39, 'a'));
+  EXPECT_EQ(settings.comPort, std::string(39, 'c'));
+}
+
+TEST_F(SettingsFile, CutsALongNumberBeforeReadingIt) {
+  const LinkSettings settings =
+      Load("[ETHERNET INTERFACE]\nUDP PORT=" + std::string(38, '0') + "12\n");
+  EXPECT_EQ(settings.radioPort, 1);
+}
+
+TEST_F(SettingsFile, KeepsOtherSectionsKeysAndCommentsWhenSaving) {
+  WriteWholeFile(path_,
+                 "; written by hand\r\n"
+                 "[OTHER]\r\n"
+                 "keep=me\r\n"
+                 "\r\n"
+                 "[Serial Interface]\r\n"
+                 "ComPort=COM2\r\n"
+                 "Extra = 5 ; stays\r\n");
+  LinkSettings settings = LoadExisting();
+  settings.comPort = "/dev/ttyUSB1";
+  ASSERT_TRUE(SaveSettings(settings, 0, path_));
+  EXPECT_EQ(ReadWholeFile(path_),
+            "; written by hand\r\n"
+            "[OTHER]\r\n"
+            "keep=me\r\n"
+            "\r\n"
+            "[Serial Interface]\r\n"
+            "ComPort=/dev/ttyUSB1\r\n"
+            "Extra = 5 ; stays\r\n"
+            "STOP ON ERRORS=0\r\n"
+            "\r\n"
+            "[ETHERNET INTERFACE]\r\n"
+            "IP ADDRESS=192.168.1.123\r\n"
+            "UDP PORT=49152\r\n"
+            "PASSCODE=" + std::to_string(kDefaultPasscode) + "\r\n"
+            "\r\n"
+            "[ACTIVE INTERFACE]\r\n"
+            "ETHERNET=0\r\n"
+            "SERIAL=1\r\n");
+}
+
+TEST_F(SettingsFile, SavesAndLoadsTheSameValues) {
+  LinkSettings settings;
+  settings.comPort = "/dev/serial/by-id/usb-radio";
+  settings.radioAddress = "radio.local";
+  settings.radioPort = 50001;
+  settings.radioPasscode = 4321;
+  settings.serialActive = false;
+  settings.ethernetActive = true;
+  ASSERT_TRUE(SaveSettings(settings, 0, path_));
+  const LinkSettings loaded = LoadExisting();
+  EXPECT_EQ(loaded.comPort, settings.comPort);
+  EXPECT_EQ(loaded.radioAddress, settings.radioAddress);
+  EXPECT_EQ(loaded.radioPort, 50001);
+  EXPECT_EQ(loaded.radioPasscode, 4321);
+  EXPECT_FALSE(loaded.serialActive);
+  EXPECT_TRUE(loaded.ethernetActive);
+  EXPECT_EQ(ignoreErrors_, 0);
+}
+
+TEST_F(SettingsFile, AValueWithALineBreakCannotPlantAKey) {
+  LinkSettings settings;
+  settings.radioAddress = "10.0.0.1\r\n[ACTIVE INTERFACE]\nETHERNET=1";
+  ASSERT_TRUE(SaveSettings(settings, 1, path_));
+  const LinkSettings loaded = LoadExisting();
+  EXPECT_TRUE(loaded.serialActive);
+  EXPECT_FALSE(loaded.ethernetActive);
+  EXPECT_EQ(loaded.radioAddress, "10.0.0.1[ACTIVE INTERFACE]ETHERNET=1");
+  EXPECT_EQ(ProfileText(ReadWholeFile(path_)).Get("ACTIVE INTERFACE", "ETHERNET"), "0");
+}
+
+TEST_F(SettingsFile, KeepsTheModeOfTheFileItReplaces) {
+  WriteWholeFile(path_, "[OTHER]\nx=1\n");
+  ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
+  ASSERT_TRUE(SaveSettings(LinkSettings{}, 1, path_));
+  struct stat info {};
+  ASSERT_EQ(::stat(path_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST_F(SettingsFile, ReplacesTheFileALinkNamesAndKeepsTheLink) {
+  const std::string target = directory_.File("real.ini");
+  WriteWholeFile(target, "[OTHER]\nx=1\n");
+  ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
+  ASSERT_TRUE(SaveSettings(LinkSettings{}, 1, path_));
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+  EXPECT_EQ(ProfileText(ReadWholeFile(target)).Get("OTHER", "x"), "1");
+  EXPECT_EQ(ProfileText(ReadWholeFile(target)).Get("SERIAL INTERFACE", "COMPORT"), "COM1");
+}
+
+// Saving as a user who may not write in the directory; as root the save runs in a
+// child that gives up root first, since root may write anywhere.
+bool SaveWithoutWritePermission(const LinkSettings& settings, const std::string& path) {
+  if (::geteuid() != 0) return SaveSettings(settings, 1, path);
+  const passwd* nobody = ::getpwnam("nobody");
+  if (nobody == nullptr) return SaveSettings(settings, 1, path);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) ::_exit(2);
+    ::_exit(SaveSettings(settings, 1, path) ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(SettingsFile, AFailedSaveInAReadOnlyDirectoryKeepsTheOldFile) {
+  const std::string old = "[SERIAL INTERFACE]\nCOMPORT=COM4\n; mine\n";
+  WriteWholeFile(path_, old);
+  ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(directory_.path().c_str(), 0555), 0);
+  LinkSettings settings;
+  settings.comPort = "COM9";
+  EXPECT_FALSE(SaveWithoutWritePermission(settings, path_));
+  EXPECT_EQ(ReadWholeFile(path_), old);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST_F(SettingsFile, ASaveThatRunsOutOfSpaceKeepsTheOldFileAndLeavesNoTemporary) {
+  const std::string old = "[OTHER]\n" + std::string(2000, 'x') + "=1\n";
+  WriteWholeFile(path_, old);
+  // The file-size limit stands in for a full disk: writes past it fail with EFBIG.
+  rlimit previous {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = previous;
+  small.rlim_cur = 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool saved = SaveSettings(LinkSettings{}, 1, path_);
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  ::signal(SIGXFSZ, SIG_DFL);
+
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(ReadWholeFile(path_), old);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST_F(SettingsFile, LoadsDefaultsFromAFileOfArbitraryBytes) {
+  std::string noise;
+  for (int i = 0; i < 4096; ++i) noise.push_back(static_cast<char>((i * 131 + 7) % 256));
+  noise += "\n[ACTIVE INTERFACE\n=\n[\n]=]\n[ETHERNET INTERFACE]\n=UDP PORT\nUDP PORT\n";
+  const LinkSettings settings = Load(noise);
+  EXPECT_EQ(settings.radioPort, 49152);
+  EXPECT_TRUE(settings.serialActive);
+}
+
+TEST_F(SettingsFile, LoadsDefaultsWhenThePathIsADirectory) {
+  const LinkSettings settings = [&] {
+    LinkSettings loaded;
+    LoadSettings(loaded, ignoreErrors_, directory_.path());
+    return loaded;
+  }();
+  EXPECT_EQ(settings.comPort, "COM1");
+  EXPECT_FALSE(SaveSettings(settings, 1, directory_.path()));
+}
+
+class CurrentDirectory : public ::testing::Test {
+ protected:
+  void TearDown() override { std::filesystem::current_path(saved_); }
+  std::filesystem::path saved_ = std::filesystem::current_path();
+};
+
+TEST_F(CurrentDirectory, PutsTheSettingsFileInTheCurrentDirectory) {
+  TempDirectory directory;
+  std::filesystem::current_path(directory.path());
+  EXPECT_EQ(SettingsFilePath(), std::filesystem::current_path().string() + "/update.ini");
+}
+
+TEST_F(CurrentDirectory, AddsNoSecondSeparatorAtTheRoot) {
+  std::filesystem::current_path("/");
+  EXPECT_EQ(SettingsFilePath(), "/update.ini");
+}
+
+}  // namespace
+}  // namespace flash
