@@ -74,7 +74,8 @@ RequestKind SimulatedRadio::Classify(const std::uint8_t* data, std::size_t size,
     if (first == 'E' && size == 6) return RequestKind::EFrame;
     if (first == 'G' && size == 7) return RequestKind::GFrame;
   }
-  if (!endsInCr) return RequestKind::Unrecognised;
+  // A pass-through line keeps its line ending, CR LF or LF alone, on a UDP link.
+  if (!endsInCr && data[size - 1] != '\n') return RequestKind::Unrecognised;
   if (Is(data, size, "XX\r") || Is(data, size, "ZZ\r")) return RequestKind::StartCommand;
   if (Is(data, size, "P0\r")) return RequestKind::PersonalityCancel;
   if (Is(data, size, "UNLOCKBOOT\r")) return RequestKind::Unlock;

@@ -22,7 +22,7 @@ enum class RequestKind {
   EFrame,
   GFrame,
   HexTextLine,        // an Intel HEX line as text (models 797 and 729)
-  Text,               // any other text ending in CR: pass-through lines, the lone CR after them
+  Text,               // any other text ending in CR or LF: pass-through lines, the lone CR after them
   Unrecognised,       // bytes of no shape the radio knows
 };
 

@@ -1,0 +1,292 @@
+// Runs the radio-sim program itself on a pseudo-terminal and on loopback UDP.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/memory_image.h"
+#include "tests/sim/scratch_dir.h"
+
+namespace flash::sim {
+namespace {
+
+using test::ScratchDir;
+using namespace std::chrono_literals;
+
+constexpr auto kStartTimeout = 5s;   // the program prints its ready line well within this
+constexpr auto kAnswerTimeout = 2s;  // an answer comes at once; this only bounds a failure
+
+// Reads from fd until `done` says the bytes are complete or the time runs out.
+template <typename Done>
+std::string ReadUntil(int fd, std::chrono::milliseconds timeout, Done done) {
+  std::string bytes;
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done(bytes)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p = {fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[512];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  return bytes;
+}
+
+// The radio-sim program as a child process with its output on pipes.
+class RadioSimProcess {
+ public:
+  explicit RadioSimProcess(const std::vector<std::string>& arguments) {
+    int out[2];
+    int err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      dup2(err[1], STDERR_FILENO);
+      close(out[0]);
+      close(err[0]);
+      std::vector<char*> argv;
+      std::string program = RADIO_SIM_PATH;
+      argv.push_back(program.data());
+      std::vector<std::string> copies = arguments;
+      for (std::string& a : copies) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    stdout_ = out[0];
+    stderr_ = err[0];
+  }
+  ~RadioSimProcess() {
+    if (pid_ > 0 && !exited_) Stop(SIGKILL);
+    if (stdout_ >= 0) close(stdout_);
+    if (stderr_ >= 0) close(stderr_);
+  }
+
+  // The ready line's last word (the terminal's path, or ADDR:PORT); empty when none came.
+  std::string WaitReady() {
+    output_ += ReadUntil(stdout_, kStartTimeout, [](const std::string& s) {
+      const bool ready = s.find("radio-sim: serial radio on ") != std::string::npos ||
+                         s.find("radio-sim: UDP radio on ") != std::string::npos;
+      return ready && s.back() == '\n';
+    });
+    const std::size_t on = output_.rfind(" on ");
+    if (on == std::string::npos || output_.back() != '\n') return {};
+    return output_.substr(on + 4, output_.size() - on - 5);
+  }
+
+  // Sends the signal and answers the exit status (-1 when it did not exit normally).
+  int Stop(int signal = SIGTERM) {
+    if (pid_ <= 0 || exited_) return -1;
+    kill(pid_, signal);
+    return Wait();
+  }
+  int Wait() {
+    if (pid_ <= 0 || exited_) return -1;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Stderr() {
+    return ReadUntil(stderr_, 1s, [](const std::string&) { return false; });
+  }
+  std::string Stdout() {
+    return output_ + ReadUntil(stdout_, 1s, [](const std::string&) { return false; });
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stdout_ = -1;
+  int stderr_ = -1;
+  bool exited_ = false;
+  std::string output_;
+};
+
+int OpenRawTerminal(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return fd;
+  termios t {};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  tcsetattr(fd, TCSANOW, &t);
+  return fd;
+}
+
+std::string Exchange(int fd, const std::string& request) {
+  EXPECT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  return ReadUntil(fd, kAnswerTimeout,
+                   [](const std::string& s) { return !s.empty() && s.back() == '\r'; });
+}
+
+TEST(RadioSimProgram, AnswersTheIdentificationRequestOnItsPseudoTerminal) {
+  ScratchDir dir;
+  const std::string link = dir.File("radio-tty");
+  RadioSimProcess radio({"--model", "746", "--link", link});
+  const std::string path = radio.WaitReady();
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << radio.Stdout() << radio.Stderr();
+  EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
+
+  const int fd = OpenRawTerminal(link);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(Exchange(fd, "?V\r"), "VER 1234 746\r");
+  close(fd);
+
+  EXPECT_EQ(radio.Stop(SIGINT), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST(RadioSimProgram, ProgramsFramesHoldingCrBytesAndWritesItsMemoryAtSigterm) {
+  ScratchDir dir;
+  const std::string imageOut = dir.File("memory.hex");
+  RadioSimProcess radio({"--model", "781", "--image-out", imageOut});
+  const std::string path = radio.WaitReady();
+  ASSERT_FALSE(path.empty()) << radio.Stderr();
+  const int fd = OpenRawTerminal(path);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(Exchange(fd, "ZZ\r"), "READY\r");
+  // ":030D0D000D0D0DC2" in Program mode, written in one go.
+  const std::string frame = {0x42, 0x03, 0x0D, 0x0D, 0x00, 0x0D, 0x0D, 0x0D,
+                             static_cast<char>(0xC2), 0x0D};
+  EXPECT_EQ(Exchange(fd, frame), ":C2\r");
+  close(fd);
+  EXPECT_EQ(radio.Stop(SIGTERM), 0);
+
+  MemoryImage image;
+  std::string error;
+  ASSERT_TRUE(image.LoadIntelHex(imageOut, &error)) << error;
+  EXPECT_EQ(image.size(), 3u);
+  EXPECT_EQ(image.Read(0x0D0D), 0x0D);
+  EXPECT_EQ(image.Read(0x0D0F), 0x0D);
+}
+
+class UdpClient {
+ public:
+  explicit UdpClient(const char* localAddress, int localPort = 0, bool reuse = false) {
+    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    const int yes = 1;
+    if (reuse) setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in local {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<std::uint16_t>(localPort));
+    inet_pton(AF_INET, localAddress, &local.sin_addr);
+    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+  }
+  ~UdpClient() { close(fd_); }
+  bool bound() const { return bound_; }
+  void SendTo(const std::string& address, int port, const std::string& datagram) {
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+  void ConnectTo(const std::string& address, int port) {
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+  void Send(const std::string& datagram) { send(fd_, datagram.data(), datagram.size(), 0); }
+  std::optional<std::string> Receive() {
+    pollfd p = {fd_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kAnswerTimeout).count())) <= 0) {
+      return std::nullopt;
+    }
+    char buffer[4096];
+    const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n < 0) return std::nullopt;
+    return std::string(buffer, static_cast<std::size_t>(n));
+  }
+
+ private:
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
+int PortOf(const std::string& endpoint) {
+  const std::size_t colon = endpoint.rfind(':');
+  return colon == std::string::npos ? 0 : std::stoi(endpoint.substr(colon + 1));
+}
+
+TEST(RadioSimProgram, UdpRadioAnswersTheSenderAndIgnoresAWrongPasscode) {
+  RadioSimProcess radio({"--udp", "127.0.0.2:0", "--passcode", "7", "--model", "746"});
+  const std::string endpoint = radio.WaitReady();
+  const int port = PortOf(endpoint);
+  ASSERT_GT(port, 0) << endpoint << radio.Stderr();
+  UdpClient client("127.0.0.1");
+  ASSERT_TRUE(client.bound());
+  client.SendTo("127.0.0.2", port, std::string("\x00\x08?V\r", 5));
+  client.SendTo("127.0.0.2", port, std::string("\x00\x07ZZ\r", 5));
+  EXPECT_EQ(client.Receive(), "READY\r");
+  client.SendTo("127.0.0.2", port, std::string("\x00\x07?V\r", 5));
+  EXPECT_EQ(client.Receive(), "VER 1234 746\r");
+  EXPECT_EQ(radio.Stop(SIGTERM), 0);
+}
+
+TEST(RadioSimProgram, UdpRadioSharesItsPortWithASocketBoundOnAllAddresses) {
+  // The program binds the radio's port number on all addresses and connects to the
+  // radio; with address reuse on both sockets the two live side by side.
+  RadioSimProcess radio({"--udp", "127.0.0.2:0"});
+  const int port = PortOf(radio.WaitReady());
+  ASSERT_GT(port, 0) << radio.Stderr();
+  UdpClient program("0.0.0.0", port, /*reuse=*/true);
+  ASSERT_TRUE(program.bound());
+  program.ConnectTo("127.0.0.2", port);
+  program.Send(std::string("\x00\x07?V\r", 5));
+  EXPECT_EQ(program.Receive(), "VER 1234\r");
+  EXPECT_EQ(radio.Stop(SIGTERM), 0);
+}
+
+TEST(RadioSimProgram, HelpExplainsEveryOption) {
+  RadioSimProcess radio({"--help"});
+  EXPECT_EQ(radio.Wait(), 0);
+  const std::string help = radio.Stdout();
+  for (const char* option :
+       {"--link", "--udp", "--passcode", "--model", "--dsp", "--extended", "--report-model",
+        "--image-in", "--image-out", "--delay-ms", "--wire-paced", "--silent-from",
+        "--wrong-echo", "--wrong-echo-from", "--garbage-every", "--no-echo-first-try",
+        "--xon-xoff", "--verbose", "--help"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+}
+
+TEST(RadioSimProgram, RefusesABadCommandLineWithAClearMessage) {
+  RadioSimProcess unknown({"--modle", "746"});
+  EXPECT_EQ(unknown.Wait(), 2);
+  EXPECT_NE(unknown.Stderr().find("unknown option '--modle'"), std::string::npos);
+
+  RadioSimProcess badNumber({"--dsp", "12x"});
+  EXPECT_EQ(badNumber.Wait(), 2);
+  EXPECT_NE(badNumber.Stderr().find("--dsp: '12x' is not a whole number"), std::string::npos);
+}
+
+TEST(RadioSimProgram, ABrokenImageFileStopsItBeforeItIsReady) {
+  ScratchDir dir;
+  const std::string image = dir.Write("bad.hex", ":01000000zzEE\r\n");
+  RadioSimProcess radio({"--image-in", image});
+  EXPECT_EQ(radio.Wait(), 1);
+  EXPECT_NE(radio.Stderr().find("bad.hex line 1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace flash::sim
