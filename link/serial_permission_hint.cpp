@@ -29,7 +29,7 @@ std::string SerialPermissionHint(const std::string& deviceName) {
   const std::string group = OwningGroup(deviceName);
   return "You have no permission to use " + deviceName + ": add your user to the group \"" +
          group + "\" that owns it (sudo usermod -aG " + group +
-         " $USER), then log out and log in again.\r\n";
+         " $USER), then log out and log in again.";
 }
 
 }  // namespace flash

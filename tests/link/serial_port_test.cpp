@@ -392,7 +392,7 @@ TEST(PortAvailability, ThePermissionHintNamesTheOwningGroupAndTheFix) {
   const std::string hint = SerialPermissionHint(device);
   EXPECT_EQ(hint, "You have no permission to use " + device +
                       ": add your user to the group \"root\" that owns it (sudo usermod -aG "
-                      "root $USER), then log out and log in again.\r\n");
+                      "root $USER), then log out and log in again.");
 }
 
 TEST(PortAvailability, ThePermissionHintFallsBackToDialout) {
