@@ -1,0 +1,60 @@
+#include <string>
+
+#include "operation/text_format.h"
+#include "tests/fuzz/fuzz_targets.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/fake_links.h"
+#include "tests/support/temp_dir.h"
+#include "link/comms_trace.h"
+#include "operation/update_engine.h"
+
+namespace flash::fuzz {
+namespace {
+
+void RunOperation(const std::string& path, void (UpdateEngine::*command)(), int personality) {
+  test::FakeHost host;
+  LinkSettings settings;
+  test::FakeSerialLink serial;
+  test::FakeUdpLink udp;
+  CommsTrace trace{host};
+  trace.SetPath("/dev/null");
+  UpdateEngine engine{host, settings, serial, udp, trace};
+  host.Attach(&engine);
+  host.personalityAnswer = personality;
+  engine.state().commsTraceEnabled = 1;
+  host.chosenFile = path;
+  (engine.*command)();
+  const std::string identification = personality > 0 ? "VER-1234 734\r" : "VER 1234 734\r";
+  auto answer = [&](const std::string& text) {
+    serial.input = text;
+    engine.OnSerialEvent(kEventFlagChar, 0);
+  };
+  answer(identification);
+  answer("READY\r");
+  // Echo what the engine expects, now and then a wrong echo or a silence.
+  for (int step = 0; step < 20000 && engine.operationRunning(); ++step) {
+    if (step % 97 == 5) {
+      host.FireNextTimer();
+    } else if (step % 89 == 7) {
+      answer(":ZZ\r");
+    } else {
+      answer(Format(":%02X\r", engine.state().expectedEcho));
+    }
+  }
+  engine.StopOperation();
+}
+
+}  // namespace
+
+int RunRufFile(const std::uint8_t* data, std::size_t size) {
+  static test::TempDir dir;
+  const std::string path =
+      dir.Write("734.ruf", std::string(reinterpret_cast<const char*>(data), size));
+  RunOperation(path, &UpdateEngine::RunProgramCommand, 0);
+  RunOperation(path, &UpdateEngine::RunVerifyCommand, 2);
+  RunOperation(path, &UpdateEngine::RunTestingCommand, 0);
+  SurveyRufFile(path);
+  return 0;
+}
+
+}  // namespace flash::fuzz
