@@ -1,6 +1,7 @@
 #include "link/settings_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,17 +27,27 @@ constexpr char kPasscodeKey[] = "PASSCODE";
 constexpr char kEthernetKey[] = "ETHERNET";
 constexpr char kSerialKey[] = "SERIAL";
 
-// The file's profile; an empty one when the file does not exist, nothing when
-// it exists but cannot be read (a save must not then replace what it holds).
+// Larger than any settings file: something else was put in its place.
+constexpr off_t kLargestSettingsFile = 16 << 20;  // bytes
+
+// The file's profile; an empty one when the file does not exist, nothing when it
+// exists but cannot be read or is no regular file of a sensible size (a save
+// must then not replace what is there).
 std::optional<ProfileText> ReadProfile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO in the file's place cannot hang the program.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return ProfileText();
     return std::nullopt;
   }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kLargestSettingsFile) {
+    ::close(fd);
+    return std::nullopt;
+  }
   std::string content;
   char chunk[4096];
-  for (;;) {
+  while (content.size() <= static_cast<std::size_t>(kLargestSettingsFile)) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {

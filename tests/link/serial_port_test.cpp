@@ -1,6 +1,8 @@
 #include "link/serial_port.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <termios.h>
 
 #include <gtest/gtest.h>
@@ -188,6 +190,20 @@ TEST_F(OpenedPort, ASecondOpeningOfThePortInUseFails) {
   port_.Close();
   EXPECT_EQ(second.CheckPortAvailable(pty_.slaveName()), PortAvailable);
   EXPECT_EQ(second.Open(pty_.slaveName(), 2048, 2048), 0);
+}
+
+TEST_F(OpenedPort, AnotherProcessCannotOpenThePortInUse) {
+  const std::string name = pty_.slaveName();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    int error = 0;
+    const PortAvailability availability = SerialDevice::CheckDevice(name, &error);
+    ::_exit(availability == PortInUse && error == EBUSY ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(OpenedPort, SoftwareFlowControlPacesInputOnlyAndHandsXonXoffToTheReader) {

@@ -295,6 +295,16 @@ TEST_F(SettingsFile, LoadsDefaultsWhenThePathIsADirectory) {
   EXPECT_FALSE(SaveSettings(settings, 1, directory_.path()));
 }
 
+TEST_F(SettingsFile, LoadsDefaultsWithoutWaitingWhenAFifoTakesTheFilesPlace) {
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0644), 0);
+  const LinkSettings settings = LoadExisting();
+  EXPECT_EQ(settings.comPort, "COM1");
+  EXPECT_FALSE(SaveSettings(settings, 1, path_));
+  struct stat info {};
+  ASSERT_EQ(::stat(path_.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
 class CurrentDirectory : public ::testing::Test {
  protected:
   void TearDown() override { std::filesystem::current_path(saved_); }
