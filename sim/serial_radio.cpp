@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -37,6 +39,48 @@ std::optional<std::chrono::steady_clock::time_point> Earliest(
   if (!b) return a;
   return std::min(*a, *b);
 }
+
+// A program that opens the terminal with TIOCEXCL leaves it exclusive after it
+// closes, because a pseudo-terminal lives on while its master is open: nobody but
+// root could open it again. The radio watches the openings and closings of its
+// terminal and lifts the exclusive mode once no other holder is left.
+class ExclusiveRelease {
+ public:
+  ExclusiveRelease(const std::string& path, int ownFd) : ownFd_(ownFd) {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0 && inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~ExclusiveRelease() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ExclusiveRelease(const ExclusiveRelease&) = delete;
+  ExclusiveRelease& operator=(const ExclusiveRelease&) = delete;
+
+  int fd() const { return fd_; }
+
+  void Update() {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+      const ssize_t n = read(fd_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->mask & IN_OPEN) ++othersOpen_;
+        if ((event->mask & IN_CLOSE) && othersOpen_ > 0) --othersOpen_;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    if (othersOpen_ == 0) ioctl(ownFd_, TIOCNXCL);
+  }
+
+ private:
+  int fd_ = -1;
+  int ownFd_;
+  int othersOpen_ = 0;  // the radio's own opening came before the watch
+};
 
 // Makes linkPath a symbolic link to target; an old symbolic link there is replaced,
 // anything else is left alone.
@@ -78,8 +122,6 @@ int RunSerialRadio(const RadioSimOptions& options, SimulatedRadio& radio, int st
     return 1;
   }
   const std::string slavePath = name;
-  // The radio keeps the terminal's other end open itself, so that the master never
-  // reports a hang-up between the program's openings of the port.
   termios raw {};
   if (tcgetattr(slave, &raw) == 0) {
     cfmakeraw(&raw);
@@ -89,7 +131,10 @@ int RunSerialRadio(const RadioSimOptions& options, SimulatedRadio& radio, int st
   }
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
   fcntl(master, F_SETFD, FD_CLOEXEC);
+  // The radio holds the terminal open itself, so that the master never reports a
+  // hang-up between the program's openings of the port.
   fcntl(slave, F_SETFD, FD_CLOEXEC);
+  ExclusiveRelease exclusive(slavePath, slave);
 
   if (!options.linkPath.empty() && !MakeLink(options.linkPath, slavePath)) {
     close(master);
@@ -118,10 +163,11 @@ int RunSerialRadio(const RadioSimOptions& options, SimulatedRadio& radio, int st
   };
 
   for (;;) {
-    pollfd fds[2] = {{stopFd, POLLIN, 0},
-                     {master, static_cast<short>(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0}};
+    pollfd fds[3] = {{stopFd, POLLIN, 0},
+                     {master, static_cast<short>(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0},
+                     {exclusive.fd(), POLLIN, 0}};
     const timespec timeout = TimeoutUntil(Earliest(framer.deadline(), schedule.next()));
-    if (ppoll(fds, 2, &timeout, nullptr) < 0) {
+    if (ppoll(fds, 3, &timeout, nullptr) < 0) {
       if (errno == EINTR) continue;
       std::fprintf(stderr, "radio-sim: poll failed: %s\n", std::strerror(errno));
       status = 1;
@@ -129,6 +175,7 @@ int RunSerialRadio(const RadioSimOptions& options, SimulatedRadio& radio, int st
     }
     if (fds[0].revents != 0) break;
 
+    if (fds[2].revents & POLLIN) exclusive.Update();
     if (fds[1].revents & POLLIN) {
       std::uint8_t buffer[4096];
       for (;;) {

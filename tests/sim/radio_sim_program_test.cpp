@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -152,6 +153,30 @@ TEST(RadioSimProgram, AnswersTheIdentificationRequestOnItsPseudoTerminal) {
 
   EXPECT_EQ(radio.Stop(SIGINT), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST(RadioSimProgram, LiftsTheExclusiveModeThatAClosedPortLeavesBehind) {
+  // A pseudo-terminal keeps TIOCEXCL after its last closing while its master lives,
+  // which would keep every user but root from opening the radio a second time.
+  RadioSimProcess radio({});
+  const std::string path = radio.WaitReady();
+  ASSERT_FALSE(path.empty()) << radio.Stderr();
+  const int first = OpenRawTerminal(path);
+  ASSERT_GE(first, 0);
+  ASSERT_EQ(ioctl(first, TIOCEXCL), 0);
+  close(first);
+
+  int exclusive = 1;
+  const auto end = std::chrono::steady_clock::now() + kAnswerTimeout;
+  while (exclusive != 0 && std::chrono::steady_clock::now() < end) {
+    const int again = open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(again, 0);
+    ASSERT_EQ(ioctl(again, TIOCGEXCL, &exclusive), 0);
+    close(again);
+    if (exclusive != 0) usleep(1000);
+  }
+  EXPECT_EQ(exclusive, 0);
+  EXPECT_EQ(radio.Stop(SIGTERM), 0);
 }
 
 TEST(RadioSimProgram, ProgramsFramesHoldingCrBytesAndWritesItsMemoryAtSigterm) {
