@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "sim/memory_image.h"
+#include "sim/ruf_writer.h"
 #include "tests/sim/scratch_dir.h"
 
 namespace flash::sim {
@@ -279,6 +280,24 @@ TEST(RadioSimProgram, UdpRadioSharesItsPortWithASocketBoundOnAllAddresses) {
   program.ConnectTo("127.0.0.2", port);
   program.Send(std::string("\x00\x07?V\r", 5));
   EXPECT_EQ(program.Receive(), "VER 1234\r");
+  EXPECT_EQ(radio.Stop(SIGTERM), 0);
+}
+
+TEST(RadioSimProgram, StartsWithTheMemoryThatARufFileLeaves) {
+  ScratchDir dir;
+  MemoryImage image;
+  const std::uint8_t data[3] = {0x02, 0x33, 0x7A};
+  image.Write(0x0030, data, 3);
+  const std::string ruf = dir.File("746image.ruf");
+  ASSERT_TRUE(WriteRufFile(ruf, image));
+  RadioSimProcess radio({"--udp", "127.0.0.2:0", "--model", "746", "--image-in", ruf});
+  const int port = PortOf(radio.WaitReady());
+  ASSERT_GT(port, 0) << radio.Stderr();
+  UdpClient client("127.0.0.1");
+  // ":0300300002337A1E" in Verify mode: the radio already holds these bytes.
+  client.SendTo("127.0.0.2", port,
+                std::string("\x00\x07\x56\x03\x00\x30\x00\x02\x33\x7A\x1E\x0D", 12));
+  EXPECT_EQ(client.Receive(), ":1E\r");
   EXPECT_EQ(radio.Stop(SIGTERM), 0);
 }
 
