@@ -53,7 +53,8 @@ QString PaneText(std::string_view text) {
 
 }  // namespace
 
-MainWindow::MainWindow(ProcessObjects& objects) : objects_(objects) {
+MainWindow::MainWindow(ProcessObjects& objects)
+    : objects_(objects), listSerialDevices_([] { return ListSerialDevices(); }) {
   engine_ = std::make_unique<UpdateEngine>(*this, objects_.linkSettings, objects_.serialPort,
                                            objects_.radioSocket, objects_.commsTrace);
   setObjectName(QStringLiteral("MainWindow"));
@@ -256,6 +257,8 @@ void MainWindow::closeEvent(QCloseEvent* e) {
       return;
     }
   }
+  // The confirmed quit stops the operation, so its port, file and trace are closed in order.
+  if (engine_->operationRunning()) Drive([this] { engine_->StopOperation(); });
   if (objects_.commsTrace.IsOpen()) objects_.commsTrace.Close();
   e->accept();
   emit closed();
@@ -284,7 +287,7 @@ void MainWindow::RunSetup() {
   values.passcode = static_cast<std::uint32_t>(settings.radioPasscode);
   values.ipAddress = settings.radioAddress;
 
-  SetupDialog setup(values, ListSerialDevices(), this);
+  SetupDialog setup(values, listSerialDevices_(), this);
   const int result = setup.exec();
   values = setup.values();
 

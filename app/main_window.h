@@ -3,12 +3,15 @@
 #include <QMainWindow>
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "operation/engine_host.h"
 #include "operation/update_engine.h"
@@ -51,6 +54,11 @@ class MainWindow : public QMainWindow, public EngineHost {
   ClientArea* clientArea() const { return clientArea_; }
   bool splashShown() const;
   std::optional<OperationOutcome> lastOutcome() const { return lastOutcome_; }
+
+  // Where the setup dialog learns the serial devices present; tests give their own.
+  void SetSerialDeviceLister(std::function<std::vector<std::string>()> lister) {
+    listSerialDevices_ = std::move(lister);
+  }
 
   // Closes like the close box, without asking about a running update: used when
   // the process is told to end.
@@ -111,6 +119,7 @@ class MainWindow : public QMainWindow, public EngineHost {
   bool updatingPane_ = false;
   bool closingWithoutQuestion_ = false;
   std::optional<OperationOutcome> lastOutcome_;
+  std::function<std::vector<std::string>()> listSerialDevices_;
 };
 
 // The main window while it exists; null before start-up has shown it and after it is destroyed.

@@ -1,0 +1,246 @@
+// Whole operations of the desktop program against the radio-sim program on a
+// pseudo-terminal: the real serial port, its watcher thread and the window's
+// event queue, the real file dialog, the result dialogs.
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+
+#include "app/command_ids.h"
+#include "app/personality_dialog.h"
+#include "app/result_dialog.h"
+#include "app/status_panes.h"
+#include "sim/memory_image.h"
+#include "sim/ruf_writer.h"
+#include "tests/app/gui_test_support.h"
+#include "tests/app/radio_sim_process.h"
+
+namespace flash::test {
+namespace {
+
+constexpr int kOperationTimeoutMs = 30000;  // a small file takes well under a second
+
+class OperationAgainstSimTest : public AppTest {
+ protected:
+  std::string WriteRuf(const std::string& name, std::size_t size) {
+    sim::MemoryImage image;
+    for (std::size_t i = 0; i < size; ++i) {
+      image.Write(0x100 + static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(i * 13 + 5));
+    }
+    const std::string path = WorkFile(name);
+    EXPECT_TRUE(sim::WriteRufFile(path, image));
+    return path;
+  }
+
+  void UseSerialPort(const std::string& device, int ignoreErrors) {
+    WriteWorkFile("update.ini", "[SERIAL INTERFACE]\r\nCOMPORT=" + device +
+                                    "\r\nSTOP ON ERRORS=" + std::to_string(ignoreErrors) + "\r\n");
+  }
+
+  // The next file dialog chooses path.
+  static std::unique_ptr<ModalAnswer> ChooseFile(const std::string& path) {
+    return OnModal<QFileDialog>([path](QFileDialog* chooser) {
+      chooser->selectFile(QString::fromStdString(path));
+      static_cast<QDialog*>(chooser)->accept();
+    });
+  }
+
+  // Starts the command and waits for the operation to end; answers the result
+  // dialog with OK and returns its text (empty when none was shown).
+  QString RunToTheEnd(MainWindow& window, int command, const std::string& file) {
+    auto choose = ChooseFile(file);
+    QString resultText;
+    auto result = OnModal<ResultDialog>(
+        [&](ResultDialog* dialog) {
+          resultText = dialog->text();
+          dialog->okButton()->click();
+        },
+        kOperationTimeoutMs);
+    EXPECT_TRUE(window.RunCommand(command));
+    EXPECT_TRUE(choose->answered());
+    EXPECT_TRUE(WaitFor([&] { return !window.engine().operationRunning() && window.lastOutcome(); },
+                        kOperationTimeoutMs));
+    return resultText;
+  }
+
+  void SaveScreenshot(MainWindow& window, const char* name) {
+    const char* dir = std::getenv("FLASH_UPDATE_SCREENSHOT_DIR");
+    if (!dir) return;
+    WaitFor([] { return false; }, 200);  // let the window paint
+    EXPECT_TRUE(window.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(name))));
+  }
+};
+
+TEST_F(OperationAgainstSimTest, ProgramRunsToTheEndAndReportsSuccess) {
+  RadioSimProcess radio({"--model", "746"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 0);
+  MainWindow& window = StartApp();
+  window.resize(720, 480);
+  SaveScreenshot(window, "main-window-start.png");
+  const std::string file = WriteRuf("746-demo.ruf", 512);
+
+  // What the panes show while the operation runs.
+  std::set<QString> pane0, pane1, pane2;
+  bool refusedWhileRunning = false;
+  QTimer sampler;
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    if (!window.engine().operationRunning()) return;
+    pane0.insert(window.statusPanes()->paneText(0));
+    pane1.insert(window.statusPanes()->paneText(1));
+    pane2.insert(window.statusPanes()->paneText(2));
+    refusedWhileRunning = !window.commandAction(ID_UPDATE_RADIO)->isEnabled() &&
+                          !window.commandAction(ID_VERIFY_PROGRAM)->isEnabled() &&
+                          !window.IsCommandEnabled(ID_TESTING_MODE);
+  });
+  sampler.start(1);
+
+  const QString result = RunToTheEnd(window, ID_UPDATE_RADIO, file);
+  sampler.stop();
+  EXPECT_EQ(result, QStringLiteral("Flash Update Successfuly Completed !"));
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::ProgramSucceeded);
+  EXPECT_TRUE(refusedWhileRunning);
+  EXPECT_TRUE(window.commandAction(ID_UPDATE_RADIO)->isEnabled()) << "enabled again at the end";
+
+  const bool progressShown = std::any_of(pane0.begin(), pane0.end(), [](const QString& text) {
+    return QRegularExpression(QStringLiteral("^[0-9]+ of 34 Lines Processed$")).match(text).hasMatch();
+  });
+  EXPECT_TRUE(progressShown) << "progress in pane 0";
+  EXPECT_TRUE(pane1.count(QStringLiteral("Model QV746")));
+  EXPECT_TRUE(pane2.count(QStringLiteral("Program Flash")));
+  EXPECT_EQ(window.statusPanes()->pane(1)->width(), 200);
+  EXPECT_EQ(window.statusPanes()->pane(2)->width(), 200);
+  EXPECT_EQ(window.statusPanes()->paneText(2), QStringLiteral("Program Flash"));
+
+  const QString log = window.outputPane()->toPlainText();
+  EXPECT_FALSE(log.isEmpty());
+  EXPECT_FALSE(log.contains(QLatin1Char('\r')));
+  EXPECT_TRUE(window.outputPane()->isVisible());
+  EXPECT_FALSE(window.splashShown());
+  EXPECT_NE(ReadWorkFile("comms.txt").find("Log File Begin"), std::string::npos);
+  SaveScreenshot(window, "main-window-after-program.png");
+}
+
+TEST_F(OperationAgainstSimTest, VerifyAfterProgramReportsTheFirmwareVerified) {
+  RadioSimProcess radio({"--model", "746"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 0);
+  MainWindow& window = StartApp();
+  const std::string file = WriteRuf("746.ruf", 128);
+  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, file),
+            QStringLiteral("Flash Update Successfuly Completed !"));
+  EXPECT_EQ(RunToTheEnd(window, ID_VERIFY_PROGRAM, file),
+            QStringLiteral("File and Firmware Sucessfully Verified"));
+  EXPECT_EQ(window.statusPanes()->paneText(2), QString()) << "Verify empties pane 2";
+}
+
+TEST_F(OperationAgainstSimTest, VerifyOfADifferentRadioReportsTheMismatch) {
+  RadioSimProcess radio({"--model", "746"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 0);
+  MainWindow& window = StartApp();
+  const QString result = RunToTheEnd(window, ID_VERIFY_PROGRAM, WriteRuf("746.ruf", 64));
+  EXPECT_TRUE(result.startsWith(QStringLiteral("The selected file does not match"))) << result.toStdString();
+}
+
+TEST_F(OperationAgainstSimTest, ProgramWithErrorsIgnoredCannotTellTheOutcome) {
+  RadioSimProcess radio({"--model", "746"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 1);
+  MainWindow& window = StartApp();
+  const QString result = RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("746.ruf", 64));
+  EXPECT_TRUE(result.startsWith(QStringLiteral("File Processing Complete!"))) << result.toStdString();
+  EXPECT_TRUE(window.outputPane()->toPlainText().contains(
+      QStringLiteral("*** Detected Command Line Switch to Ignore Radio Responses and Errors ***")));
+}
+
+TEST_F(OperationAgainstSimTest, ProgramWithWrongEchoesReportsTheFailure) {
+  RadioSimProcess radio({"--model", "746", "--wrong-echo-from", "3"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 0);
+  MainWindow& window = StartApp();
+  const QString result = RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("746.ruf", 32));
+  EXPECT_TRUE(result.startsWith(QStringLiteral("Unable to update the radio's Flash Memory")))
+      << result.toStdString();
+}
+
+TEST_F(OperationAgainstSimTest, ExtendedMemoryRadioAsksForThePersonality) {
+  RadioSimProcess radio({"--model", "734", "--extended"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 0);
+  MainWindow& window = StartApp();
+  auto personality = OnModal<PersonalityDialog>(
+      [](PersonalityDialog* dialog) { dialog->personalityButton(4)->click(); }, kOperationTimeoutMs);
+  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("734.ruf", 64)),
+            QStringLiteral("Flash Update Successfuly Completed !"));
+  EXPECT_TRUE(personality->answered());
+  EXPECT_EQ(window.engine().state().personality, 4);
+  EXPECT_EQ(window.statusPanes()->paneText(1), QStringLiteral("Banwick 734"));
+}
+
+TEST_F(OperationAgainstSimTest, CancelledPersonalityEndsTheOperationWithoutAResult) {
+  RadioSimProcess radio({"--model", "734", "--extended"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 0);
+  MainWindow& window = StartApp();
+  auto personality = OnModal<PersonalityDialog>(
+      [](PersonalityDialog* dialog) { dialog->close(); }, kOperationTimeoutMs);
+  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("734.ruf", 64)), QString());
+  EXPECT_TRUE(personality->answered());
+  EXPECT_EQ(window.engine().state().personality, -1);
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::PersonalityCancelled);
+}
+
+TEST_F(OperationAgainstSimTest, ClosingDuringAnOperationAsksFirst) {
+  // The radio identifies itself and then stays silent: the operation waits.
+  RadioSimProcess radio({"--model", "746", "--silent-from", "2"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 0);
+  MainWindow& window = StartApp();
+  auto choose = ChooseFile(WriteRuf("746.ruf", 64));
+  ASSERT_TRUE(window.RunCommand(ID_UPDATE_RADIO));
+  ASSERT_TRUE(WaitFor([&] { return window.statusPanes()->paneText(1) == "Model QV746"; }));
+  ASSERT_TRUE(window.engine().operationRunning());
+
+  EXPECT_FALSE(window.RunCommand(ID_UPDATE_RADIO));
+  EXPECT_FALSE(window.RunCommand(ID_TESTING_MODE));
+  EXPECT_FALSE(window.commandAction(ID_UPDATE_RADIO)->isEnabled());
+  EXPECT_FALSE(window.commandAction(ID_VERIFY_PROGRAM)->isEnabled());
+
+  bool closedSignal = false;
+  QObject::connect(&window, &MainWindow::closed, [&] { closedSignal = true; });
+  QString question;
+  auto no = OnModal<QMessageBox>([&](QMessageBox* box) {
+    question = box->text();
+    box->button(QMessageBox::No)->click();
+  });
+  window.close();
+  EXPECT_TRUE(no->answered());
+  EXPECT_EQ(question, QStringLiteral("An update is in progress. Quitting now may leave the radio "
+                                     "unusable. Quit anyway?"));
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_FALSE(closedSignal);
+  EXPECT_TRUE(window.engine().operationRunning());
+  EXPECT_TRUE(objects_->commsTrace.IsOpen()) << "nothing was closed";
+
+  auto yes = OnModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+  EXPECT_TRUE(window.RunCommand(ID_QUIT));
+  EXPECT_TRUE(yes->answered());
+  EXPECT_TRUE(closedSignal);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.engine().operationRunning());
+  EXPECT_FALSE(objects_->commsTrace.IsOpen());
+  EXPECT_FALSE(objects_->serialPort.IsOpen()) << "the stopped operation closed its port";
+}
+
+}  // namespace
+}  // namespace flash::test
