@@ -1,11 +1,16 @@
 // The message dialogs and the extended-memory personality dialog.
 #include <QLabel>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
+#include <cstdlib>
+
+#include "app/about_dialog.h"
 #include "app/personality_dialog.h"
 #include "app/result_dialog.h"
+#include "app/setup_dialog.h"
 #include "tests/app/gui_test_support.h"
 
 namespace flash::test {
@@ -167,6 +172,42 @@ TEST_F(HostDialogsTest, ShowMessageUsesTheProgramNameWhenNoCaptionIsGiven) {
   });
   window.ShowMessage("text", "Serial Port");
   EXPECT_EQ(caption, QStringLiteral("Serial Port"));
+}
+
+// Pictures of the dialogs for the documentation, taken only when a folder is named.
+TEST_F(HostDialogsTest, SavesPicturesOfTheDialogsWhenAskedTo) {
+  const char* dir = std::getenv("FLASH_UPDATE_SCREENSHOT_DIR");
+  if (!dir) GTEST_SKIP() << "FLASH_UPDATE_SCREENSHOT_DIR is not set";
+  MainWindow& window = StartApp();
+  const QDir out(QString::fromLocal8Bit(dir));
+  auto save = [&](QWidget* dialog, const char* name) {
+    WaitFor([] { return false; }, 100);
+    EXPECT_TRUE(dialog->grab().save(out.filePath(QString::fromLatin1(name))));
+  };
+  {
+    AboutDialog about(QStringLiteral("Oct 26 2010, 13:55:56"), QStringLiteral("Version 4.12"), &window);
+    about.show();
+    save(&about, "about-dialog.png");
+  }
+  {
+    SetupValues values;
+    values.portName = "COM1";
+    values.useSerial = 1;
+    values.ipAddress = "192.168.1.123";
+    values.udpPort = 49152;
+    values.passcode = 7;
+    SetupDialog setup(values, {}, &window);
+    setup.show();
+    save(&setup, "setup-dialog.png");
+  }
+  for (DialogId id : {DialogId::CommFailure, DialogId::ProgramSuccess, DialogId::ProcessingComplete}) {
+    ResultDialog result(id, &window);
+    result.show();
+    save(&result, QStringLiteral("result-dialog-%1.png").arg(static_cast<int>(id)).toLatin1().constData());
+  }
+  PersonalityDialog personality(&window);
+  personality.show();
+  save(&personality, "personality-dialog.png");
 }
 
 }  // namespace
