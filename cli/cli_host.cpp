@@ -1,0 +1,63 @@
+#include "cli/cli_host.h"
+
+#include "cli/dialog_texts.h"
+#include "cli/personality_prompt.h"
+
+namespace flash {
+
+CliHost::CliHost(ConsoleOutput& console, Clock& clock, TimerSet& timers, StopSignals& stops,
+                 std::string rufFile, std::optional<int> personality)
+    : console_(console),
+      clock_(clock),
+      timers_(timers),
+      stops_(stops),
+      rufFile_(std::move(rufFile)),
+      personality_(personality) {}
+
+void CliHost::AppendOutput(std::string_view text) { console_.PaneText(text); }
+
+void CliHost::SetStatusText(int pane, std::string_view text) {
+  if (pane != 0) return;
+  if (text.empty() || state_ == nullptr) {
+    console_.HideProgress();
+    return;
+  }
+  console_.Progress(state_->linesProcessed, state_->totalLines, std::chrono::steady_clock::now());
+}
+
+void CliHost::ShowMessage(std::string_view text, std::string_view) { console_.Message(text); }
+
+void CliHost::ShowDialog(DialogId id) { console_.Message(DialogText(id)); }
+
+int CliHost::ChoosePersonality() {
+  if (personality_) {
+    console_.Message(*personality_ > 0
+                         ? "Extended memory: Radio Personality " + std::to_string(*personality_) +
+                               " (--personality)."
+                         : std::string("Extended memory: the update is cancelled (--personality cancel)."));
+    return *personality_;
+  }
+  console_.HideProgress();
+  const PersonalityPromptResult answer =
+      AskPersonality(stops_.fd(), [this] { return stops_.Take(); });
+  if (!answer.terminalFound) {
+    console_.Message(
+        "The radio has extended memory and there is no terminal to ask which personality to "
+        "store the file in: the update is cancelled. Give --personality 1 to 6.");
+  }
+  stopSignal_ = answer.stopSignal;
+  return answer.personality;
+}
+
+void CliHost::StartTimer(int id, std::chrono::milliseconds period) {
+  timers_.Start(id, period, std::chrono::steady_clock::now());
+}
+
+void CliHost::StopTimer(int id) { timers_.Stop(id); }
+
+void CliHost::OperationEnded(OperationOutcome outcome) {
+  console_.HideProgress();
+  if (!outcome_) outcome_ = outcome;
+}
+
+}  // namespace flash

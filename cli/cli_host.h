@@ -1,0 +1,60 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "cli/console_output.h"
+#include "cli/stop_signals.h"
+#include "cli/timer_set.h"
+#include "operation/engine_host.h"
+#include "operation/operation_state.h"
+
+namespace flash {
+
+// The engine's surroundings in the headless tool: the output pane and messages
+// go to standard output, timers run on the steady clock, and nothing ever waits
+// for a click.
+class CliHost final : public EngineHost {
+ public:
+  // personality: the answer given on the command line (1..6 or -1), if any.
+  CliHost(ConsoleOutput& console, Clock& clock, TimerSet& timers, StopSignals& stops,
+          std::string rufFile, std::optional<int> personality);
+
+  // The state whose line counts the progress shows.
+  void AttachState(const OperationState& state) { state_ = &state; }
+
+  void BeginOutput() override {}
+  void AppendOutput(std::string_view text) override;
+  void SetStatusText(int pane, std::string_view text) override;
+  std::optional<std::string> ChooseRufFile() override { return rufFile_; }
+  void ShowMessage(std::string_view text, std::string_view caption) override;
+  void ShowDialog(DialogId id) override;
+  int ChoosePersonality() override;
+  void Beep() override {}
+  void StartTimer(int id, std::chrono::milliseconds period) override;
+  void StopTimer(int id) override;
+  // A script must hear at once that its port is missing, not after 40 s of silence.
+  bool ContinueWithoutSerialPort() override { return false; }
+  void OperationEnded(OperationOutcome outcome) override;
+
+  std::int64_t CalendarSeconds() override { return clock_.CalendarSeconds(); }
+  UtcTimeOfDay UtcNow() override { return clock_.UtcNow(); }
+
+  bool ended() const { return outcome_.has_value(); }
+  OperationOutcome outcome() const { return outcome_.value_or(OperationOutcome::Stopped); }
+  // A stop signal that arrived while the personality was being asked for.
+  int stopSignal() const { return stopSignal_; }
+
+ private:
+  ConsoleOutput& console_;
+  Clock& clock_;
+  TimerSet& timers_;
+  StopSignals& stops_;
+  std::string rufFile_;
+  std::optional<int> personality_;
+  const OperationState* state_ = nullptr;
+  std::optional<OperationOutcome> outcome_;
+  int stopSignal_ = 0;
+};
+
+}  // namespace flash

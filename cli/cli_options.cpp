@@ -1,0 +1,199 @@
+#include "cli/cli_options.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace flash {
+namespace {
+
+constexpr int kMaxPort = 65535;
+constexpr int kMaxPasscode = 65535;
+constexpr int kPersonalityCount = 6;
+
+// An unsigned decimal number of at most maxValue; nothing for any other text.
+std::optional<int> ReadBoundedNumber(const std::string& text, int maxValue) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  long long value = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value > maxValue) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::optional<CliCommand> CommandNamed(const std::string& name) {
+  if (name == "program") return CliCommand::Program;
+  if (name == "verify") return CliCommand::Verify;
+  if (name == "test") return CliCommand::Test;
+  if (name == "check") return CliCommand::Check;
+  if (name == "help" || name == "--help" || name == "-h") return CliCommand::Help;
+  return std::nullopt;
+}
+
+bool TakesValue(const std::string& name) {
+  return name == "--serial" || name == "--udp" || name == "--passcode" ||
+         name == "--personality" || name == "--trace";
+}
+
+// Applies one option; answers the fault, or an empty text.
+std::string ApplyOption(const std::string& name, const std::string& value, CliOptions& o) {
+  if (name == "--serial") {
+    if (o.serialDevice) return "--serial is given twice";
+    if (value.empty()) return "--serial needs a device (a path such as /dev/ttyUSB0, or COMn)";
+    o.serialDevice = value;
+  } else if (name == "--udp") {
+    if (o.udpHost) return "--udp is given twice";
+    const std::size_t colon = value.rfind(':');
+    std::string host = value.substr(0, colon);
+    if (colon != std::string::npos) {
+      const std::optional<int> port = ReadBoundedNumber(value.substr(colon + 1), kMaxPort);
+      if (!port || *port == 0) {
+        return "--udp " + value + ": the port must be a number from 1 to 65535";
+      }
+      o.udpPort = *port;
+    }
+    if (host.empty()) return "--udp " + value + ": the host is missing (HOST[:PORT])";
+    if (host.find(':') != std::string::npos) {
+      return "--udp " + value + ": HOST must be an IPv4 address or a host name";
+    }
+    o.udpHost = host;
+  } else if (name == "--passcode") {
+    if (o.passcode) return "--passcode is given twice";
+    const std::optional<int> passcode = ReadBoundedNumber(value, kMaxPasscode);
+    if (!passcode) return "--passcode " + value + ": the passcode must be a number from 0 to 65535";
+    o.passcode = *passcode;
+  } else if (name == "--personality") {
+    if (o.personality) return "--personality is given twice";
+    if (Lower(value) == "cancel") {
+      o.personality = kPersonalityCancel;
+    } else {
+      const std::optional<int> k = ReadBoundedNumber(value, kPersonalityCount);
+      if (!k || *k == 0) return "--personality " + value + ": give 1 to 6, or cancel";
+      o.personality = *k;
+    }
+  } else if (name == "--trace") {
+    if (o.tracePath) return "--trace is given twice";
+    if (value.empty()) return "--trace needs a file name";
+    o.tracePath = value;
+  } else if (name == "--ignore-errors") {
+    o.ignoreErrors = true;
+  } else {
+    return "unknown option " + name;
+  }
+  return {};
+}
+
+}  // namespace
+
+ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
+  ParsedCliOptions parsed;
+  CliOptions& o = parsed.options;
+  if (arguments.empty()) {
+    parsed.error = "no command given";
+    return parsed;
+  }
+  for (const std::string& a : arguments) {
+    if (a == "--") break;
+    if (a == "--help" || a == "-h") {
+      o.command = CliCommand::Help;
+      return parsed;
+    }
+  }
+  const std::optional<CliCommand> command = CommandNamed(arguments[0]);
+  if (!command) {
+    parsed.error = "unknown command '" + arguments[0] + "'";
+    return parsed;
+  }
+  o.command = *command;
+  if (o.command == CliCommand::Help) return parsed;
+
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& a = arguments[i];
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      positional.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (o.command == CliCommand::Check) {
+      parsed.error = "check takes no options (" + a + ")";
+      return parsed;
+    }
+    std::string name = a;
+    std::optional<std::string> value;
+    if (const std::size_t equals = a.find('='); equals != std::string::npos && a.rfind("--", 0) == 0) {
+      name = a.substr(0, equals);
+      value = a.substr(equals + 1);
+    }
+    if (TakesValue(name)) {
+      if (!value) {
+        // A following option is not taken for the value of a forgotten one.
+        if (i + 1 >= arguments.size() || arguments[i + 1].rfind("--", 0) == 0) {
+          parsed.error = name + " needs a value";
+          return parsed;
+        }
+        value = arguments[++i];
+      }
+    } else if (value) {
+      parsed.error = name + " takes no value";
+      return parsed;
+    }
+    if (std::string fault = ApplyOption(name, value.value_or(""), o); !fault.empty()) {
+      parsed.error = fault;
+      return parsed;
+    }
+  }
+  if (o.serialDevice && o.udpHost) {
+    parsed.error = "--serial and --udp exclude each other";
+    return parsed;
+  }
+  if (positional.empty()) {
+    parsed.error = "the RUF-FILE is missing";
+    return parsed;
+  }
+  if (positional.size() > 1) {
+    parsed.error = "one RUF-FILE only ('" + positional[1] + "' is one too many)";
+    return parsed;
+  }
+  o.rufFile = positional[0];
+  return parsed;
+}
+
+std::string CliUsage() {
+  return
+      "Usage:\n"
+      "  flash-update-cli program RUF-FILE [options]   write the file into the radio's flash\n"
+      "  flash-update-cli verify  RUF-FILE [options]   compare the radio's flash with the file\n"
+      "  flash-update-cli test    RUF-FILE [options]   testing mode\n"
+      "  flash-update-cli check   RUF-FILE             check the file offline; nothing is sent\n"
+      "\n"
+      "Options of program, verify and test:\n"
+      "  --serial DEVICE       serial link on DEVICE: a device path (/dev/ttyUSB0, a pseudo-\n"
+      "                        terminal or a symbolic link to one) or a COMn name\n"
+      "  --udp HOST[:PORT]     UDP link to HOST (IPv4 address or host name), PORT 49152 by default\n"
+      "  --passcode N          UDP passcode, 0 to 65535\n"
+      "  --ignore-errors       every answer and every silence advances (no error checking)\n"
+      "  --personality K       extended-memory choice of a model 734: 1 to 6, or cancel\n"
+      "  --trace FILE          write the communication trace to FILE instead of comms.txt\n"
+      "\n"
+      "Without --serial and --udp the link settings of update.ini in the current directory\n"
+      "apply; the tool never writes update.ini. Error checking is on unless --ignore-errors.\n"
+      "\n"
+      "Exit status: 0 success (check: no fault), 1 the operation failed (check: faults found),\n"
+      "2 communication with the radio failed, 3 the radio refused the file (model mismatch,\n"
+      "unlisted model, personality cancelled), 4 the file cannot be opened or breaks the format,\n"
+      "5 the link cannot be opened, 64 usage error, 130 stopped by Ctrl-C.\n";
+}
+
+}  // namespace flash

@@ -1,0 +1,32 @@
+// flash-update-cli: the update engine driven from a terminal or a script.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/exit_status.h"
+#include "cli/file_check.h"
+#include "cli/update_run.h"
+
+int main(int argc, char** argv) {
+  using namespace flash;
+  const ParsedCliOptions parsed = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "flash-update-cli: %s\n\n%s", parsed.error.c_str(), CliUsage().c_str());
+    return kExitUsage;
+  }
+  const CliOptions& options = parsed.options;
+  switch (options.command) {
+    case CliCommand::Help:
+      std::fputs(CliUsage().c_str(), stdout);
+      return kExitSuccess;
+    case CliCommand::Check: {
+      const FileCheckResult result = CheckRufFile(options.rufFile);
+      std::fputs(result.report.c_str(), stdout);
+      if (!result.error.empty()) std::fprintf(stderr, "flash-update-cli: %s\n", result.error.c_str());
+      return result.exitStatus;
+    }
+    default:
+      return RunUpdate(options);
+  }
+}

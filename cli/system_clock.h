@@ -1,0 +1,14 @@
+#pragma once
+
+#include "operation/clock.h"
+
+namespace flash {
+
+// The real time: calendar seconds and the UTC time of day with milliseconds.
+class SystemClock final : public Clock {
+ public:
+  std::int64_t CalendarSeconds() override;
+  UtcTimeOfDay UtcNow() override;
+};
+
+}  // namespace flash

@@ -1,0 +1,220 @@
+#include "cli/update_run.h"
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/cli_host.h"
+#include "cli/console_output.h"
+#include "cli/exit_status.h"
+#include "cli/file_check.h"
+#include "cli/serial_event_queue.h"
+#include "cli/stop_signals.h"
+#include "cli/system_clock.h"
+#include "cli/timer_set.h"
+#include "link/comms_trace.h"
+#include "link/link_settings.h"
+#include "link/radio_socket.h"
+#include "link/serial_port.h"
+#include "link/settings_file.h"
+#include "operation/update_engine.h"
+
+namespace flash {
+namespace {
+
+constexpr char kDefaultTracePath[] = "comms.txt";
+
+// A relative device path is made absolute: the port name rule looks names
+// without a leading '/' up under /dev.
+std::string DeviceSetting(const std::string& device) {
+  if (device.empty() || device.front() == '/' || device.find('/') == std::string::npos) {
+    return device;
+  }
+  char cwd[4096];
+  if (::getcwd(cwd, sizeof cwd) == nullptr) return device;
+  std::string base = cwd;
+  if (base.back() != '/') base += '/';
+  return base + device;
+}
+
+// Why an address cannot be reached at all, or an empty text.
+std::string UnresolvableReason(const std::string& host) {
+  addrinfo hints {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  const int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (error == 0) {
+    ::freeaddrinfo(found);
+    return {};
+  }
+  return error == EAI_SYSTEM ? std::string(std::strerror(errno)) : gai_strerror(error);
+}
+
+LinkSettings SettingsFor(const CliOptions& options) {
+  LinkSettings settings;
+  if (!options.serialDevice && !options.udpHost) {
+    // Error checking comes from the command line only, never from the file.
+    std::int32_t ignoredErrorSwitch = 0;
+    LoadSettings(settings, ignoredErrorSwitch, SettingsFilePath());
+  }
+  if (options.serialDevice) {
+    settings.serialActive = true;
+    settings.ethernetActive = false;
+    settings.comPort = DeviceSetting(*options.serialDevice);
+  }
+  if (options.udpHost) {
+    settings.serialActive = false;
+    settings.ethernetActive = true;
+    settings.radioAddress = *options.udpHost;
+    settings.radioPort = options.udpPort;
+  }
+  if (options.passcode) settings.radioPasscode = *options.passcode;
+  return settings;
+}
+
+int MillisecondsUntil(const TimerSet& timers) {
+  const auto next = timers.NextDeadline();
+  if (!next) return -1;
+  const auto left = *next - std::chrono::steady_clock::now();
+  if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+  // Rounded up, so that the loop never wakes just before a deadline and spins.
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+}  // namespace
+
+int RunUpdate(const CliOptions& options) {
+  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  ConsoleOutput console(STDOUT_FILENO, terminal);
+
+  if (std::string reason = RufFileUnreadableReason(options.rufFile); !reason.empty()) {
+    console.Message("Unable to open file " + options.rufFile + ": " + reason);
+    return kExitFileRefused;
+  }
+  LinkSettings settings = SettingsFor(options);
+  if (settings.ethernetActive) {
+    if (std::string reason = UnresolvableReason(settings.radioAddress); !reason.empty()) {
+      console.Message("The radio's address " + settings.radioAddress +
+                      " cannot be resolved (" + reason + "); nothing was sent.");
+      return kExitLinkNotOpened;
+    }
+  }
+
+  StopSignals stops;
+  if (!stops.ok()) {
+    std::perror("flash-update-cli: cannot install the signal handlers");
+    return kExitLinkNotOpened;
+  }
+  SystemClock clock;
+  CommsTrace trace(clock);
+  trace.SetPath(options.tracePath.value_or(kDefaultTracePath));
+  TimerSet timers;
+  // Built before the port and destroyed after it: a watcher still running posts into it.
+  SerialEventQueue serialEvents;
+  if (!serialEvents.ok()) {
+    std::perror("flash-update-cli: cannot create the serial event queue");
+    return kExitLinkNotOpened;
+  }
+  SerialPort serialPort;
+  serialPort.SetNotifyTarget(&serialEvents);
+  RadioSocket radioSocket;
+  CliHost host(console, clock, timers, stops, options.rufFile, options.personality);
+  UpdateEngine engine(host, settings, serialPort, radioSocket, trace);
+  host.AttachState(engine.state());
+  engine.state().commsTraceEnabled = 1;
+  engine.state().ignoreErrors = options.ignoreErrors ? 1 : 0;
+
+  switch (options.command) {
+    case CliCommand::Verify:
+      engine.RunVerifyCommand();
+      break;
+    case CliCommand::Test:
+      engine.RunTestingCommand();
+      break;
+    default:
+      engine.RunProgramCommand();
+      break;
+  }
+
+  int stopSignal = 0;
+  bool unlistedModel = false;
+  // An unlisted model would otherwise be met by 40 s of resends before the failure.
+  const auto stopOnUnlistedModel = [&] {
+    if (host.ended() || !engine.operationRunning() || !engine.unlistedModelSeen()) return;
+    unlistedModel = true;
+    engine.StopOperation();
+    console.Message("The radio reports model " + std::to_string(engine.state().radioModelCode) +
+                    ", which this program does not know: the radio refused the file and nothing "
+                    "of it was sent.");
+  };
+  const auto stopOnSignal = [&](int signalNumber) {
+    stopSignal = signalNumber;
+    engine.StopOperation();
+  };
+
+  while (!host.ended() && stopSignal == 0) {
+    if (host.stopSignal() != 0) {
+      stopOnSignal(host.stopSignal());
+      break;
+    }
+    if (!engine.operationRunning()) break;
+
+    pollfd watched[3] = {{stops.fd(), POLLIN, 0}, {serialEvents.fd(), POLLIN, 0}, {-1, POLLIN, 0}};
+    const int socketFd = radioSocket.fd();
+    nfds_t count = 2;
+    if (socketFd >= 0) {
+      watched[2].fd = socketFd;
+      count = 3;
+    }
+    if (::poll(watched, count, MillisecondsUntil(timers)) < 0) {
+      if (errno == EINTR) continue;
+      std::perror("flash-update-cli: poll");
+      engine.StopOperation();
+      break;
+    }
+    if (watched[0].revents & POLLIN) {
+      stopOnSignal(stops.Take());
+      break;
+    }
+    if (watched[1].revents & POLLIN) {
+      for (const SerialNotification& n : serialEvents.Drain()) {
+        if (host.ended()) break;
+        engine.OnSerialEvent(n.firstParam & 0xFFFFu, n.firstParam >> 16);
+        stopOnUnlistedModel();
+      }
+    }
+    if (count == 3 && watched[2].revents != 0 && !host.ended() && radioSocket.fd() == socketFd) {
+      engine.OnUdpReadable();
+      stopOnUnlistedModel();
+    }
+    for (int id : timers.TakeDue(std::chrono::steady_clock::now())) {
+      if (host.ended()) break;
+      if (timers.IsRunning(id)) engine.OnTimer(id);
+    }
+  }
+  console.Finish();
+
+  if (stopSignal != 0 || host.stopSignal() != 0) {
+    const int signalNumber = stopSignal != 0 ? stopSignal : host.stopSignal();
+    std::fprintf(stderr,
+                 "flash-update-cli: stopped by signal %d; the links and the trace file are "
+                 "closed.\n",
+                 signalNumber);
+    return kExitSignalBase + signalNumber;
+  }
+  if (unlistedModel) return kExitRefusedByRadio;
+  if (!host.ended()) {
+    std::fprintf(stderr, "flash-update-cli: the operation ended without a result.\n");
+    return kExitCommunicationFailed;
+  }
+  return ExitStatusFor(host.outcome(), engine.unlistedModelSeen());
+}
+
+}  // namespace flash
