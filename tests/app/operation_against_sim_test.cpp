@@ -200,6 +200,22 @@ TEST_F(OperationAgainstSimTest, CancelledPersonalityEndsTheOperationWithoutAResu
   EXPECT_EQ(window.lastOutcome(), OperationOutcome::PersonalityCancelled);
 }
 
+TEST_F(OperationAgainstSimTest, ProgramOverUdpRunsToTheEndThroughTheWindowsSocketWatch) {
+  RadioSimProcess radio({"--model", "746", "--udp", "127.0.0.2:0", "--passcode", "4321"});
+  const std::string endpoint = radio.endpoint();
+  const std::size_t colon = endpoint.rfind(':');
+  ASSERT_NE(colon, std::string::npos) << endpoint;
+  WriteWorkFile("update.ini", "[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n"
+                              "[ETHERNET INTERFACE]\r\nIP ADDRESS=" + endpoint.substr(0, colon) +
+                              "\r\nUDP PORT=" + endpoint.substr(colon + 1) +
+                              "\r\nPASSCODE=4321\r\n"
+                              "[ACTIVE INTERFACE]\r\nETHERNET=1\r\nSERIAL=0\r\n");
+  MainWindow& window = StartApp();
+  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("746.ruf", 256)),
+            QStringLiteral("Flash Update Successfuly Completed !"));
+  EXPECT_EQ(window.statusPanes()->paneText(1), QStringLiteral("Model QV746"));
+}
+
 TEST_F(OperationAgainstSimTest, ClosingDuringAnOperationAsksFirst) {
   // The radio identifies itself and then stays silent: the operation waits.
   RadioSimProcess radio({"--model", "746", "--silent-from", "2"});
