@@ -1,0 +1,100 @@
+// The flash-update program itself, started as a process on the offscreen platform.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace flash::test {
+namespace {
+
+constexpr auto kStartLimit = std::chrono::seconds{10};  // start-up takes a fraction of this
+constexpr auto kPoll = std::chrono::milliseconds{10};
+
+// True once the process handles SIGTERM itself: its window is up and running.
+bool CatchesSigterm(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("SigCgt:", 0) == 0) {
+      const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+      return (mask >> (SIGTERM - 1)) & 1u;
+    }
+  }
+  return false;
+}
+
+// Runs the program in dir with these arguments, ends it with SIGTERM once it is
+// up, and answers its exit status (-1 when it did not start or exit normally).
+int RunAndTerminate(const QString& dir, const std::vector<std::string>& args) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.toLocal8Bit().constData()) != 0) _exit(126);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::vector<std::string> words = {FLASH_UPDATE_PATH};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  const auto end = std::chrono::steady_clock::now() + kStartLimit;
+  while (!CatchesSigterm(pid) && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(kPoll);
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Read(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
+TEST(FlashUpdateProgram, EndsOnSigtermThroughItsNormalExitAndWritesTheSettings) {
+  QTemporaryDir dir;
+  ASSERT_EQ(RunAndTerminate(dir.path(), {}), 0);
+  const std::string ini = Read(dir.filePath(QStringLiteral("update.ini")));
+  EXPECT_NE(ini.find("COMPORT=COM1"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("STOP ON ERRORS=1"), std::string::npos) << "the default without a file";
+}
+
+TEST(FlashUpdateProgram, KeepsTheFilesSwitchWithoutArguments) {
+  QTemporaryDir dir;
+  {
+    QFile ini(dir.filePath(QStringLiteral("update.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n");
+  }
+  ASSERT_EQ(RunAndTerminate(dir.path(), {}), 0);
+  EXPECT_NE(Read(dir.filePath(QStringLiteral("update.ini"))).find("STOP ON ERRORS=0"),
+            std::string::npos);
+}
+
+TEST(FlashUpdateProgram, AnOptionQtTakesForItselfStillSwitchesErrorCheckingOff) {
+  QTemporaryDir dir;
+  {
+    QFile ini(dir.filePath(QStringLiteral("update.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n");
+  }
+  ASSERT_EQ(RunAndTerminate(dir.path(), {"-platform", "offscreen"}), 0);
+  EXPECT_NE(Read(dir.filePath(QStringLiteral("update.ini"))).find("STOP ON ERRORS=1"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace flash::test
