@@ -64,7 +64,7 @@ void ConsoleOutput::Progress(int done, int total, TimePoint now) {
   meter_.Note(done, total, now);
   if (terminal_) {
     if (progressShown_ && done != total && now - lastProgress_ < kTerminalRedrawPeriod) return;
-    StartLine();
+    if (!progressShown_) StartLine();
     Write(std::string(kClearLine) + meter_.Text());
     progressShown_ = true;
   } else {

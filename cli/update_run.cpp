@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "cli/cli_host.h"
@@ -36,11 +37,9 @@ std::string DeviceSetting(const std::string& device) {
   if (device.empty() || device.front() == '/' || device.find('/') == std::string::npos) {
     return device;
   }
-  char cwd[4096];
-  if (::getcwd(cwd, sizeof cwd) == nullptr) return device;
-  std::string base = cwd;
-  if (base.back() != '/') base += '/';
-  return base + device;
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(device, error);
+  return error ? device : absolute.lexically_normal().string();
 }
 
 // Why an address cannot be reached at all, or an empty text.

@@ -1,0 +1,180 @@
+#include "tests/cli/child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace flash::test {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kRadioStartTimeout = 5s;
+
+bool ReadInto(int& fd, std::string& into) {
+  char buffer[4096];
+  const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  if (n > 0) {
+    into.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+  // End of output (a pseudo-terminal answers EIO once its slave is gone).
+  ::close(fd);
+  fd = -1;
+  return false;
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const ChildOptions& options) {
+  int outPipe[2] = {-1, -1};
+  int errPipe[2] = {-1, -1};
+  int inPipe[2] = {-1, -1};
+  int master = -1;
+  int slave = -1;
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) return;
+  if (options.terminal) {
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return;
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+  } else if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(inPipe, O_CLOEXEC) != 0) {
+    return;
+  }
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::setsid();
+    if (options.terminal) {
+      ::ioctl(slave, TIOCSCTTY, 0);
+      ::dup2(slave, STDIN_FILENO);
+      ::dup2(slave, STDOUT_FILENO);
+    } else {
+      ::dup2(inPipe[0], STDIN_FILENO);
+      ::dup2(outPipe[1], STDOUT_FILENO);
+    }
+    ::dup2(errPipe[1], STDERR_FILENO);
+    if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
+      _exit(126);
+    }
+    std::vector<char*> argv;
+    std::vector<std::string> copies = options.argv;
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    _exit(127);
+  }
+  ::close(errPipe[1]);
+  errFd_ = errPipe[0];
+  if (options.terminal) {
+    ::close(slave);
+    outFd_ = master;
+    inFd_ = ::dup(master);
+  } else {
+    ::close(outPipe[1]);
+    ::close(inPipe[0]);
+    outFd_ = outPipe[0];
+    inFd_ = inPipe[1];
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0 && !exited_) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  for (int fd : {outFd_, errFd_, inFd_}) {
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+void ChildProcess::Collect(int timeoutMs) {
+  pollfd watched[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+  if (::poll(watched, 2, timeoutMs) <= 0) return;
+  if (watched[0].revents != 0) ReadInto(outFd_, out_);
+  if (watched[1].revents != 0) ReadInto(errFd_, err_);
+}
+
+bool ChildProcess::WaitForOutput(const std::function<bool(const std::string&)>& seen,
+                                 std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!seen(out_)) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || (outFd_ < 0 && errFd_ < 0)) return false;
+    Collect(static_cast<int>(left.count()));
+  }
+  return true;
+}
+
+void ChildProcess::Type(const std::string& text) {
+  if (inFd_ < 0) return;
+  [[maybe_unused]] const ssize_t ignored = ::write(inFd_, text.data(), text.size());
+}
+
+void ChildProcess::Signal(int signalNumber) {
+  if (pid_ > 0 && !exited_) ::kill(pid_, signalNumber);
+}
+
+int ChildProcess::Wait(std::chrono::milliseconds timeout) {
+  if (pid_ <= 0) return -1;
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!exited_) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+      exited_ = true;
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      break;
+    }
+    if (std::chrono::steady_clock::now() >= end) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+      exited_ = true;
+      status_ = -1;
+      break;
+    }
+    Collect(10);
+  }
+  // What the child wrote before it ended.
+  while (outFd_ >= 0 || errFd_ >= 0) {
+    pollfd watched[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+    if (::poll(watched, 2, 200) <= 0) break;
+    if (watched[0].revents != 0) ReadInto(outFd_, out_);
+    if (watched[1].revents != 0) ReadInto(errFd_, err_);
+  }
+  return status_;
+}
+
+RadioSim::RadioSim(const std::string& program, std::vector<std::string> arguments,
+                   const std::string& workingDirectory)
+    : process_([&] {
+        ChildOptions options;
+        options.argv.push_back(program);
+        options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+        options.workingDirectory = workingDirectory;
+        return options;
+      }()) {
+  const auto ready = [](const std::string& out) {
+    const std::size_t at = out.find(" radio on ");
+    return at != std::string::npos && out.find('\n', at) != std::string::npos;
+  };
+  if (!process_.WaitForOutput(ready, kRadioStartTimeout)) return;
+  const std::size_t at = process_.out().find(" radio on ") + 10;
+  endpoint_ = process_.out().substr(at, process_.out().find('\n', at) - at);
+}
+
+int RadioSim::udpPort() const {
+  const std::size_t colon = endpoint_.rfind(':');
+  return colon == std::string::npos ? 0 : std::stoi(endpoint_.substr(colon + 1));
+}
+
+int RadioSim::Stop() {
+  process_.Signal(SIGINT);
+  return process_.Wait(std::chrono::seconds{5});
+}
+
+}  // namespace flash::test

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace flash::test {
+
+struct ChildOptions {
+  std::vector<std::string> argv;  // argv[0] is the program's path
+  std::string workingDirectory;   // empty: the test's own
+  // Standard input and output on a new pseudo-terminal that is the child's
+  // controlling terminal; otherwise both are pipes and the child has none.
+  bool terminal = false;
+};
+
+// A program run by a test, in a session of its own, its output collected.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const ChildOptions& options);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+
+  // Collects output until seen(stdout so far) is true or the time runs out; false on a timeout.
+  bool WaitForOutput(const std::function<bool(const std::string&)>& seen,
+                     std::chrono::milliseconds timeout);
+  // Writes to the child's standard input (its terminal when it has one).
+  void Type(const std::string& text);
+  void Signal(int signalNumber);
+  // The exit status; -1 when it did not exit within the time (it is then killed),
+  // 128 + n when a signal n ended it.
+  int Wait(std::chrono::milliseconds timeout);
+
+  const std::string& out() const { return out_; }
+  const std::string& err() const { return err_; }
+
+ private:
+  void Collect(int timeoutMs);
+
+  pid_t pid_ = -1;
+  int outFd_ = -1;  // the pipe, or the terminal's master side
+  int errFd_ = -1;
+  int inFd_ = -1;
+  bool exited_ = false;
+  int status_ = -1;
+  std::string out_;
+  std::string err_;
+};
+
+// The radio-sim program, started and waited for until its ready line.
+class RadioSim {
+ public:
+  RadioSim(const std::string& program, std::vector<std::string> arguments,
+           const std::string& workingDirectory = {});
+  // The pseudo-terminal's path or ADDR:PORT of the ready line; empty when it did not come.
+  const std::string& endpoint() const { return endpoint_; }
+  // The port of a UDP radio's ready line.
+  int udpPort() const;
+  // Stops it with SIGINT (it writes its --image-out then) and answers its exit status.
+  int Stop();
+  const std::string& err() const { return process_.err(); }
+  const std::string& out() const { return process_.out(); }
+
+ private:
+  ChildProcess process_;
+  std::string endpoint_;
+};
+
+}  // namespace flash::test

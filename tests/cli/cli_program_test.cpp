@@ -1,0 +1,442 @@
+// Runs flash-update-cli as a process against the radio-sim program, on a
+// pseudo-terminal and on loopback UDP.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "sim/memory_image.h"
+#include "sim/ruf_writer.h"
+#include "tests/cli/child_process.h"
+#include "tests/cli/scratch_directory.h"
+
+namespace flash {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ChildOptions;
+using test::ChildProcess;
+using test::RadioSim;
+using test::ScratchDirectory;
+
+constexpr auto kToolTimeout = 30s;  // every run here ends in a few seconds at most
+const std::string kDemoFile = EXAMPLES_DIR "/746-demo.ruf";
+const std::string kDemoImage = EXAMPLES_DIR "/746-demo.hex";
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::chrono::milliseconds took{0};
+};
+
+ChildOptions ToolOptions(const std::vector<std::string>& arguments, const std::string& directory) {
+  ChildOptions options;
+  options.argv.push_back(FLASH_UPDATE_CLI_PATH);
+  options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+  options.workingDirectory = directory;
+  return options;
+}
+
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& directory) {
+  const auto start = std::chrono::steady_clock::now();
+  ChildProcess tool(ToolOptions(arguments, directory));
+  ToolRun run;
+  run.status = tool.Wait(kToolTimeout);
+  run.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  run.out = tool.out();
+  run.err = tool.err();
+  return run;
+}
+
+RadioSim StartRadio(const ScratchDirectory& dir, std::vector<std::string> arguments) {
+  return RadioSim(RADIO_SIM_PATH, std::move(arguments), dir.path());
+}
+
+sim::MemoryImage LoadImage(const std::string& path) {
+  sim::MemoryImage image;
+  std::string error;
+  EXPECT_TRUE(image.LoadIntelHex(path, &error)) << error;
+  return image;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+int CountOf(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// A RUF file for a model 734 with extended memory: an #E line and segment records.
+std::string Write734File(const ScratchDirectory& dir) {
+  sim::MemoryImage image;
+  for (std::uint32_t a = 0; a < 64; ++a) image.Write(0x10000 + a, static_cast<std::uint8_t>(a * 7));
+  sim::RufWriteOptions options;
+  options.modelText = "Banwick 734";
+  options.directives = {"#E010203"};
+  const std::string path = dir.File("734-extended.ruf");
+  std::string error;
+  EXPECT_TRUE(sim::WriteRufFile(path, image, options, &error)) << error;
+  return path;
+}
+
+// --- Program and Verify ------------------------------------------------------
+
+TEST(CliOverPseudoTerminal, ProgramsTheExampleFileAndTheRadioHoldsItsImage) {
+  ScratchDirectory dir;
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-out", "memory.hex"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+
+  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, " 131 total data lines in file.\n")) << run.out;
+  EXPECT_TRUE(Contains(run.out, " Radio Update File for Model QV746\n"));
+  EXPECT_TRUE(Contains(run.out, "Progress: 0 of 131 lines\n"));
+  EXPECT_TRUE(Contains(run.out, "131 Lines Processed in "));
+  EXPECT_FALSE(Contains(run.out, "\r"));
+  // The result dialog's text ends the output.
+  EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
+  EXPECT_LT(run.took, 20s);
+
+  ASSERT_EQ(radio.Stop(), 0);
+  EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
+  // The trace goes to comms.txt in the working directory by default.
+  const std::string trace = ScratchDirectory::Read(dir.File("comms.txt"));
+  EXPECT_TRUE(trace.starts_with("Log File Begin\r\n")) << trace.substr(0, 200);
+  EXPECT_TRUE(Contains(trace, " R< 3f 56 0d \r\n"));
+  EXPECT_TRUE(Contains(trace, "[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"));
+}
+
+TEST(CliOverPseudoTerminal, VerifiesEqualMemoryWith0AndChangedMemoryWith1) {
+  ScratchDirectory dir;
+  {
+    RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-in", kDemoImage});
+    ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+    const ToolRun run = RunTool({"verify", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(run.out.ends_with("\nFile and Firmware Sucessfully Verified\n")) << run.out;
+  }
+  sim::MemoryImage changed = LoadImage(kDemoImage);
+  changed.Write(0x10123, static_cast<std::uint8_t>(changed.Read(0x10123) ^ 0x5A));
+  ASSERT_TRUE(changed.SaveIntelHex(dir.File("changed.hex")));
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-in", "changed.hex"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  const ToolRun run = RunTool({"verify", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_TRUE(run.out.ends_with(
+      "\nThe selected file does not match the contents of the radio's Flash Memory system. You may "
+      "be using the wrong RUF file for comparison. Cycle the power on the radio and confirm the "
+      "firmware revision and try again. You may want to reprogram and reverify.\n"))
+      << run.out;
+}
+
+TEST(CliOverPseudoTerminal, TestModeAndIgnoredErrorsEndWith0) {
+  ScratchDirectory dir;
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  const ToolRun test = RunTool({"test", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(test.status, 0) << test.out << test.err;
+  EXPECT_TRUE(test.out.ends_with(" Close File\n")) << test.out;
+
+  const ToolRun unchecked =
+      RunTool({"program", kDemoFile, "--serial", "./radio-tty", "--ignore-errors"}, dir.path());
+  EXPECT_EQ(unchecked.status, 0) << unchecked.out << unchecked.err;
+  EXPECT_TRUE(Contains(unchecked.out,
+                       "*** Detected Command Line Switch to Ignore Radio Responses and Errors ***"));
+  EXPECT_TRUE(unchecked.out.ends_with(
+      "\nFile Processing Complete! \n\nThere is no way to determine if Flash Updating was "
+      "successful because error checking was turned off.\n"))
+      << unchecked.out;
+}
+
+TEST(CliOverUdp, ProgramsTheExampleFileOnLoopbackWithAPasscode) {
+  ScratchDirectory dir;
+  RadioSim radio = StartRadio(
+      dir, {"--model", "746", "--udp", "127.0.0.3:0", "--passcode", "4242", "--image-out", "memory.hex"});
+  ASSERT_GT(radio.udpPort(), 0) << radio.err();
+  const std::string address = "127.0.0.3:" + std::to_string(radio.udpPort());
+
+  const ToolRun run = RunTool({"program", kDemoFile, "--udp", address, "--passcode", "4242"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, "Using Ethernet Interface \n"));
+  EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
+  ASSERT_EQ(radio.Stop(), 0);
+  EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
+}
+
+TEST(CliOverUdp, VerifiesChangedMemoryWithExitStatus1) {
+  ScratchDirectory dir;
+  sim::MemoryImage changed = LoadImage(kDemoImage);
+  changed.Write(0x0010, 0x00);
+  ASSERT_TRUE(changed.SaveIntelHex(dir.File("changed.hex")));
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--udp", "127.0.0.3:0", "--image-in", "changed.hex"});
+  ASSERT_GT(radio.udpPort(), 0) << radio.err();
+  const ToolRun run = RunTool(
+      {"verify", kDemoFile, "--udp", "127.0.0.3:" + std::to_string(radio.udpPort())}, dir.path());
+  EXPECT_EQ(run.status, 1) << run.out << run.err;
+}
+
+TEST(CliSettings, WithoutALinkOptionTheLinkOfUpdateIniAppliesAndTheFileIsLeftAsItWas) {
+  ScratchDirectory dir;
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--image-out", "memory.hex"});
+  ASSERT_EQ(radio.endpoint().rfind("/dev/pts/", 0), 0u) << radio.err();
+  // "STOP ON ERRORS" does not switch error checking off for the tool.
+  const std::string ini = "[SERIAL INTERFACE]\r\nCOMPORT=" + radio.endpoint() +
+                          "\r\nSTOP ON ERRORS=1\r\n[ACTIVE INTERFACE]\r\nSERIAL=1\r\nETHERNET=0\r\n";
+  dir.Write("update.ini", ini);
+  const ToolRun run = RunTool({"program", kDemoFile}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
+  EXPECT_EQ(ScratchDirectory::Read(dir.File("update.ini")), ini);
+  ASSERT_EQ(radio.Stop(), 0);
+  EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
+}
+
+// --- Refusals ------------------------------------------------------------------
+
+TEST(CliRefusals, AModelMismatchExitsWith3AndShowsTheRadiosMessage) {
+  ScratchDirectory dir;
+  RadioSim radio = StartRadio(dir, {"--model", "781", "--link", "./radio-tty", "--verbose"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(run.status, 3) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, " The file is for model 746, the radio is a Fennic 781.\n")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\nThe selected RUF file is not compatible with the Fennic\n"))
+      << run.out;
+  radio.Stop();
+  // Only the identification request reached the radio.
+  EXPECT_TRUE(Contains(radio.err(), "radio-sim: #1 ")) << radio.err();
+  EXPECT_FALSE(Contains(radio.err(), "radio-sim: #2 ")) << radio.err();
+}
+
+TEST(CliRefusals, AnUnlistedModelStopsAtOnceWithExitStatus3) {
+  ScratchDirectory dir;
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--report-model", "999", "--link", "./radio-tty"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(run.status, 3) << run.out << run.err;
+  EXPECT_LT(run.took, 3s);
+  EXPECT_TRUE(run.out.ends_with(
+      "\nThe radio reports model 999, which this program does not know: the radio refused the "
+      "file and nothing of it was sent.\n"))
+      << run.out;
+}
+
+TEST(CliRefusals, AMalformedFileExitsWith4AndNothingIsSent) {
+  ScratchDirectory dir;
+  std::string content = ScratchDirectory::Read(kDemoFile);
+  const std::size_t third = content.find("\n:1000200") + 1;
+  content.replace(third + 3, 1, "X");  // line 9: the address holds an 'X'
+  const std::string path = dir.Write("746-broken.ruf", content);
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--verbose"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+
+  const ToolRun run = RunTool({"program", path, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(run.status, 4) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, " Line 9 breaks the update file format: address: 'X' at column 3 "
+                                "is not a hex digit\n"))
+      << run.out;
+  EXPECT_TRUE(Contains(run.out, " The file was refused; nothing was sent to the radio.\n"));
+  radio.Stop();
+  EXPECT_FALSE(Contains(radio.err(), "radio-sim: #")) << radio.err();
+  EXPECT_FALSE(std::filesystem::exists(dir.File("comms.txt")));
+}
+
+TEST(CliRefusals, AFileThatCannotBeOpenedExitsWith4) {
+  ScratchDirectory dir;
+  const ToolRun missing = RunTool({"program", dir.File("746-none.ruf"), "--serial", "/dev/null"}, dir.path());
+  EXPECT_EQ(missing.status, 4) << missing.out << missing.err;
+  EXPECT_EQ(missing.out, "Unable to open file " + dir.File("746-none.ruf") + ": No such file or directory\n");
+  const ToolRun directory = RunTool({"verify", dir.path(), "--serial", "/dev/null"}, dir.path());
+  EXPECT_EQ(directory.status, 4);
+}
+
+TEST(CliRefusals, AMissingSerialPortExitsWith5AtOnce) {
+  ScratchDirectory dir;
+  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./no-such-tty"}, dir.path());
+  EXPECT_EQ(run.status, 5) << run.out << run.err;
+  EXPECT_LT(run.took, 3s);
+  EXPECT_TRUE(Contains(run.out, " Serial port " + dir.File("no-such-tty") + " (" + dir.File("no-such-tty") +
+                                    ") is not available.\n"))
+      << run.out;
+  EXPECT_TRUE(Contains(run.out, "\nThat PORT is not available \n"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("comms.txt")));
+}
+
+TEST(CliRefusals, AUdpPortThatCannotBeBoundExitsWith5) {
+  ScratchDirectory dir;
+  // A socket without address reuse holds the port on every address.
+  const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in local {};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+  socklen_t length = sizeof local;
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&local), &length);
+  const int port = ntohs(local.sin_port);
+
+  const ToolRun run =
+      RunTool({"program", kDemoFile, "--udp", "127.0.0.4:" + std::to_string(port)}, dir.path());
+  ::close(holder);
+  EXPECT_EQ(run.status, 5) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, "Socket Create returned error code ")) << run.out;
+}
+
+TEST(CliUsage, BadCommandLinesExitWith64AndTheUsageOnStandardError) {
+  ScratchDirectory dir;
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"flash", kDemoFile},
+      {"program"},
+      {"program", kDemoFile, "--serial", "COM1", "--udp", "127.0.0.1"},
+      {"program", kDemoFile, "--passcode", "70000"},
+      {"program", kDemoFile, "--personality", "9"},
+      {"verify", kDemoFile, "--frobnicate"},
+      {"check", kDemoFile, "--trace", "t.txt"},
+  };
+  for (const auto& arguments : cases) {
+    const ToolRun run = RunTool(arguments, dir.path());
+    EXPECT_EQ(run.status, 64) << ::testing::PrintToString(arguments);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.err.starts_with("flash-update-cli: ")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "\nUsage:\n")) << run.err;
+  }
+  const ToolRun help = RunTool({"--help"}, dir.path());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.starts_with("Usage:\n"));
+}
+
+// --- Personality, trace, Ctrl-C ----------------------------------------------------
+
+TEST(CliPersonality, TheOptionChoosesTheMemoryOfAnExtendedModel734) {
+  ScratchDirectory dir;
+  const std::string file = Write734File(dir);
+  RadioSim radio = StartRadio(dir, {"--model", "734", "--extended", "--link", "./radio-tty"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+
+  const ToolRun chosen =
+      RunTool({"program", file, "--serial", "./radio-tty", "--personality", "3"}, dir.path());
+  EXPECT_EQ(chosen.status, 0) << chosen.out << chosen.err;
+  EXPECT_TRUE(Contains(chosen.out, "Extended memory: Radio Personality 3 (--personality).\n"));
+  const std::string trace = ScratchDirectory::Read(dir.File("comms.txt"));
+  EXPECT_TRUE(Contains(trace, " R< 5a 5a 0d \r\n")) << trace;
+  // The #E line becomes the extended-memory frame of personality 3, and no segment is sent.
+  EXPECT_TRUE(Contains(trace, " R< 45 03 00 00 fd 0d \r\n")) << trace;
+  EXPECT_FALSE(Contains(trace, " R< 41 ")) << trace;
+
+  const ToolRun cancelled =
+      RunTool({"program", file, "--serial", "./radio-tty", "--personality", "cancel"}, dir.path());
+  EXPECT_EQ(cancelled.status, 3) << cancelled.out << cancelled.err;
+  EXPECT_TRUE(Contains(cancelled.out, " The update was cancelled; nothing of the file was sent.\n"));
+  EXPECT_TRUE(Contains(ScratchDirectory::Read(dir.File("comms.txt")), " R< 50 30 0d \r\n"));
+}
+
+TEST(CliPersonality, WithoutATerminalTheQuestionCountsAsCancel) {
+  ScratchDirectory dir;
+  const std::string file = Write734File(dir);
+  RadioSim radio = StartRadio(dir, {"--model", "734", "--extended", "--link", "./radio-tty"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  const ToolRun run = RunTool({"program", file, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(run.status, 3) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, "there is no terminal to ask which personality")) << run.out;
+  EXPECT_TRUE(Contains(ScratchDirectory::Read(dir.File("comms.txt")), " R< 50 30 0d \r\n"));
+}
+
+TEST(CliPersonality, OnATerminalTheQuestionIsAskedAndTheProgressIsOneUpdatingLine) {
+  ScratchDirectory dir;
+  const std::string file = Write734File(dir);
+  RadioSim radio = StartRadio(dir, {"--model", "734", "--extended", "--link", "./radio-tty"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+
+  ChildOptions options = ToolOptions({"program", file, "--serial", "./radio-tty"}, dir.path());
+  options.terminal = true;
+  ChildProcess tool(options);
+  ASSERT_TRUE(tool.WaitForOutput(
+      [](const std::string& out) { return Contains(out, "Radio Personality 1 to 6, or c to cancel: "); },
+      10s))
+      << tool.out();
+  tool.Type("9\n");
+  ASSERT_TRUE(tool.WaitForOutput(
+      [](const std::string& out) { return Contains(out, "Please type 1, 2, 3, 4, 5 or 6, or c to cancel: "); },
+      10s))
+      << tool.out();
+  tool.Type("2\n");
+  EXPECT_EQ(tool.Wait(kToolTimeout), 0) << tool.out() << tool.err();
+  EXPECT_TRUE(Contains(tool.out(), "\r\033[K0 of 6 lines")) << tool.out();
+  EXPECT_FALSE(Contains(tool.out(), "Progress: "));
+  EXPECT_TRUE(Contains(tool.out(), "Flash Update Successfuly Completed !"));
+}
+
+TEST(CliTrace, TheTraceOptionWritesTheTraceToTheGivenFile) {
+  ScratchDirectory dir;
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  std::filesystem::create_directory(dir.File("logs"));
+  const ToolRun run =
+      RunTool({"program", kDemoFile, "--serial", "./radio-tty", "--trace", "logs/run-1.txt"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const std::string trace = ScratchDirectory::Read(dir.File("logs/run-1.txt"));
+  EXPECT_TRUE(trace.starts_with("Log File Begin\r\n"));
+  EXPECT_TRUE(trace.ends_with("[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("comms.txt")));
+}
+
+TEST(CliStop, CtrlCStopsTheOperationWith130AndLeavesAClosedCompleteTrace) {
+  ScratchDirectory dir;
+  // 20 ms per answer: the 131 lines would take about three seconds.
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--delay-ms", "20", "--verbose"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  ChildProcess tool(ToolOptions({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path()));
+  ASSERT_TRUE(tool.WaitForOutput(
+      [](const std::string& out) { return Contains(out, "Progress: 0 of 131 lines\n"); }, 10s))
+      << tool.out();
+  std::this_thread::sleep_for(300ms);
+  const auto stopped = std::chrono::steady_clock::now();
+  tool.Signal(SIGINT);
+  EXPECT_EQ(tool.Wait(5s), 130) << tool.out() << tool.err();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, 2s);
+  EXPECT_TRUE(Contains(tool.out(),
+                       " The operation was stopped before its end; the radio may need a new update.\n"))
+      << tool.out();
+  EXPECT_FALSE(Contains(tool.out(), "Successfuly"));
+  EXPECT_TRUE(Contains(tool.err(), "stopped by signal 2")) << tool.err();
+
+  const std::string trace = ScratchDirectory::Read(dir.File("comms.txt"));
+  ASSERT_TRUE(trace.starts_with("Log File Begin\r\n")) << trace.substr(0, 100);
+  ASSERT_TRUE(trace.ends_with("\r\n"));
+  // Every record is whole: a timestamp, a direction and the bytes (an answer's
+  // with the CR the trace has always kept), ended by CR LF.
+  const std::regex record(
+      R"(\d\d:\d\d:\d\d:\d{4} (R< ([0-9a-f]{2} )+|R> ([0-9A-F]{2} )+\r|R> READY RESPONSE DETECTED))");
+  std::istringstream lines(trace.substr(std::string("Log File Begin\r\n").size()));
+  int records = 0;
+  for (std::string line; std::getline(lines, line);) {
+    ASSERT_TRUE(line.ends_with("\r")) << line;
+    line.pop_back();
+    EXPECT_TRUE(std::regex_match(line, record)) << line;
+    ++records;
+  }
+  const int sent = CountOf(trace, " R< ");
+  EXPECT_GT(sent, 5);
+  EXPECT_LT(sent, 131);
+  radio.Stop();
+  // Every request the radio received is in the trace.
+  EXPECT_LE(CountOf(radio.err(), " answer \"") + CountOf(radio.err(), " no answer"), sent) << radio.err();
+  EXPECT_GT(records, sent);
+}
+
+}  // namespace
+}  // namespace flash

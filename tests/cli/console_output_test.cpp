@@ -1,0 +1,158 @@
+#include "cli/console_output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "cli/exit_status.h"
+#include "cli/pane_text_filter.h"
+#include "cli/personality_prompt.h"
+#include "cli/progress_meter.h"
+#include "cli/timer_set.h"
+
+namespace flash {
+namespace {
+
+using namespace std::chrono_literals;
+using TimePoint = std::chrono::steady_clock::time_point;
+
+// Captures what a ConsoleOutput writes.
+class CapturedOutput {
+ public:
+  CapturedOutput() { EXPECT_EQ(::pipe2(fds_, O_NONBLOCK), 0); }
+  ~CapturedOutput() {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
+  int fd() const { return fds_[1]; }
+  std::string Take() {
+    std::string text;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fds_[0], buffer, sizeof buffer)) > 0) text.append(buffer, n);
+    return text;
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+};
+
+TEST(PaneTextFilter, EndsLinesWithLineFeedsEvenWhenTheCrLfIsSplit) {
+  PaneTextFilter filter;
+  EXPECT_EQ(filter.Filter(" Close File\r\n"), " Close File\n");
+  EXPECT_EQ(filter.Filter("one\r"), "one");
+  EXPECT_EQ(filter.Filter("\ntwo\rthree"), "\ntwo\nthree");
+  EXPECT_EQ(filter.Filter("\r"), "");
+  EXPECT_EQ(filter.Flush(), "\n");
+  EXPECT_EQ(filter.Flush(), "");
+}
+
+TEST(PaneTextFilter, ShowsControlCharactersOfAFileAsQuestionMarks) {
+  PaneTextFilter filter;
+  EXPECT_EQ(filter.Filter(" \x1b[31mred\x07\ttab\x7f \xc3\xa9\r\n"), " ?[31mred?\ttab? \xc3\xa9\n");
+}
+
+TEST(ProgressMeter, ShowsTheRateAndTimeLeftOnceHalfASecondIsMeasured) {
+  ProgressMeter meter;
+  const TimePoint start{};
+  meter.Note(0, 400, start);
+  EXPECT_EQ(meter.Text(), "0 of 400 lines");
+  meter.Note(10, 400, start + 100ms);
+  EXPECT_EQ(meter.Text(), "10 of 400 lines");
+  meter.Note(100, 400, start + 2s);
+  EXPECT_EQ(meter.Text(), "100 of 400 lines, 50.0 lines/s, 0:06 left");
+  meter.Note(100, 4000000, start + 2s);
+  EXPECT_EQ(meter.Text(), "100 of 4000000 lines, 50.0 lines/s, 22:13:18 left");
+}
+
+TEST(ConsoleOutput, OnATerminalRedrawsOneProgressLineAndClearsItForOtherText) {
+  CapturedOutput captured;
+  ConsoleOutput console(captured.fd(), true);
+  const TimePoint start{};
+  console.Progress(0, 10, start);
+  console.Progress(1, 10, start + 10ms);   // too soon to redraw
+  console.Progress(2, 10, start + 150ms);
+  EXPECT_EQ(captured.Take(), "\r\033[K0 of 10 lines\r\033[K2 of 10 lines");
+  console.PaneText(" Radio Update File for Model QV746\r\n");
+  EXPECT_EQ(captured.Take(), "\r\033[K Radio Update File for Model QV746\n");
+  console.Progress(10, 10, start + 160ms);  // the last line is always drawn
+  console.HideProgress();
+  EXPECT_EQ(captured.Take(), "\r\033[K10 of 10 lines\r\033[K");
+}
+
+TEST(ConsoleOutput, WithoutATerminalPrintsPlainProgressLinesAtMostOnceASecond) {
+  CapturedOutput captured;
+  ConsoleOutput console(captured.fd(), false);
+  const TimePoint start{};
+  console.PaneText(" 131 total data lines in file.");
+  console.Progress(0, 131, start);
+  console.Progress(50, 131, start + 900ms);
+  console.Progress(60, 131, start + 1s);
+  console.HideProgress();
+  EXPECT_EQ(captured.Take(),
+            " 131 total data lines in file.\nProgress: 0 of 131 lines\n"
+            "Progress: 60 of 131 lines, 60.0 lines/s, 0:01 left\n");
+}
+
+TEST(ConsoleOutput, PutsMessagesOnLinesOfTheirOwn) {
+  CapturedOutput captured;
+  ConsoleOutput console(captured.fd(), false);
+  console.PaneText("Using Serial Interface: ");
+  console.Message("That PORT is not available ");
+  console.Message("File Processing Complete! \r\n\r\nThere is no way");
+  console.PaneText(" Close File\r");
+  console.Finish();
+  EXPECT_EQ(captured.Take(),
+            "Using Serial Interface: \nThat PORT is not available \n"
+            "File Processing Complete! \n\nThere is no way\n Close File\n");
+}
+
+TEST(TimerSet, ExpiresEveryPeriodUntilStoppedAndNeverInABurst) {
+  TimerSet timers;
+  const TimePoint start{};
+  timers.Start(103, 5000ms, start);
+  timers.Start(125, 10000ms, start);
+  EXPECT_EQ(timers.NextDeadline(), start + 5000ms);
+  EXPECT_TRUE(timers.TakeDue(start + 4999ms).empty());
+  EXPECT_EQ(timers.TakeDue(start + 5000ms), std::vector<int>{103});
+  // Both due; one expiry each although 103 is two periods late.
+  EXPECT_EQ(timers.TakeDue(start + 16000ms), (std::vector<int>{103, 125}));
+  EXPECT_EQ(timers.NextDeadline(), start + 20000ms);
+  timers.Stop(125);
+  EXPECT_FALSE(timers.IsRunning(125));
+  timers.Start(103, 5000ms, start + 17000ms);  // started anew
+  EXPECT_EQ(timers.NextDeadline(), start + 22000ms);
+  timers.Stop(103);
+  EXPECT_FALSE(timers.NextDeadline().has_value());
+}
+
+TEST(PersonalityAnswer, TakesOneToSixOrCancel) {
+  EXPECT_EQ(ParsePersonalityAnswer(" 4 "), 4);
+  EXPECT_EQ(ParsePersonalityAnswer("1"), 1);
+  EXPECT_EQ(ParsePersonalityAnswer("c"), -1);
+  EXPECT_EQ(ParsePersonalityAnswer("Cancel"), -1);
+  EXPECT_FALSE(ParsePersonalityAnswer("7").has_value());
+  EXPECT_FALSE(ParsePersonalityAnswer("0").has_value());
+  EXPECT_FALSE(ParsePersonalityAnswer("").has_value());
+  EXPECT_FALSE(ParsePersonalityAnswer("12").has_value());
+}
+
+TEST(ExitStatus, FollowsTheOutcomeOfTheOperation) {
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::ProgramSucceeded, false), 0);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::VerifySucceeded, false), 0);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::CompletedUnchecked, false), 0);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::EndedWithoutDialog, false), 0);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::ProgramFailed, false), 1);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::VerifyFailed, false), 1);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::CommunicationFailed, false), 2);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::CommunicationFailed, true), 3);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::ModelMismatch, false), 3);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::PersonalityCancelled, false), 3);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::FileRefused, false), 4);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::LinkNotOpened, false), 5);
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::Stopped, false), 130);
+}
+
+}  // namespace
+}  // namespace flash
