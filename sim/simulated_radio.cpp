@@ -50,12 +50,16 @@ const char* RequestKindName(RequestKind kind) {
 
 SimulatedRadio::SimulatedRadio(RadioConfig config) : config_(std::move(config)) {}
 
+int SimulatedRadio::ReportedModelCode() const {
+  return config_.reportModelCode.value_or(config_.model == 712 ? 0 : config_.model);
+}
+
 std::string SimulatedRadio::IdentificationAnswer() const {
   std::string answer = config_.extendedMemory ? "VER-" : "VER ";
   char digits[16];
   std::snprintf(digits, sizeof digits, "%04d", std::clamp(config_.dspNumber, 0, 9999));
   answer += digits;
-  const int code = config_.reportModelCode.value_or(config_.model == 712 ? 0 : config_.model);
+  const int code = ReportedModelCode();
   if (config_.reportModelCode.has_value() || code != 0) answer += " " + std::to_string(code);
   answer += "\r";
   return answer;
@@ -145,7 +149,8 @@ std::vector<std::string> SimulatedRadio::Answer(RequestKind kind, const std::uin
       return {IdentificationAnswer()};
 
     case RequestKind::StartCommand: {
-      const bool wanted = (config_.model == 712) == (data[0] == 'X');
+      // The program sends "XX\r" exactly when the identification named no model.
+      const bool wanted = (ReportedModelCode() == 0) == (data[0] == 'X');
       if (!wanted) {
         note = "start command of another model";
         return {std::string(kBadCommandAnswer)};

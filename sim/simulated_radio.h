@@ -91,6 +91,8 @@ class SimulatedRadio {
 
   // "VER 1234 746\r", "VER-1234 734\r", "VER 1234\r" for model 712.
   std::string IdentificationAnswer() const;
+  // The model code in the identification answer; 0 when it names none.
+  int ReportedModelCode() const;
   // How a radio of the given model reads these bytes as one request.
   static RequestKind Classify(const std::uint8_t* data, std::size_t size, int model);
 

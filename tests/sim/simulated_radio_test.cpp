@@ -81,6 +81,14 @@ TEST(SimulatedRadioCommands, TheStartCommandOfAnotherModelGetsTheBadCommandAnswe
   EXPECT_EQ(defaultRadio.HandleRequest("ZZ\r"), "Z\r");
 }
 
+TEST(SimulatedRadioCommands, ARadioThatNamesNoModelWantsXx) {
+  RadioConfig config = Model(746);
+  config.reportModelCode = 0;
+  SimulatedRadio radio(config);
+  EXPECT_EQ(radio.HandleRequest("?V\r"), "VER 1234 0\r");
+  EXPECT_EQ(radio.HandleRequest("XX\r"), "READY\r");
+}
+
 TEST(SimulatedRadioCommands, PersonalityCancelledGetsNoAnswer) {
   RadioConfig config = Model(734);
   config.extendedMemory = true;
