@@ -95,6 +95,8 @@ MainWindow::MainWindow(ProcessObjects& objects)
 
 MainWindow::~MainWindow() {
   objects_.serialNotify.Detach();
+  // The children are destroyed after this body; their signals must not reach a half-gone window.
+  outputPane_->document()->disconnect(this);
   for (auto& [id, timer] : timers_) timer->stop();
   if (udpWatch_) udpWatch_->setEnabled(false);
   SaveSettings();
