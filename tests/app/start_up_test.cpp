@@ -6,10 +6,14 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <ctime>
+
 #include "app/about_dialog.h"
 #include "app/build_stamp.h"
 #include "app/command_ids.h"
 #include "app/command_line_rule.h"
+#include "app/socket_layer.h"
+#include "app/system_clock.h"
 #include "tests/app/gui_test_support.h"
 
 namespace flash::test {
@@ -29,6 +33,33 @@ TEST(CommandLineRule, AnyArgumentAtAllIgnoresErrors) {
   EXPECT_TRUE(ArgumentsIgnoreErrors({"flash-update", "-platform", "offscreen"}));
   // A quoted empty or blank argument was still typed as a word of the command line.
   EXPECT_TRUE(ArgumentsIgnoreErrors({"flash-update", ""}));
+}
+
+TEST(SocketLayer, StartsOnThisMachine) {
+  SocketLayer layer;
+  EXPECT_TRUE(layer.Start());
+  layer.Stop();
+  EXPECT_FALSE(layer.started());
+}
+
+TEST(SystemClock, GivesCalendarSecondsAndTheUtcTimeOfDay) {
+  SystemClock clock;
+  const std::time_t before = std::time(nullptr);
+  const std::int64_t seconds = clock.CalendarSeconds();
+  const UtcTimeOfDay t = clock.UtcNow();
+  const std::time_t after = std::time(nullptr);
+  EXPECT_GE(seconds, before);
+  EXPECT_LE(seconds, after);
+  std::tm utc{};
+  gmtime_r(&after, &utc);
+  EXPECT_LT(t.hour, 24u);
+  EXPECT_LT(t.minute, 60u);
+  EXPECT_LT(t.second, 61u);
+  EXPECT_LT(t.millisecond, 1000u);
+  // Within the same minute as the C library's UTC, unless the test straddled a minute.
+  const int ours = static_cast<int>(t.hour * 60 + t.minute);
+  const int theirs = utc.tm_hour * 60 + utc.tm_min;
+  EXPECT_LE((theirs - ours + 1440) % 1440, 1);
 }
 
 TEST_F(StartUpTest, WithoutArgumentsTheSettingsFileDecides) {
