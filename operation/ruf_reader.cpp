@@ -199,6 +199,7 @@ RufSurvey SurveyRufFile(const std::string& path) {
         // S0 and S7 are passed over before any field is read.
         if (line.size() > 1 && (line[1] == '0' || line[1] == '7')) break;
         ++survey.dataLines;
+        ++survey.sRecordLines;
         fault = ParseSRecord(line, srec);
         if (fault.empty() && srec.byteCount != 0 && srec.calcChecksum != srec.lineChecksum) {
           Note(survey.checksumErrors, survey.checksumErrorCount, number,

@@ -86,6 +86,7 @@ struct RufFinding {
 struct RufSurvey {
   bool opened = false;
   int dataLines = 0;  // ':' lines, and 'S' lines that are not S0 or S7
+  int sRecordLines = 0;  // of which 'S' lines
   std::vector<RufFinding> formatFaults;
   std::vector<RufFinding> checksumErrors;
   std::vector<RufFinding> undefinedLines;

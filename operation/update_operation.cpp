@@ -6,6 +6,11 @@ namespace {
 
 constexpr auto kIdentificationTimeout = std::chrono::milliseconds{10000};
 constexpr std::size_t kFaultsShownInPane = 20;
+// S-record frames and the text lines of models 797 and 729 carry no mode byte.
+constexpr char kUncheckedVerifyNote[] =
+    " Note: some lines of this update reach the radio without the Verify mode byte, so the "
+    "radio handles them as in Program; for them a successful Verify does not prove that the "
+    "radio's memory matches the file.\r\n";
 
 }  // namespace
 
@@ -81,6 +86,9 @@ void UpdateEngine::beginOperation() {
   host_.AppendOutput(Format(" %d total data lines in file.", state_.totalLines));
   host_.AppendOutput("\r\n");
   if (RefuseMalformedFile(survey, *path)) return;
+  if (state_.mode == kModeVerify && survey.sRecordLines > 0) {
+    host_.AppendOutput(kUncheckedVerifyNote);
+  }
 
   if (!rufFile_.Open(*path)) {
     host_.ShowMessage("Unable to open file", "");

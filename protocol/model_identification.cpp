@@ -63,6 +63,12 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
     return;
   }
 
+  if (state_.mode == kModeVerify && (row->reportedCode == 797 || row->reportedCode == 729)) {
+    host_.AppendOutput(
+        " Note: this model takes its lines as text without the Verify mode byte, so it handles "
+        "them as in Program; a successful Verify does not prove that its memory matches the "
+        "file.\r\n");
+  }
   if (row->reportedCode == 797) {
     host_.AppendOutput("Model 797 detected - Adjusting for 797 protocol\r\n");
     serial_.SetLineFormat(57600, 8, 0, 0);

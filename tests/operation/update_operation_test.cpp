@@ -268,3 +268,30 @@ TEST_F(StoppingAnOperation, ClosesTheLinksAndTheTraceAndIgnoresLaterEvents) {
 
 }  // namespace
 }  // namespace flash::test
+
+namespace flash::test {
+namespace {
+
+class VerifyNotes : public EngineFixture {};
+
+TEST_F(VerifyNotes, AVerifyOfSRecordsOrOfATextModelSaysWhatItCannotProve) {
+  Choose(WriteRuf("746.ruf", "S30800001000AABBCCB6\r\n"));
+  engine.RunVerifyCommand();
+  EXPECT_NE(host.output.find("does not prove"), std::string::npos);
+  engine.StopOperation();
+
+  Choose(WriteRuf("797.ruf", ":0300300002337A1E\r\n"));
+  engine.RunVerifyCommand();
+  EXPECT_EQ(host.output.find("does not prove"), std::string::npos);
+  Answer("VER 1234 797\r");
+  EXPECT_NE(host.output.find("does not prove"), std::string::npos);
+  engine.StopOperation();
+
+  Choose(WriteRuf("746.ruf", ":0300300002337A1E\r\n"));
+  engine.RunVerifyCommand();
+  Answer("VER 1234 746\r");
+  EXPECT_EQ(host.output.find("does not prove"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace flash::test
