@@ -9,6 +9,7 @@
 
 #include "sim/radio_sim_links.h"
 #include "sim/radio_sim_options.h"
+#include "sim/image_comparison.h"
 #include "sim/ruf_image.h"
 #include "sim/simulated_radio.h"
 
@@ -41,6 +42,21 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 
 }  // namespace
 
+// An Intel HEX image, or the memory a Program of a .ruf file leaves.
+static bool LoadImageFile(const std::string& path, flash::sim::MemoryImage& image) {
+  using namespace flash::sim;
+  std::string error;
+  bool loaded = true;
+  if (EndsWith(path, ".ruf") || EndsWith(path, ".RUF")) {
+    image = ImageFromRufFile(path, &error);
+    loaded = error.empty();
+  } else {
+    loaded = image.LoadIntelHex(path, &error);
+  }
+  if (!loaded) std::fprintf(stderr, "radio-sim: cannot load the memory image %s: %s\n", path.c_str(), error.c_str());
+  return loaded;
+}
+
 int main(int argc, char** argv) {
   using namespace flash::sim;
   const std::vector<std::string> arguments(argv + 1, argv + argc);
@@ -56,24 +72,13 @@ int main(int argc, char** argv) {
   }
 
   SimulatedRadio radio(options.radio);
-  if (!options.imageIn.empty()) {
-    std::string error;
-    bool loaded = true;
-    if (EndsWith(options.imageIn, ".ruf") || EndsWith(options.imageIn, ".RUF")) {
-      radio.memory() = ImageFromRufFile(options.imageIn, &error);
-      loaded = error.empty();
-    } else {
-      loaded = radio.memory().LoadIntelHex(options.imageIn, &error);
-    }
-    if (!loaded) {
-      std::fprintf(stderr, "radio-sim: cannot load the memory image: %s\n", error.c_str());
-      return 1;
-    }
-    if (options.verbose) {
-      std::fprintf(stderr, "radio-sim: loaded %zu bytes from %s\n", radio.memory().size(),
-                   options.imageIn.c_str());
-    }
+  MemoryImage expected;
+  if (!options.imageIn.empty() && !LoadImageFile(options.imageIn, radio.memory())) return 1;
+  if (options.verbose && !options.imageIn.empty()) {
+    std::fprintf(stderr, "radio-sim: loaded %zu bytes from %s\n", radio.memory().size(),
+                 options.imageIn.c_str());
   }
+  if (!options.expect.empty() && !LoadImageFile(options.expect, expected)) return 1;
   if (!InstallStopHandlers()) {
     std::perror("radio-sim: cannot install the signal handlers");
     return 1;
@@ -97,6 +102,17 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr, "radio-sim: cannot write the memory image: %s\n", error.c_str());
       return 1;
+    }
+  }
+  if (status == 0 && !options.expect.empty()) {
+    const ImageComparison comparison = CompareImages(expected, radio.memory());
+    if (comparison.equal) {
+      std::printf("radio-sim: the radio's memory equals %s (%zu bytes)\n", options.expect.c_str(),
+                  expected.size());
+    } else {
+      std::printf("radio-sim: the radio's memory differs from %s:\n%s\n", options.expect.c_str(),
+                  comparison.Describe().c_str());
+      return 3;
     }
   }
   return status;

@@ -64,6 +64,9 @@ Radio:
                           (the memory a Program of it leaves).
   --image-out FILE        Write the memory as Intel HEX at exit (also on Ctrl-C
                           and SIGTERM).
+  --expect FILE           At exit, compare the memory with FILE (an Intel HEX image,
+                          or a .ruf file: the memory a Program of it leaves), say
+                          whether they are equal, and exit with status 3 if not.
 
 Timing:
   --delay-ms N            Answer every request N milliseconds late.
@@ -173,6 +176,8 @@ ParsedRadioSimOptions ParseRadioSimOptions(const std::vector<std::string>& argum
       if (!value(o.imageIn) || o.imageIn.empty()) return fail("--image-in needs a file");
     } else if (name == "--image-out") {
       if (!value(o.imageOut) || o.imageOut.empty()) return fail("--image-out needs a file");
+    } else if (name == "--expect") {
+      if (!value(o.expect) || o.expect.empty()) return fail("--expect needs a file");
     } else if (name == "--delay-ms") {
       if (!number(0, 600000, n)) return parsed;
       faults.answerDelay = std::chrono::milliseconds{n};

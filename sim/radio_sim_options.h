@@ -22,6 +22,7 @@ struct RadioSimOptions {
   RadioConfig radio;
   std::string imageIn;
   std::string imageOut;
+  std::string expect;
   bool wirePaced = false;
   bool verbose = false;
   bool help = false;
