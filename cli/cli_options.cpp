@@ -193,7 +193,8 @@ std::string CliUsage() {
       "Exit status: 0 success (check: no fault), 1 the operation failed (check: faults found),\n"
       "2 communication with the radio failed, 3 the radio refused the file (model mismatch,\n"
       "unlisted model, personality cancelled), 4 the file cannot be opened or breaks the format,\n"
-      "5 the link cannot be opened, 64 usage error, 130 stopped by Ctrl-C.\n";
+      "5 the link cannot be opened, 64 usage error, 130 stopped by Ctrl-C (128 + the signal\n"
+      "for SIGTERM and SIGHUP).\n";
 }
 
 }  // namespace flash
