@@ -7,7 +7,7 @@
 #include "app/program_texts.h"
 #include "app/serial_notify_relay.h"
 #include "app/socket_layer.h"
-#include "app/system_clock.h"
+#include "link/system_clock.h"
 #include "app/update_app.h"
 #include "link/comms_trace.h"
 #include "link/link_settings.h"

@@ -12,13 +12,11 @@ namespace flash {
 // The fixed texts of a message dialog template.
 struct ResultDialogTemplate {
   DialogId id;
-  const char* title;
   int widthUnits;
   int heightUnits;
   bool wrenchIcon;
   bool centred;
   bool closeBox;
-  const char* text;
 };
 
 // The template of dialog 113, 117, 118, 120, 121 or 122.

@@ -1,6 +1,6 @@
 #include "cli/cli_host.h"
 
-#include "cli/dialog_texts.h"
+#include "operation/dialog_texts.h"
 #include "cli/personality_prompt.h"
 
 namespace flash {
@@ -27,7 +27,7 @@ void CliHost::SetStatusText(int pane, std::string_view text) {
 
 void CliHost::ShowMessage(std::string_view text, std::string_view) { console_.Message(text); }
 
-void CliHost::ShowDialog(DialogId id) { console_.Message(DialogText(id)); }
+void CliHost::ShowDialog(DialogId id) { console_.Message(DialogTextOf(id)); }
 
 int CliHost::ChoosePersonality() {
   if (personality_) {

@@ -17,7 +17,7 @@
 #include "cli/file_check.h"
 #include "cli/serial_event_queue.h"
 #include "cli/stop_signals.h"
-#include "cli/system_clock.h"
+#include "link/system_clock.h"
 #include "cli/timer_set.h"
 #include "link/comms_trace.h"
 #include "link/link_settings.h"

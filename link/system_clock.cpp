@@ -1,4 +1,4 @@
-#include "app/system_clock.h"
+#include "link/system_clock.h"
 
 #include <chrono>
 

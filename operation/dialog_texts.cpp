@@ -1,8 +1,20 @@
-#include "cli/dialog_texts.h"
+#include "operation/dialog_texts.h"
 
 namespace flash {
 
-std::string_view DialogText(DialogId id) {
+std::string_view DialogTitleOf(DialogId id) {
+  switch (id) {
+    case DialogId::CommFailure: return "Error Encountered";
+    case DialogId::ProgramSuccess: return "Flash Update";
+    case DialogId::VerifySuccess: return "Flash Verification";
+    case DialogId::ProcessingComplete: return "Flash Loader";
+    case DialogId::VerifyFailure:
+    case DialogId::ProgramFailure: return "Dialog";
+  }
+  return "Dialog";
+}
+
+std::string_view DialogTextOf(DialogId id) {
   switch (id) {
     case DialogId::CommFailure:
       return "Communication with the radio has failed. Since a programming operation was "
