@@ -39,8 +39,8 @@ class ProcessObjects {
   // at exit posts into the relay, never into a destroyed window.
   SerialNotifyRelay serialNotify;
   SerialPort serialPort;
-  LinkSettings linkSettings;
   RadioSocket radioSocket;
+  LinkSettings linkSettings;
   // The UDP link's connectedAddress is part of the engine's link state.
   UpdateApp updateApp;
 };
