@@ -22,7 +22,7 @@
 #include "sim/memory_image.h"
 #include "sim/ruf_writer.h"
 #include "tests/app/gui_test_support.h"
-#include "tests/app/radio_sim_process.h"
+#include "tests/support/radio_sim_process.h"
 
 namespace flash::test {
 namespace {
@@ -81,7 +81,7 @@ class OperationAgainstSimTest : public AppTest {
 };
 
 TEST_F(OperationAgainstSimTest, ProgramRunsToTheEndAndReportsSuccess) {
-  RadioSimProcess radio({"--model", "746"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 0);
   MainWindow& window = StartApp();
@@ -132,7 +132,7 @@ TEST_F(OperationAgainstSimTest, ProgramRunsToTheEndAndReportsSuccess) {
 }
 
 TEST_F(OperationAgainstSimTest, VerifyAfterProgramReportsTheFirmwareVerified) {
-  RadioSimProcess radio({"--model", "746"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 0);
   MainWindow& window = StartApp();
@@ -145,7 +145,7 @@ TEST_F(OperationAgainstSimTest, VerifyAfterProgramReportsTheFirmwareVerified) {
 }
 
 TEST_F(OperationAgainstSimTest, VerifyOfADifferentRadioReportsTheMismatch) {
-  RadioSimProcess radio({"--model", "746"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 0);
   MainWindow& window = StartApp();
@@ -154,7 +154,7 @@ TEST_F(OperationAgainstSimTest, VerifyOfADifferentRadioReportsTheMismatch) {
 }
 
 TEST_F(OperationAgainstSimTest, ProgramWithErrorsIgnoredCannotTellTheOutcome) {
-  RadioSimProcess radio({"--model", "746"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 1);
   MainWindow& window = StartApp();
@@ -165,7 +165,7 @@ TEST_F(OperationAgainstSimTest, ProgramWithErrorsIgnoredCannotTellTheOutcome) {
 }
 
 TEST_F(OperationAgainstSimTest, ProgramWithWrongEchoesReportsTheFailure) {
-  RadioSimProcess radio({"--model", "746", "--wrong-echo-from", "3"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--wrong-echo-from", "3"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 0);
   MainWindow& window = StartApp();
@@ -175,7 +175,7 @@ TEST_F(OperationAgainstSimTest, ProgramWithWrongEchoesReportsTheFailure) {
 }
 
 TEST_F(OperationAgainstSimTest, ExtendedMemoryRadioAsksForThePersonality) {
-  RadioSimProcess radio({"--model", "734", "--extended"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "734", "--extended"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 0);
   MainWindow& window = StartApp();
@@ -189,7 +189,7 @@ TEST_F(OperationAgainstSimTest, ExtendedMemoryRadioAsksForThePersonality) {
 }
 
 TEST_F(OperationAgainstSimTest, CancelledPersonalityEndsTheOperationWithoutAResult) {
-  RadioSimProcess radio({"--model", "734", "--extended"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "734", "--extended"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 0);
   MainWindow& window = StartApp();
@@ -202,7 +202,7 @@ TEST_F(OperationAgainstSimTest, CancelledPersonalityEndsTheOperationWithoutAResu
 }
 
 TEST_F(OperationAgainstSimTest, ProgramOverUdpRunsToTheEndThroughTheWindowsSocketWatch) {
-  RadioSimProcess radio({"--model", "746", "--udp", "127.0.0.2:0", "--passcode", "4321"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--udp", "127.0.0.2:0", "--passcode", "4321"});
   const std::string endpoint = radio.endpoint();
   const std::size_t colon = endpoint.rfind(':');
   ASSERT_NE(colon, std::string::npos) << endpoint;
@@ -219,7 +219,7 @@ TEST_F(OperationAgainstSimTest, ProgramOverUdpRunsToTheEndThroughTheWindowsSocke
 
 TEST_F(OperationAgainstSimTest, ClosingDuringAnOperationAsksFirst) {
   // The radio identifies itself and then stays silent: the operation waits.
-  RadioSimProcess radio({"--model", "746", "--silent-from", "2"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--silent-from", "2"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 0);
   MainWindow& window = StartApp();

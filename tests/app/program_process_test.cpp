@@ -1,7 +1,5 @@
 // The flash-update program itself, started as a process on the offscreen platform.
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/child_process.h"
 
 namespace flash::test {
 namespace {
@@ -35,28 +35,21 @@ bool CatchesSigterm(pid_t pid) {
 }
 
 // Runs the program in dir with these arguments, ends it with SIGTERM once it is
-// up, and answers its exit status (-1 when it did not start or exit normally).
+// up, and answers its exit status (-1 when it did not start or exit in time).
 int RunAndTerminate(const QString& dir, const std::vector<std::string>& args) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.toLocal8Bit().constData()) != 0) _exit(126);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::vector<std::string> words = {FLASH_UPDATE_PATH};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  ChildOptions options;
+  options.argv = {FLASH_UPDATE_PATH};
+  options.argv.insert(options.argv.end(), args.begin(), args.end());
+  options.workingDirectory = dir.toStdString();
+  options.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
+  ChildProcess program(options);
+  if (!program.started()) return -1;
   const auto end = std::chrono::steady_clock::now() + kStartLimit;
-  while (!CatchesSigterm(pid) && std::chrono::steady_clock::now() < end) {
+  while (!CatchesSigterm(program.pid()) && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(kPoll);
   }
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  program.Signal(SIGTERM);
+  return program.Wait(kStartLimit);
 }
 
 std::string Read(const QString& path) {

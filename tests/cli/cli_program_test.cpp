@@ -15,8 +15,9 @@
 
 #include "sim/memory_image.h"
 #include "sim/ruf_writer.h"
-#include "tests/cli/child_process.h"
-#include "tests/cli/scratch_directory.h"
+#include "tests/support/child_process.h"
+#include "tests/support/radio_sim_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash {
 namespace {
@@ -25,7 +26,7 @@ using namespace std::chrono_literals;
 using test::ChildOptions;
 using test::ChildProcess;
 using test::RadioSim;
-using test::ScratchDirectory;
+using test::TempDir;
 
 constexpr auto kToolTimeout = 30s;  // every run here ends in a few seconds at most
 const std::string kDemoFile = EXAMPLES_DIR "/746-demo.ruf";
@@ -57,7 +58,7 @@ ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& di
   return run;
 }
 
-RadioSim StartRadio(const ScratchDirectory& dir, std::vector<std::string> arguments) {
+RadioSim StartRadio(const TempDir& dir, std::vector<std::string> arguments) {
   return RadioSim(RADIO_SIM_PATH, std::move(arguments), dir.path());
 }
 
@@ -81,7 +82,7 @@ int CountOf(const std::string& text, const std::string& part) {
 }
 
 // A RUF file for a model 734 with extended memory: an #E line and segment records.
-std::string Write734File(const ScratchDirectory& dir) {
+std::string Write734File(const TempDir& dir) {
   sim::MemoryImage image;
   for (std::uint32_t a = 0; a < 64; ++a) image.Write(0x10000 + a, static_cast<std::uint8_t>(a * 7));
   sim::RufWriteOptions options;
@@ -96,7 +97,7 @@ std::string Write734File(const ScratchDirectory& dir) {
 // --- Program and Verify ------------------------------------------------------
 
 TEST(CliOverPseudoTerminal, ProgramsTheExampleFileAndTheRadioHoldsItsImage) {
-  ScratchDirectory dir;
+  TempDir dir;
   RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-out", "memory.hex"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
 
@@ -114,14 +115,14 @@ TEST(CliOverPseudoTerminal, ProgramsTheExampleFileAndTheRadioHoldsItsImage) {
   ASSERT_EQ(radio.Stop(), 0);
   EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
   // The trace goes to comms.txt in the working directory by default.
-  const std::string trace = ScratchDirectory::Read(dir.File("comms.txt"));
+  const std::string trace = TempDir::Read(dir.File("comms.txt"));
   EXPECT_TRUE(trace.starts_with("Log File Begin\r\n")) << trace.substr(0, 200);
   EXPECT_TRUE(Contains(trace, " R< 3f 56 0d \r\n"));
   EXPECT_TRUE(Contains(trace, "[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"));
 }
 
 TEST(CliOverPseudoTerminal, VerifiesEqualMemoryWith0AndChangedMemoryWith1) {
-  ScratchDirectory dir;
+  TempDir dir;
   {
     RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-in", kDemoImage});
     ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
@@ -144,7 +145,7 @@ TEST(CliOverPseudoTerminal, VerifiesEqualMemoryWith0AndChangedMemoryWith1) {
 }
 
 TEST(CliOverPseudoTerminal, TestModeAndIgnoredErrorsEndWith0) {
-  ScratchDirectory dir;
+  TempDir dir;
   RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
   const ToolRun test = RunTool({"test", kDemoFile, "--serial", "./radio-tty"}, dir.path());
@@ -163,7 +164,7 @@ TEST(CliOverPseudoTerminal, TestModeAndIgnoredErrorsEndWith0) {
 }
 
 TEST(CliOverUdp, ProgramsTheExampleFileOnLoopbackWithAPasscode) {
-  ScratchDirectory dir;
+  TempDir dir;
   RadioSim radio = StartRadio(
       dir, {"--model", "746", "--udp", "127.0.0.3:0", "--passcode", "4242", "--image-out", "memory.hex"});
   ASSERT_GT(radio.udpPort(), 0) << radio.err();
@@ -178,7 +179,7 @@ TEST(CliOverUdp, ProgramsTheExampleFileOnLoopbackWithAPasscode) {
 }
 
 TEST(CliOverUdp, VerifiesChangedMemoryWithExitStatus1) {
-  ScratchDirectory dir;
+  TempDir dir;
   sim::MemoryImage changed = LoadImage(kDemoImage);
   changed.Write(0x0010, 0x00);
   ASSERT_TRUE(changed.SaveIntelHex(dir.File("changed.hex")));
@@ -190,7 +191,7 @@ TEST(CliOverUdp, VerifiesChangedMemoryWithExitStatus1) {
 }
 
 TEST(CliSettings, WithoutALinkOptionTheLinkOfUpdateIniAppliesAndTheFileIsLeftAsItWas) {
-  ScratchDirectory dir;
+  TempDir dir;
   RadioSim radio = StartRadio(dir, {"--model", "746", "--image-out", "memory.hex"});
   ASSERT_EQ(radio.endpoint().rfind("/dev/pts/", 0), 0u) << radio.err();
   // "STOP ON ERRORS" does not switch error checking off for the tool.
@@ -200,7 +201,7 @@ TEST(CliSettings, WithoutALinkOptionTheLinkOfUpdateIniAppliesAndTheFileIsLeftAsI
   const ToolRun run = RunTool({"program", kDemoFile}, dir.path());
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
-  EXPECT_EQ(ScratchDirectory::Read(dir.File("update.ini")), ini);
+  EXPECT_EQ(TempDir::Read(dir.File("update.ini")), ini);
   ASSERT_EQ(radio.Stop(), 0);
   EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
 }
@@ -208,7 +209,7 @@ TEST(CliSettings, WithoutALinkOptionTheLinkOfUpdateIniAppliesAndTheFileIsLeftAsI
 // --- Refusals ------------------------------------------------------------------
 
 TEST(CliRefusals, AModelMismatchExitsWith3AndShowsTheRadiosMessage) {
-  ScratchDirectory dir;
+  TempDir dir;
   RadioSim radio = StartRadio(dir, {"--model", "781", "--link", "./radio-tty", "--verbose"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
   const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
@@ -223,7 +224,7 @@ TEST(CliRefusals, AModelMismatchExitsWith3AndShowsTheRadiosMessage) {
 }
 
 TEST(CliRefusals, AnUnlistedModelStopsAtOnceWithExitStatus3) {
-  ScratchDirectory dir;
+  TempDir dir;
   RadioSim radio = StartRadio(dir, {"--model", "746", "--report-model", "999", "--link", "./radio-tty"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
   const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
@@ -236,8 +237,8 @@ TEST(CliRefusals, AnUnlistedModelStopsAtOnceWithExitStatus3) {
 }
 
 TEST(CliRefusals, AMalformedFileExitsWith4AndNothingIsSent) {
-  ScratchDirectory dir;
-  std::string content = ScratchDirectory::Read(kDemoFile);
+  TempDir dir;
+  std::string content = TempDir::Read(kDemoFile);
   const std::size_t third = content.find("\n:1000200") + 1;
   content.replace(third + 3, 1, "X");  // line 9: the address holds an 'X'
   const std::string path = dir.Write("746-broken.ruf", content);
@@ -256,7 +257,7 @@ TEST(CliRefusals, AMalformedFileExitsWith4AndNothingIsSent) {
 }
 
 TEST(CliRefusals, AFileThatCannotBeOpenedExitsWith4) {
-  ScratchDirectory dir;
+  TempDir dir;
   const ToolRun missing = RunTool({"program", dir.File("746-none.ruf"), "--serial", "/dev/null"}, dir.path());
   EXPECT_EQ(missing.status, 4) << missing.out << missing.err;
   EXPECT_EQ(missing.out, "Unable to open file " + dir.File("746-none.ruf") + ": No such file or directory\n");
@@ -265,7 +266,7 @@ TEST(CliRefusals, AFileThatCannotBeOpenedExitsWith4) {
 }
 
 TEST(CliRefusals, AMissingSerialPortExitsWith5AtOnce) {
-  ScratchDirectory dir;
+  TempDir dir;
   const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./no-such-tty"}, dir.path());
   EXPECT_EQ(run.status, 5) << run.out << run.err;
   EXPECT_LT(run.took, 3s);
@@ -277,7 +278,7 @@ TEST(CliRefusals, AMissingSerialPortExitsWith5AtOnce) {
 }
 
 TEST(CliRefusals, AUdpPortThatCannotBeBoundExitsWith5) {
-  ScratchDirectory dir;
+  TempDir dir;
   // A socket without address reuse holds the port on every address.
   const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in local {};
@@ -296,7 +297,7 @@ TEST(CliRefusals, AUdpPortThatCannotBeBoundExitsWith5) {
 }
 
 TEST(CliUsage, BadCommandLinesExitWith64AndTheUsageOnStandardError) {
-  ScratchDirectory dir;
+  TempDir dir;
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"flash", kDemoFile},
@@ -322,7 +323,7 @@ TEST(CliUsage, BadCommandLinesExitWith64AndTheUsageOnStandardError) {
 // --- Personality, trace, Ctrl-C ----------------------------------------------------
 
 TEST(CliPersonality, TheOptionChoosesTheMemoryOfAnExtendedModel734) {
-  ScratchDirectory dir;
+  TempDir dir;
   const std::string file = Write734File(dir);
   RadioSim radio = StartRadio(dir, {"--model", "734", "--extended", "--link", "./radio-tty"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
@@ -331,7 +332,7 @@ TEST(CliPersonality, TheOptionChoosesTheMemoryOfAnExtendedModel734) {
       RunTool({"program", file, "--serial", "./radio-tty", "--personality", "3"}, dir.path());
   EXPECT_EQ(chosen.status, 0) << chosen.out << chosen.err;
   EXPECT_TRUE(Contains(chosen.out, "Extended memory: Radio Personality 3 (--personality).\n"));
-  const std::string trace = ScratchDirectory::Read(dir.File("comms.txt"));
+  const std::string trace = TempDir::Read(dir.File("comms.txt"));
   EXPECT_TRUE(Contains(trace, " R< 5a 5a 0d \r\n")) << trace;
   // The #E line becomes the extended-memory frame of personality 3, and no segment is sent.
   EXPECT_TRUE(Contains(trace, " R< 45 03 00 00 fd 0d \r\n")) << trace;
@@ -341,22 +342,22 @@ TEST(CliPersonality, TheOptionChoosesTheMemoryOfAnExtendedModel734) {
       RunTool({"program", file, "--serial", "./radio-tty", "--personality", "cancel"}, dir.path());
   EXPECT_EQ(cancelled.status, 3) << cancelled.out << cancelled.err;
   EXPECT_TRUE(Contains(cancelled.out, " The update was cancelled; nothing of the file was sent.\n"));
-  EXPECT_TRUE(Contains(ScratchDirectory::Read(dir.File("comms.txt")), " R< 50 30 0d \r\n"));
+  EXPECT_TRUE(Contains(TempDir::Read(dir.File("comms.txt")), " R< 50 30 0d \r\n"));
 }
 
 TEST(CliPersonality, WithoutATerminalTheQuestionCountsAsCancel) {
-  ScratchDirectory dir;
+  TempDir dir;
   const std::string file = Write734File(dir);
   RadioSim radio = StartRadio(dir, {"--model", "734", "--extended", "--link", "./radio-tty"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
   const ToolRun run = RunTool({"program", file, "--serial", "./radio-tty"}, dir.path());
   EXPECT_EQ(run.status, 3) << run.out << run.err;
   EXPECT_TRUE(Contains(run.out, "there is no terminal to ask which personality")) << run.out;
-  EXPECT_TRUE(Contains(ScratchDirectory::Read(dir.File("comms.txt")), " R< 50 30 0d \r\n"));
+  EXPECT_TRUE(Contains(TempDir::Read(dir.File("comms.txt")), " R< 50 30 0d \r\n"));
 }
 
 TEST(CliPersonality, OnATerminalTheQuestionIsAskedAndTheProgressIsOneUpdatingLine) {
-  ScratchDirectory dir;
+  TempDir dir;
   const std::string file = Write734File(dir);
   RadioSim radio = StartRadio(dir, {"--model", "734", "--extended", "--link", "./radio-tty"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
@@ -381,21 +382,21 @@ TEST(CliPersonality, OnATerminalTheQuestionIsAskedAndTheProgressIsOneUpdatingLin
 }
 
 TEST(CliTrace, TheTraceOptionWritesTheTraceToTheGivenFile) {
-  ScratchDirectory dir;
+  TempDir dir;
   RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
   std::filesystem::create_directory(dir.File("logs"));
   const ToolRun run =
       RunTool({"program", kDemoFile, "--serial", "./radio-tty", "--trace", "logs/run-1.txt"}, dir.path());
   EXPECT_EQ(run.status, 0) << run.out << run.err;
-  const std::string trace = ScratchDirectory::Read(dir.File("logs/run-1.txt"));
+  const std::string trace = TempDir::Read(dir.File("logs/run-1.txt"));
   EXPECT_TRUE(trace.starts_with("Log File Begin\r\n"));
   EXPECT_TRUE(trace.ends_with("[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"));
   EXPECT_FALSE(std::filesystem::exists(dir.File("comms.txt")));
 }
 
 TEST(CliStop, CtrlCStopsTheOperationWith130AndLeavesAClosedCompleteTrace) {
-  ScratchDirectory dir;
+  TempDir dir;
   // 20 ms per answer: the 131 lines would take about three seconds.
   RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--delay-ms", "20", "--verbose"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
@@ -414,7 +415,7 @@ TEST(CliStop, CtrlCStopsTheOperationWith130AndLeavesAClosedCompleteTrace) {
   EXPECT_FALSE(Contains(tool.out(), "Successfuly"));
   EXPECT_TRUE(Contains(tool.err(), "stopped by signal 2")) << tool.err();
 
-  const std::string trace = ScratchDirectory::Read(dir.File("comms.txt"));
+  const std::string trace = TempDir::Read(dir.File("comms.txt"));
   ASSERT_TRUE(trace.starts_with("Log File Begin\r\n")) << trace.substr(0, 100);
   ASSERT_TRUE(trace.ends_with("\r\n"));
   // Every record is whole: a timestamp, a direction and the bytes (an answer's

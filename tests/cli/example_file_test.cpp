@@ -2,29 +2,29 @@
 
 #include "sim/memory_image.h"
 #include "sim/ruf_image.h"
-#include "tests/cli/child_process.h"
-#include "tests/cli/scratch_directory.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash {
 namespace {
 
 using namespace std::chrono_literals;
-using test::ScratchDirectory;
+using test::TempDir;
 
 TEST(ExampleFile, IsWhatItsGeneratorMakesByteForByte) {
-  ScratchDirectory dir;
+  TempDir dir;
   test::ChildOptions options;
   options.argv = {MAKE_DEMO_RUF_PATH, dir.path()};
   test::ChildProcess generator(options);
   ASSERT_EQ(generator.Wait(10s), 0) << generator.err();
-  EXPECT_EQ(ScratchDirectory::Read(dir.File("746-demo.ruf")),
-            ScratchDirectory::Read(EXAMPLES_DIR "/746-demo.ruf"));
-  EXPECT_EQ(ScratchDirectory::Read(dir.File("746-demo.hex")),
-            ScratchDirectory::Read(EXAMPLES_DIR "/746-demo.hex"));
+  EXPECT_EQ(TempDir::Read(dir.File("746-demo.ruf")),
+            TempDir::Read(EXAMPLES_DIR "/746-demo.ruf"));
+  EXPECT_EQ(TempDir::Read(dir.File("746-demo.hex")),
+            TempDir::Read(EXAMPLES_DIR "/746-demo.hex"));
 }
 
 TEST(ExampleFile, HoldsHeadersCommentsAndSegmentRecordsAndProgramsItsExpectedImage) {
-  const std::string file = ScratchDirectory::Read(EXAMPLES_DIR "/746-demo.ruf");
+  const std::string file = TempDir::Read(EXAMPLES_DIR "/746-demo.ruf");
   EXPECT_TRUE(file.starts_with("#VER 2.00\r\n#MModel QV746\r\n;"));
   EXPECT_NE(file.find("\r\n:020000020000FC\r\n"), std::string::npos);
   EXPECT_NE(file.find("\r\n:020000021000EC\r\n"), std::string::npos);

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/cli/child_process.h"
-#include "tests/cli/scratch_directory.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash {
 namespace {
 
-using test::ScratchDirectory;
+using test::TempDir;
 using namespace std::chrono_literals;
 
 constexpr char kGoodRecord[] = ":1000000051563734362044454D4F204649524D57BE\r\n";
@@ -29,7 +29,7 @@ std::string FaultyFile() {
 }
 
 TEST(FileCheck, ReportsTheLineOfAWrongChecksumAndOfAMalformedRecord) {
-  ScratchDirectory dir;
+  TempDir dir;
   const std::string path = dir.Write("746-faulty.ruf", FaultyFile());
   const FileCheckResult result = CheckRufFile(path);
   EXPECT_EQ(result.exitStatus, 1);
@@ -47,7 +47,7 @@ TEST(FileCheck, ReportsTheLineOfAWrongChecksumAndOfAMalformedRecord) {
 }
 
 TEST(FileCheck, ASoundFileHasNoFaultAndExitStatus0) {
-  ScratchDirectory dir;
+  TempDir dir;
   const std::string path = dir.Write(
       "746-good.ruf", std::string("#VER 2.00\r\n:020000020000FC\r\n") + kGoodRecord + ":00000001FF\r\n");
   const FileCheckResult result = CheckRufFile(path);
@@ -59,7 +59,7 @@ TEST(FileCheck, ASoundFileHasNoFaultAndExitStatus0) {
 }
 
 TEST(FileCheck, AChecksumErrorAloneIsAFault) {
-  ScratchDirectory dir;
+  TempDir dir;
   const FileCheckResult result = CheckRufFile(dir.Write("746-x.ruf", kWrongChecksumRecord));
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_NE(result.report.find("Line 1: wrong checksum: checksum BF written, BE computed\n"),
@@ -67,7 +67,7 @@ TEST(FileCheck, AChecksumErrorAloneIsAFault) {
 }
 
 TEST(FileCheck, SaysWhenTheNameGivesNoModelCodeAndTheFileNoDataLines) {
-  ScratchDirectory dir;
+  TempDir dir;
   const FileCheckResult result = CheckRufFile(dir.Write("demo.ruf", ";only a comment\n"));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_NE(result.report.find("Model code from the file name: 0 (the name does not begin with a "
@@ -77,7 +77,7 @@ TEST(FileCheck, SaysWhenTheNameGivesNoModelCodeAndTheFileNoDataLines) {
 }
 
 TEST(FileCheck, AFileThatCannotBeOpenedGivesExitStatus4) {
-  ScratchDirectory dir;
+  TempDir dir;
   const FileCheckResult missing = CheckRufFile(dir.File("746-none.ruf"));
   EXPECT_EQ(missing.exitStatus, 4);
   EXPECT_EQ(missing.error, "cannot open " + dir.File("746-none.ruf") + ": No such file or directory");
@@ -88,7 +88,7 @@ TEST(FileCheck, AFileThatCannotBeOpenedGivesExitStatus4) {
 }
 
 TEST(FileCheck, ListsAtMostAHundredFindingsOfAKindAndCountsTheRest) {
-  ScratchDirectory dir;
+  TempDir dir;
   std::string content;
   for (int i = 0; i < 150; ++i) content += kWrongChecksumRecord;
   const FileCheckResult result = CheckRufFile(dir.Write("746-many.ruf", content));
@@ -107,7 +107,7 @@ test::ChildOptions Tool(std::vector<std::string> arguments) {
 }
 
 TEST(CheckCommand, PrintsTheReportAndExitsWith1ForAFaultyFile) {
-  ScratchDirectory dir;
+  TempDir dir;
   const std::string path = dir.Write("746-faulty.ruf", FaultyFile());
   test::ChildProcess tool(Tool({"check", path}));
   EXPECT_EQ(tool.Wait(10s), 1);

@@ -1,10 +1,7 @@
 #include <string>
 
-#include "link/comms_trace.h"
-#include "operation/update_engine.h"
 #include "tests/fuzz/fuzz_targets.h"
-#include "tests/support/fake_host.h"
-#include "tests/support/fake_links.h"
+#include "tests/fuzz/fuzzed_engine.h"
 #include "tests/support/temp_dir.h"
 
 namespace flash::fuzz {
@@ -13,19 +10,15 @@ int RunAnswers(const std::uint8_t* data, std::size_t size) {
   static test::TempDir dir;
   static const std::string path =
       dir.Write("746.ruf", ":0300300002337A1E\r\n#E010203\r\n:020000021000EC\r\n:0300400002337A0E\r\n");
-  test::FakeHost host;
-  LinkSettings settings;
+  FuzzedEngine fuzzed(path);
+  test::FakeHost& host = fuzzed.host;
+  LinkSettings& settings = fuzzed.settings;
+  test::FakeSerialLink& serial = fuzzed.serial;
+  test::FakeUdpLink& udp = fuzzed.udp;
+  UpdateEngine& engine = fuzzed.engine;
   settings.serialActive = (size % 2) == 0;
   settings.ethernetActive = !settings.serialActive;
-  test::FakeSerialLink serial;
-  test::FakeUdpLink udp;
-  CommsTrace trace{host};
-  trace.SetPath("/dev/null");
-  UpdateEngine engine{host, settings, serial, udp, trace};
-  host.Attach(&engine);
-  engine.state().commsTraceEnabled = 1;
   host.personalityAnswer = size % 7 == 0 ? -1 : static_cast<int>(size % 7);
-  host.chosenFile = path;
   engine.RunProgramCommand();
 
   std::size_t start = 0;

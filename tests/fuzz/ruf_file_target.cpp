@@ -2,27 +2,18 @@
 
 #include "operation/text_format.h"
 #include "tests/fuzz/fuzz_targets.h"
-#include "tests/support/fake_host.h"
-#include "tests/support/fake_links.h"
+#include "tests/fuzz/fuzzed_engine.h"
 #include "tests/support/temp_dir.h"
-#include "link/comms_trace.h"
-#include "operation/update_engine.h"
 
 namespace flash::fuzz {
 namespace {
 
 void RunOperation(const std::string& path, void (UpdateEngine::*command)(), int personality) {
-  test::FakeHost host;
-  LinkSettings settings;
-  test::FakeSerialLink serial;
-  test::FakeUdpLink udp;
-  CommsTrace trace{host};
-  trace.SetPath("/dev/null");
-  UpdateEngine engine{host, settings, serial, udp, trace};
-  host.Attach(&engine);
+  FuzzedEngine fuzzed(path);
+  test::FakeHost& host = fuzzed.host;
+  test::FakeSerialLink& serial = fuzzed.serial;
+  UpdateEngine& engine = fuzzed.engine;
   host.personalityAnswer = personality;
-  engine.state().commsTraceEnabled = 1;
-  host.chosenFile = path;
   (engine.*command)();
   const std::string identification = personality > 0 ? "VER-1234 734\r" : "VER 1234 734\r";
   auto answer = [&](const std::string& text) {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "link/serial_permission_hint.h"
-#include "pty_pair.h"
-#include "temp_directory.h"
+#include "tests/link/pty_pair.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash {
 namespace {
@@ -401,9 +401,8 @@ TEST(PortAvailability, AFileThatIsNoTerminalIsAnUnknownError) {
 }
 
 TEST(PortAvailability, ThePermissionHintNamesTheOwningGroupAndTheFix) {
-  TempDirectory directory;
-  const std::string device = directory.File("ttyUSB9");
-  WriteWholeFile(device, "");
+  test::TempDir directory;
+  const std::string device = directory.Write("ttyUSB9", "");
   ASSERT_EQ(::chown(device.c_str(), 0, 0), 0);
   const std::string hint = SerialPermissionHint(device);
   EXPECT_EQ(hint, "You have no permission to use " + device +

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "link/profile_text.h"
-#include "temp_directory.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash {
 namespace {
@@ -21,7 +21,7 @@ namespace {
 class SettingsFile : public ::testing::Test {
  protected:
   LinkSettings Load(const std::string& content) {
-    WriteWholeFile(path_, content);
+    directory_.Write("update.ini", content);
     return LoadExisting();
   }
   LinkSettings LoadExisting() {
@@ -32,7 +32,7 @@ class SettingsFile : public ::testing::Test {
     return settings;
   }
 
-  TempDirectory directory_;
+  test::TempDir directory_;
   std::string path_ = directory_.File("update.ini");
   std::int32_t ignoreErrors_ = -99;
 };
@@ -53,7 +53,7 @@ TEST_F(SettingsFile, GivesTheDefaultsWithoutAFile) {
 TEST_F(SettingsFile, WritesAllSevenKeysWhenSavingTheDefaults) {
   const LinkSettings settings = LoadExisting();
   ASSERT_TRUE(SaveSettings(settings, ignoreErrors_, path_));
-  EXPECT_EQ(ReadWholeFile(path_),
+  EXPECT_EQ(test::TempDir::Read(path_),
             "[SERIAL INTERFACE]\n"
             "COMPORT=COM1\n"
             "STOP ON ERRORS=1\n"
@@ -99,7 +99,7 @@ TEST_F(SettingsFile, GivesUdpForSerialZeroAndEthernetFiveAndSavesItAsOneAndZero)
   EXPECT_FALSE(settings.serialActive);
   EXPECT_TRUE(settings.ethernetActive);
   ASSERT_TRUE(SaveSettings(settings, ignoreErrors_, path_));
-  const ProfileText saved(ReadWholeFile(path_));
+  const ProfileText saved(test::TempDir::Read(path_));
   EXPECT_EQ(saved.Get("ACTIVE INTERFACE", "ETHERNET"), "1");
   EXPECT_EQ(saved.Get("ACTIVE INTERFACE", "SERIAL"), "0");
 }
@@ -145,18 +145,18 @@ TEST_F(SettingsFile, CutsALongNumberBeforeReadingIt) {
 }
 
 TEST_F(SettingsFile, KeepsOtherSectionsKeysAndCommentsWhenSaving) {
-  WriteWholeFile(path_,
-                 "; written by hand\r\n"
-                 "[OTHER]\r\n"
-                 "keep=me\r\n"
-                 "\r\n"
-                 "[Serial Interface]\r\n"
-                 "ComPort=COM2\r\n"
-                 "Extra = 5 ; stays\r\n");
+  directory_.Write("update.ini",
+                   "; written by hand\r\n"
+                   "[OTHER]\r\n"
+                   "keep=me\r\n"
+                   "\r\n"
+                   "[Serial Interface]\r\n"
+                   "ComPort=COM2\r\n"
+                   "Extra = 5 ; stays\r\n");
   LinkSettings settings = LoadExisting();
   settings.comPort = "/dev/ttyUSB1";
   ASSERT_TRUE(SaveSettings(settings, 0, path_));
-  EXPECT_EQ(ReadWholeFile(path_),
+  EXPECT_EQ(test::TempDir::Read(path_),
             "; written by hand\r\n"
             "[OTHER]\r\n"
             "keep=me\r\n"
@@ -203,11 +203,11 @@ TEST_F(SettingsFile, AValueWithALineBreakCannotPlantAKey) {
   EXPECT_TRUE(loaded.serialActive);
   EXPECT_FALSE(loaded.ethernetActive);
   EXPECT_EQ(loaded.radioAddress, "10.0.0.1[ACTIVE INTERFACE]ETHERNET=1");
-  EXPECT_EQ(ProfileText(ReadWholeFile(path_)).Get("ACTIVE INTERFACE", "ETHERNET"), "0");
+  EXPECT_EQ(ProfileText(test::TempDir::Read(path_)).Get("ACTIVE INTERFACE", "ETHERNET"), "0");
 }
 
 TEST_F(SettingsFile, KeepsTheModeOfTheFileItReplaces) {
-  WriteWholeFile(path_, "[OTHER]\nx=1\n");
+  directory_.Write("update.ini", "[OTHER]\nx=1\n");
   ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
   ASSERT_TRUE(SaveSettings(LinkSettings{}, 1, path_));
   struct stat info {};
@@ -217,12 +217,12 @@ TEST_F(SettingsFile, KeepsTheModeOfTheFileItReplaces) {
 
 TEST_F(SettingsFile, ReplacesTheFileALinkNamesAndKeepsTheLink) {
   const std::string target = directory_.File("real.ini");
-  WriteWholeFile(target, "[OTHER]\nx=1\n");
+  directory_.Write("real.ini", "[OTHER]\nx=1\n");
   ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
   ASSERT_TRUE(SaveSettings(LinkSettings{}, 1, path_));
   EXPECT_TRUE(std::filesystem::is_symlink(path_));
-  EXPECT_EQ(ProfileText(ReadWholeFile(target)).Get("OTHER", "x"), "1");
-  EXPECT_EQ(ProfileText(ReadWholeFile(target)).Get("SERIAL INTERFACE", "COMPORT"), "COM1");
+  EXPECT_EQ(ProfileText(test::TempDir::Read(target)).Get("OTHER", "x"), "1");
+  EXPECT_EQ(ProfileText(test::TempDir::Read(target)).Get("SERIAL INTERFACE", "COMPORT"), "COM1");
 }
 
 // Saving as a user who may not write in the directory; as root the save runs in a
@@ -243,13 +243,13 @@ bool SaveWithoutWritePermission(const LinkSettings& settings, const std::string&
 
 TEST_F(SettingsFile, AFailedSaveInAReadOnlyDirectoryKeepsTheOldFile) {
   const std::string old = "[SERIAL INTERFACE]\nCOMPORT=COM4\n; mine\n";
-  WriteWholeFile(path_, old);
+  directory_.Write("update.ini", old);
   ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
   ASSERT_EQ(::chmod(directory_.path().c_str(), 0555), 0);
   LinkSettings settings;
   settings.comPort = "COM9";
   EXPECT_FALSE(SaveWithoutWritePermission(settings, path_));
-  EXPECT_EQ(ReadWholeFile(path_), old);
+  EXPECT_EQ(test::TempDir::Read(path_), old);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path()),
                           std::filesystem::directory_iterator()),
             1);
@@ -257,7 +257,7 @@ TEST_F(SettingsFile, AFailedSaveInAReadOnlyDirectoryKeepsTheOldFile) {
 
 TEST_F(SettingsFile, ASaveThatRunsOutOfSpaceKeepsTheOldFileAndLeavesNoTemporary) {
   const std::string old = "[OTHER]\n" + std::string(2000, 'x') + "=1\n";
-  WriteWholeFile(path_, old);
+  directory_.Write("update.ini", old);
   // The file-size limit stands in for a full disk: writes past it fail with EFBIG.
   rlimit previous {};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
@@ -270,7 +270,7 @@ TEST_F(SettingsFile, ASaveThatRunsOutOfSpaceKeepsTheOldFileAndLeavesNoTemporary)
   ::signal(SIGXFSZ, SIG_DFL);
 
   EXPECT_FALSE(saved);
-  EXPECT_EQ(ReadWholeFile(path_), old);
+  EXPECT_EQ(test::TempDir::Read(path_), old);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path()),
                           std::filesystem::directory_iterator()),
             1);
@@ -312,7 +312,7 @@ class CurrentDirectory : public ::testing::Test {
 };
 
 TEST_F(CurrentDirectory, PutsTheSettingsFileInTheCurrentDirectory) {
-  TempDirectory directory;
+  test::TempDir directory;
   std::filesystem::current_path(directory.path());
   EXPECT_EQ(SettingsFilePath(), std::filesystem::current_path().string() + "/update.ini");
 }

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "sim/image_comparison.h"
-#include "tests/sim/scratch_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash::sim {
 namespace {
 
-using test::ScratchDir;
+using test::TempDir;
 
 TEST(MemoryImage, UnwrittenAddressesReadAsErasedFlash) {
   MemoryImage image;
@@ -34,14 +34,14 @@ TEST(MemoryImage, KeepsBytesAcrossPageBoundariesAndHighAddresses) {
 }
 
 TEST(MemoryImage, SavesAsIntelHexThatLoadsBackTheSame) {
-  ScratchDir dir;
+  TempDir dir;
   MemoryImage image;
   for (std::uint32_t a = 0; a < 40; ++a) image.Write(0x0FFF0 + a, static_cast<std::uint8_t>(a));
   image.Write(0x12345678, 0xAB);
   const std::string file = dir.File("image.hex");
   std::string error;
   ASSERT_TRUE(image.SaveIntelHex(file, &error)) << error;
-  const std::string text = ScratchDir::Read(file);
+  const std::string text = TempDir::Read(file);
   EXPECT_EQ(text.substr(0, 45), ":10FFF000000102030405060708090A0B0C0D0E0F89\r\n");
   EXPECT_NE(text.find(":020000040001F9\r\n"), std::string::npos);
   EXPECT_NE(text.find(":020000041234B4\r\n"), std::string::npos);
@@ -54,7 +54,7 @@ TEST(MemoryImage, SavesAsIntelHexThatLoadsBackTheSame) {
 }
 
 TEST(MemoryImage, LoadingABrokenFileNamesTheLineAndKeepsTheOldContent) {
-  ScratchDir dir;
+  TempDir dir;
   MemoryImage image;
   image.Write(7, 7);
   std::string error;
@@ -72,7 +72,7 @@ TEST(MemoryImage, LoadingABrokenFileNamesTheLineAndKeepsTheOldContent) {
 }
 
 TEST(MemoryImage, LoadsSegmentRecords) {
-  ScratchDir dir;
+  TempDir dir;
   MemoryImage image;
   const std::string file = dir.Write("seg.hex", ":020000021000EC\n:0300300002337A1E\n:00000001FF\n");
   ASSERT_TRUE(image.LoadIntelHex(file));

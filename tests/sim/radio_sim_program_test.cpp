@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,15 +19,19 @@
 
 #include "sim/memory_image.h"
 #include "sim/ruf_writer.h"
-#include "tests/sim/scratch_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/radio_sim_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash::sim {
 namespace {
 
-using test::ScratchDir;
+using test::ChildProcess;
+using test::RadioSim;
+using test::TempDir;
 using namespace std::chrono_literals;
 
-constexpr auto kStartTimeout = 5s;   // the program prints its ready line well within this
+constexpr auto kExitTimeout = 5s;    // the program ends at once when it is not ready to answer
 constexpr auto kAnswerTimeout = 2s;  // an answer comes at once; this only bounds a failure
 
 // Reads from fd until `done` says the bytes are complete or the time runs out.
@@ -50,79 +53,6 @@ std::string ReadUntil(int fd, std::chrono::milliseconds timeout, Done done) {
   return bytes;
 }
 
-// The radio-sim program as a child process with its output on pipes.
-class RadioSimProcess {
- public:
-  explicit RadioSimProcess(const std::vector<std::string>& arguments) {
-    int out[2];
-    int err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      dup2(err[1], STDERR_FILENO);
-      close(out[0]);
-      close(err[0]);
-      std::vector<char*> argv;
-      std::string program = RADIO_SIM_PATH;
-      argv.push_back(program.data());
-      std::vector<std::string> copies = arguments;
-      for (std::string& a : copies) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    stdout_ = out[0];
-    stderr_ = err[0];
-  }
-  ~RadioSimProcess() {
-    if (pid_ > 0 && !exited_) Stop(SIGKILL);
-    if (stdout_ >= 0) close(stdout_);
-    if (stderr_ >= 0) close(stderr_);
-  }
-
-  // The ready line's last word (the terminal's path, or ADDR:PORT); empty when none came.
-  std::string WaitReady() {
-    output_ += ReadUntil(stdout_, kStartTimeout, [](const std::string& s) {
-      const bool ready = s.find("radio-sim: serial radio on ") != std::string::npos ||
-                         s.find("radio-sim: UDP radio on ") != std::string::npos;
-      return ready && s.back() == '\n';
-    });
-    const std::size_t on = output_.rfind(" on ");
-    if (on == std::string::npos || output_.back() != '\n') return {};
-    return output_.substr(on + 4, output_.size() - on - 5);
-  }
-
-  // Sends the signal and answers the exit status (-1 when it did not exit normally).
-  int Stop(int signal = SIGTERM) {
-    if (pid_ <= 0 || exited_) return -1;
-    kill(pid_, signal);
-    return Wait();
-  }
-  int Wait() {
-    if (pid_ <= 0 || exited_) return -1;
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string Stderr() {
-    return ReadUntil(stderr_, 1s, [](const std::string&) { return false; });
-  }
-  std::string Stdout() {
-    return output_ + ReadUntil(stdout_, 1s, [](const std::string&) { return false; });
-  }
-
- private:
-  pid_t pid_ = -1;
-  int stdout_ = -1;
-  int stderr_ = -1;
-  bool exited_ = false;
-  std::string output_;
-};
-
 int OpenRawTerminal(const std::string& path) {
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
   if (fd < 0) return fd;
@@ -140,11 +70,11 @@ std::string Exchange(int fd, const std::string& request) {
 }
 
 TEST(RadioSimProgram, AnswersTheIdentificationRequestOnItsPseudoTerminal) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string link = dir.File("radio-tty");
-  RadioSimProcess radio({"--model", "746", "--link", link});
-  const std::string path = radio.WaitReady();
-  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << radio.Stdout() << radio.Stderr();
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--link", link});
+  const std::string path = radio.endpoint();
+  ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << radio.out() << radio.err();
   EXPECT_EQ(std::filesystem::read_symlink(link).string(), path);
 
   const int fd = OpenRawTerminal(link);
@@ -159,9 +89,9 @@ TEST(RadioSimProgram, AnswersTheIdentificationRequestOnItsPseudoTerminal) {
 TEST(RadioSimProgram, LiftsTheExclusiveModeThatAClosedPortLeavesBehind) {
   // A pseudo-terminal keeps TIOCEXCL after its last closing while its master lives,
   // which would keep every user but root from opening the radio a second time.
-  RadioSimProcess radio({});
-  const std::string path = radio.WaitReady();
-  ASSERT_FALSE(path.empty()) << radio.Stderr();
+  RadioSim radio(RADIO_SIM_PATH, {});
+  const std::string path = radio.endpoint();
+  ASSERT_FALSE(path.empty()) << radio.err();
   const int first = OpenRawTerminal(path);
   ASSERT_GE(first, 0);
   ASSERT_EQ(ioctl(first, TIOCEXCL), 0);
@@ -181,11 +111,11 @@ TEST(RadioSimProgram, LiftsTheExclusiveModeThatAClosedPortLeavesBehind) {
 }
 
 TEST(RadioSimProgram, ProgramsFramesHoldingCrBytesAndWritesItsMemoryAtSigterm) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string imageOut = dir.File("memory.hex");
-  RadioSimProcess radio({"--model", "781", "--image-out", imageOut});
-  const std::string path = radio.WaitReady();
-  ASSERT_FALSE(path.empty()) << radio.Stderr();
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "781", "--image-out", imageOut});
+  const std::string path = radio.endpoint();
+  ASSERT_FALSE(path.empty()) << radio.err();
   const int fd = OpenRawTerminal(path);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(Exchange(fd, "ZZ\r"), "READY\r");
@@ -249,16 +179,19 @@ class UdpClient {
   bool bound_ = false;
 };
 
-int PortOf(const std::string& endpoint) {
-  const std::size_t colon = endpoint.rfind(':');
-  return colon == std::string::npos ? 0 : std::stoi(endpoint.substr(colon + 1));
+// The program run without the ready line's wait, for a command line it refuses or --help.
+test::ChildOptions Program(const std::vector<std::string>& arguments) {
+  test::ChildOptions options;
+  options.argv.push_back(RADIO_SIM_PATH);
+  options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+  return options;
 }
 
 TEST(RadioSimProgram, UdpRadioAnswersTheSenderAndIgnoresAWrongPasscode) {
-  RadioSimProcess radio({"--udp", "127.0.0.2:0", "--passcode", "7", "--model", "746"});
-  const std::string endpoint = radio.WaitReady();
-  const int port = PortOf(endpoint);
-  ASSERT_GT(port, 0) << endpoint << radio.Stderr();
+  RadioSim radio(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0", "--passcode", "7", "--model", "746"});
+  const std::string endpoint = radio.endpoint();
+  const int port = radio.udpPort();
+  ASSERT_GT(port, 0) << endpoint << radio.err();
   UdpClient client("127.0.0.1");
   ASSERT_TRUE(client.bound());
   client.SendTo("127.0.0.2", port, std::string("\x00\x08?V\r", 5));
@@ -272,9 +205,9 @@ TEST(RadioSimProgram, UdpRadioAnswersTheSenderAndIgnoresAWrongPasscode) {
 TEST(RadioSimProgram, UdpRadioSharesItsPortWithASocketBoundOnAllAddresses) {
   // The program binds the radio's port number on all addresses and connects to the
   // radio; with address reuse on both sockets the two live side by side.
-  RadioSimProcess radio({"--udp", "127.0.0.2:0"});
-  const int port = PortOf(radio.WaitReady());
-  ASSERT_GT(port, 0) << radio.Stderr();
+  RadioSim radio(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0"});
+  const int port = radio.udpPort();
+  ASSERT_GT(port, 0) << radio.err();
   UdpClient program("0.0.0.0", port, /*reuse=*/true);
   ASSERT_TRUE(program.bound());
   program.ConnectTo("127.0.0.2", port);
@@ -284,15 +217,15 @@ TEST(RadioSimProgram, UdpRadioSharesItsPortWithASocketBoundOnAllAddresses) {
 }
 
 TEST(RadioSimProgram, StartsWithTheMemoryThatARufFileLeaves) {
-  ScratchDir dir;
+  TempDir dir;
   MemoryImage image;
   const std::uint8_t data[3] = {0x02, 0x33, 0x7A};
   image.Write(0x0030, data, 3);
   const std::string ruf = dir.File("746image.ruf");
   ASSERT_TRUE(WriteRufFile(ruf, image));
-  RadioSimProcess radio({"--udp", "127.0.0.2:0", "--model", "746", "--image-in", ruf});
-  const int port = PortOf(radio.WaitReady());
-  ASSERT_GT(port, 0) << radio.Stderr();
+  RadioSim radio(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0", "--model", "746", "--image-in", ruf});
+  const int port = radio.udpPort();
+  ASSERT_GT(port, 0) << radio.err();
   UdpClient client("127.0.0.1");
   // ":0300300002337A1E" in Verify mode: the radio already holds these bytes.
   client.SendTo("127.0.0.2", port,
@@ -302,9 +235,9 @@ TEST(RadioSimProgram, StartsWithTheMemoryThatARufFileLeaves) {
 }
 
 TEST(RadioSimProgram, HelpExplainsEveryOption) {
-  RadioSimProcess radio({"--help"});
-  EXPECT_EQ(radio.Wait(), 0);
-  const std::string help = radio.Stdout();
+  ChildProcess radio(Program({"--help"}));
+  EXPECT_EQ(radio.Wait(kExitTimeout), 0);
+  const std::string help = radio.out();
   for (const char* option :
        {"--link", "--udp", "--passcode", "--model", "--dsp", "--extended", "--report-model",
         "--image-in", "--image-out", "--delay-ms", "--wire-paced", "--silent-from",
@@ -315,21 +248,21 @@ TEST(RadioSimProgram, HelpExplainsEveryOption) {
 }
 
 TEST(RadioSimProgram, RefusesABadCommandLineWithAClearMessage) {
-  RadioSimProcess unknown({"--modle", "746"});
-  EXPECT_EQ(unknown.Wait(), 2);
-  EXPECT_NE(unknown.Stderr().find("unknown option '--modle'"), std::string::npos);
+  ChildProcess unknown(Program({"--modle", "746"}));
+  EXPECT_EQ(unknown.Wait(kExitTimeout), 2);
+  EXPECT_NE(unknown.err().find("unknown option '--modle'"), std::string::npos);
 
-  RadioSimProcess badNumber({"--dsp", "12x"});
-  EXPECT_EQ(badNumber.Wait(), 2);
-  EXPECT_NE(badNumber.Stderr().find("--dsp: '12x' is not a whole number"), std::string::npos);
+  ChildProcess badNumber(Program({"--dsp", "12x"}));
+  EXPECT_EQ(badNumber.Wait(kExitTimeout), 2);
+  EXPECT_NE(badNumber.err().find("--dsp: '12x' is not a whole number"), std::string::npos);
 }
 
 TEST(RadioSimProgram, ABrokenImageFileStopsItBeforeItIsReady) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string image = dir.Write("bad.hex", ":01000000zzEE\r\n");
-  RadioSimProcess radio({"--image-in", image});
-  EXPECT_EQ(radio.Wait(), 1);
-  EXPECT_NE(radio.Stderr().find("bad.hex line 1"), std::string::npos);
+  ChildProcess radio(Program({"--image-in", image}));
+  EXPECT_EQ(radio.Wait(kExitTimeout), 1);
+  EXPECT_NE(radio.err().find("bad.hex line 1"), std::string::npos);
 }
 
 }  // namespace

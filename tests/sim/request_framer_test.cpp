@@ -5,17 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 namespace flash::sim {
 namespace {
 
 using Clock = RequestFramer::Clock;
 using std::chrono::milliseconds;
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += static_cast<char>(v);
-  return s;
-}
+using test::Bytes;
 
 class RequestFramerTest : public ::testing::Test {
  protected:

@@ -6,12 +6,12 @@
 #include "sim/image_comparison.h"
 #include "sim/ruf_image.h"
 #include "sim/ruf_writer.h"
-#include "tests/sim/scratch_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash::sim {
 namespace {
 
-using test::ScratchDir;
+using test::TempDir;
 
 MemoryImage Counting(std::uint32_t start, std::uint32_t length) {
   MemoryImage image;
@@ -24,7 +24,7 @@ MemoryImage Counting(std::uint32_t start, std::uint32_t length) {
 // ImageFromRufFile
 
 TEST(ImageFromRufFile, TakesDataRecordsAtSegmentTimes16PlusOffset) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string file = dir.Write("746test.ruf",
                                      "#VER 2.00\r\n"
                                      "#MModel QV746\r\n"
@@ -44,7 +44,7 @@ TEST(ImageFromRufFile, TakesDataRecordsAtSegmentTimes16PlusOffset) {
 }
 
 TEST(ImageFromRufFile, TakesS3DataAndStopsAfterAnEndingRecord) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string file = dir.Write("746s.ruf",
                                      "S00600004844521B\n"
                                      "S30800012345AABBCC5D\n"
@@ -61,7 +61,7 @@ TEST(ImageFromRufFile, TakesS3DataAndStopsAfterAnEndingRecord) {
 }
 
 TEST(ImageFromRufFile, KeepsTheDataOfALineWithAWrongChecksum) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string file = dir.Write("746.ruf", ":0300300002337A1F\r\n");
   std::string error;
   EXPECT_EQ(ImageFromRufFile(file, &error).Read(0x31), 0x33);
@@ -69,7 +69,7 @@ TEST(ImageFromRufFile, KeepsTheDataOfALineWithAWrongChecksum) {
 }
 
 TEST(ImageFromRufFile, NamesTheLineThatBreaksTheFormat) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string file = dir.Write("746.ruf", ":0300300002337A1E\r\n:03004000023\r\n");
   std::string error;
   const MemoryImage image = ImageFromRufFile(file, &error);
@@ -82,7 +82,7 @@ TEST(ImageFromRufFile, NamesTheLineThatBreaksTheFormat) {
 // WriteRufFile
 
 TEST(WriteRufFile, WritesHeadersCommentsDirectivesSegmentsDataAndTheEndRecord) {
-  ScratchDir dir;
+  TempDir dir;
   MemoryImage image;
   const std::uint8_t data[3] = {0x02, 0x33, 0x7A};
   image.Write(0x10030, data, 3);
@@ -92,7 +92,7 @@ TEST(WriteRufFile, WritesHeadersCommentsDirectivesSegmentsDataAndTheEndRecord) {
   const std::string file = dir.File("746test.ruf");
   std::string error;
   ASSERT_TRUE(WriteRufFile(file, image, options, &error)) << error;
-  EXPECT_EQ(ScratchDir::Read(file),
+  EXPECT_EQ(TempDir::Read(file),
             "#VER 2.00\r\n"
             "#MModel QV746\r\n"
             "; made by a test\r\n"
@@ -104,18 +104,18 @@ TEST(WriteRufFile, WritesHeadersCommentsDirectivesSegmentsDataAndTheEndRecord) {
 }
 
 TEST(WriteRufFile, PutsSixteenBytesOnALineAndASegmentRecordAtEveryChange) {
-  ScratchDir dir;
+  TempDir dir;
   MemoryImage image = Counting(0xFFF8, 24);  // crosses into segment 0x1000
   const std::string file = dir.File("746.ruf");
   ASSERT_TRUE(WriteRufFile(file, image));
-  const std::string text = ScratchDir::Read(file);
+  const std::string text = TempDir::Read(file);
   EXPECT_NE(text.find(":020000020000FC\r\n:08FFF800"), std::string::npos) << text;
   EXPECT_NE(text.find(":020000021000EC\r\n:10000000"), std::string::npos) << text;
   EXPECT_EQ(ImageFromRufFile(file), image);
 }
 
 TEST(WriteRufFile, RoundTripsThroughImageFromRufFile) {
-  ScratchDir dir;
+  TempDir dir;
   MemoryImage image = Counting(0x00000, 1000);
   Counting(0x2FFF0, 40).ForEachByte([&](std::uint32_t a, std::uint8_t v) { image.Write(a, v); });
   Counting(0xFFF00, 256).ForEachByte([&](std::uint32_t a, std::uint8_t v) { image.Write(a, v); });
@@ -132,25 +132,25 @@ TEST(WriteRufFile, RoundTripsThroughImageFromRufFile) {
 }
 
 TEST(WriteRufFile, RoundTripsThirtyTwoBitAddressesAsSRecords) {
-  ScratchDir dir;
+  TempDir dir;
   MemoryImage image = Counting(0x80000000, 300);
   RufWriteOptions options;
   options.format = RufDataFormat::SRecords;
   const std::string file = dir.File("746.ruf");
   ASSERT_TRUE(WriteRufFile(file, image, options));
-  const std::string text = ScratchDir::Read(file);
+  const std::string text = TempDir::Read(file);
   EXPECT_NE(text.find("S00600004844521B\r\nS3158000000003"), std::string::npos) << text;
   EXPECT_EQ(text.substr(text.size() - 16), "S70500000000FA\r\n");
   EXPECT_EQ(ImageFromRufFile(file), image);
 }
 
 TEST(WriteRufFile, EveryLineFitsOneRead) {
-  ScratchDir dir;
+  TempDir dir;
   RufWriteOptions options;
   options.bytesPerLine = 120;
   const std::string file = dir.File("746.ruf");
   ASSERT_TRUE(WriteRufFile(file, Counting(0, 600), options));
-  const std::string text = ScratchDir::Read(file);
+  const std::string text = TempDir::Read(file);
   std::size_t longest = 0;
   for (std::size_t begin = 0, end; begin < text.size(); begin = end + 1) {
     end = text.find('\n', begin);
@@ -162,7 +162,7 @@ TEST(WriteRufFile, EveryLineFitsOneRead) {
 }
 
 TEST(WriteRufFile, RefusesAddressesOutOfTheFormatsReach) {
-  ScratchDir dir;
+  TempDir dir;
   std::string error;
   EXPECT_FALSE(WriteRufFile(dir.File("a.ruf"), Counting(0x100000, 1), {}, &error));
   EXPECT_NE(error.find("use S-records"), std::string::npos) << error;
@@ -170,7 +170,7 @@ TEST(WriteRufFile, RefusesAddressesOutOfTheFormatsReach) {
   RufWriteOptions flat;
   flat.segmentRecords = false;
   EXPECT_TRUE(WriteRufFile(dir.File("b.ruf"), Counting(0xFFF0, 16), flat, &error)) << error;
-  EXPECT_EQ(ScratchDir::Read(dir.File("b.ruf")).find(":02000002"), std::string::npos);
+  EXPECT_EQ(TempDir::Read(dir.File("b.ruf")).find(":02000002"), std::string::npos);
   EXPECT_FALSE(WriteRufFile(dir.File("c.ruf"), Counting(0xFFF0, 17), flat, &error));
   EXPECT_NE(error.find("0x00010000"), std::string::npos) << error;
 
@@ -181,12 +181,12 @@ TEST(WriteRufFile, RefusesAddressesOutOfTheFormatsReach) {
 }
 
 TEST(WriteRufFile, AnEmptyImageGivesHeadersAndTheEndRecordOnly) {
-  ScratchDir dir;
+  TempDir dir;
   const std::string file = dir.File("712.ruf");
   RufWriteOptions options;
   options.modelText = "Ostrel 712";
   ASSERT_TRUE(WriteRufFile(file, MemoryImage{}, options));
-  EXPECT_EQ(ScratchDir::Read(file), "#VER 2.00\r\n#MOstrel 712\r\n:00000001FF\r\n");
+  EXPECT_EQ(TempDir::Read(file), "#VER 2.00\r\n#MOstrel 712\r\n:00000001FF\r\n");
 }
 
 }  // namespace

@@ -4,15 +4,12 @@
 #include <vector>
 
 #include "sim/simulated_radio.h"
+#include "tests/support/bytes.h"
 
 namespace flash::sim {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += static_cast<char>(v);
-  return s;
-}
+using test::Bytes;
 
 std::string Record(std::uint8_t low, std::uint8_t checksum) {
   return Bytes({0x42, 0x01, 0x00, low, 0x00, 0x55, checksum, 0x0D});

@@ -5,14 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
+
 namespace flash::sim {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += static_cast<char>(v);
-  return s;
-}
+using test::Bytes;
 
 // The frame the program builds from ":0300300002337A1E" in the given mode.
 std::string ExampleRecord(int mode) {

@@ -7,6 +7,7 @@
 
 #include "link/comms_trace.h"
 #include "operation/update_engine.h"
+#include "tests/support/bytes.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_links.h"
 #include "tests/support/temp_dir.h"
@@ -57,11 +58,5 @@ class EngineFixture : public ::testing::Test {
   CommsTrace trace{host};
   UpdateEngine engine{host, settings, serial, udp, trace};
 };
-
-inline std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s.push_back(static_cast<char>(v));
-  return s;
-}
 
 }  // namespace flash::test

@@ -1,32 +1,35 @@
 #include "tests/support/temp_dir.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 namespace flash::test {
 
 TempDir::TempDir() {
-  std::random_device random;
-  for (;;) {
-    auto candidate = std::filesystem::temp_directory_path() /
-                     ("flash-test-" + std::to_string(random()) + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate.string();
-      return;
-    }
-  }
+  std::string pattern = "/tmp/flash-test-XXXXXX";
+  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
 }
 
 TempDir::~TempDir() {
+  if (path_.empty()) return;
+  namespace fs = std::filesystem;
   std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  // Without write permission on a folder its entries cannot be removed.
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+  }
+  fs::remove_all(path_, ignored);
 }
 
 std::string TempDir::Write(const std::string& name, const std::string& content) const {
   const std::string full = File(name);
-  std::ofstream(full, std::ios::binary) << content;
+  std::ofstream(full, std::ios::binary | std::ios::trunc) << content;
   return full;
 }
 

@@ -4,7 +4,9 @@
 
 namespace flash::test {
 
-// A fresh directory under /tmp, removed with everything in it at destruction.
+// A fresh directory under /tmp, short so that its paths fit a COMPORT setting
+// (39 characters), removed with everything in it at destruction, also where a
+// test took the write permission away.
 class TempDir {
  public:
   TempDir();
@@ -16,6 +18,7 @@ class TempDir {
   std::string File(const std::string& name) const { return path_ + "/" + name; }
   // Writes content (bytes as given) to name and answers the full path.
   std::string Write(const std::string& name, const std::string& content) const;
+  // The whole file; empty when it cannot be read.
   static std::string Read(const std::string& path);
 
  private:

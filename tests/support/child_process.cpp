@@ -1,4 +1,4 @@
-#include "tests/cli/child_process.h"
+#include "tests/support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,9 +12,6 @@
 
 namespace flash::test {
 namespace {
-
-using namespace std::chrono_literals;
-constexpr auto kRadioStartTimeout = 5s;
 
 bool ReadInto(int& fd, std::string& into) {
   char buffer[4096];
@@ -60,6 +57,7 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
     if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
       _exit(126);
     }
+    for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> argv;
     std::vector<std::string> copies = options.argv;
     for (std::string& a : copies) argv.push_back(a.data());
@@ -147,34 +145,6 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
     if (watched[1].revents != 0) ReadInto(errFd_, err_);
   }
   return status_;
-}
-
-RadioSim::RadioSim(const std::string& program, std::vector<std::string> arguments,
-                   const std::string& workingDirectory)
-    : process_([&] {
-        ChildOptions options;
-        options.argv.push_back(program);
-        options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-        options.workingDirectory = workingDirectory;
-        return options;
-      }()) {
-  const auto ready = [](const std::string& out) {
-    const std::size_t at = out.find(" radio on ");
-    return at != std::string::npos && out.find('\n', at) != std::string::npos;
-  };
-  if (!process_.WaitForOutput(ready, kRadioStartTimeout)) return;
-  const std::size_t at = process_.out().find(" radio on ") + 10;
-  endpoint_ = process_.out().substr(at, process_.out().find('\n', at) - at);
-}
-
-int RadioSim::udpPort() const {
-  const std::size_t colon = endpoint_.rfind(':');
-  return colon == std::string::npos ? 0 : std::stoi(endpoint_.substr(colon + 1));
-}
-
-int RadioSim::Stop() {
-  process_.Signal(SIGINT);
-  return process_.Wait(std::chrono::seconds{5});
 }
 
 }  // namespace flash::test

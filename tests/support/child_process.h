@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace flash::test {
@@ -15,6 +16,8 @@ struct ChildOptions {
   // Standard input and output on a new pseudo-terminal that is the child's
   // controlling terminal; otherwise both are pipes and the child has none.
   bool terminal = false;
+  // Variables set in the child's environment, name and value.
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // A program run by a test, in a session of its own, its output collected.
@@ -26,6 +29,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
   // Collects output until seen(stdout so far) is true or the time runs out; false on a timeout.
   bool WaitForOutput(const std::function<bool(const std::string&)>& seen,
@@ -51,25 +55,6 @@ class ChildProcess {
   int status_ = -1;
   std::string out_;
   std::string err_;
-};
-
-// The radio-sim program, started and waited for until its ready line.
-class RadioSim {
- public:
-  RadioSim(const std::string& program, std::vector<std::string> arguments,
-           const std::string& workingDirectory = {});
-  // The pseudo-terminal's path or ADDR:PORT of the ready line; empty when it did not come.
-  const std::string& endpoint() const { return endpoint_; }
-  // The port of a UDP radio's ready line.
-  int udpPort() const;
-  // Stops it with SIGINT (it writes its --image-out then) and answers its exit status.
-  int Stop();
-  const std::string& err() const { return process_.err(); }
-  const std::string& out() const { return process_.out(); }
-
- private:
-  ChildProcess process_;
-  std::string endpoint_;
 };
 
 }  // namespace flash::test

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "link/comms_trace.h"
+#include "operation/update_engine.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/fake_links.h"
+
+namespace flash::fuzz {
+
+// An engine on the virtual-clock host and the scriptable links, tracing to
+// /dev/null, about to run the file it is given.
+struct FuzzedEngine {
+  explicit FuzzedEngine(const std::string& rufFile) {
+    trace.SetPath("/dev/null");
+    host.Attach(&engine);
+    engine.state().commsTraceEnabled = 1;
+    host.chosenFile = rufFile;
+  }
+
+  test::FakeHost host;
+  LinkSettings settings;
+  test::FakeSerialLink serial;
+  test::FakeUdpLink udp;
+  CommsTrace trace{host};
+  UpdateEngine engine{host, settings, serial, udp, trace};
+};
+
+}  // namespace flash::fuzz
