@@ -36,6 +36,11 @@ bool LookUp(const std::string& address, in_addr& found) {
   return true;
 }
 
+bool FromPeer(const sockaddr_in& from, const sockaddr_in& peer) {
+  return from.sin_family == AF_INET && from.sin_port == peer.sin_port &&
+         from.sin_addr.s_addr == peer.sin_addr.s_addr;
+}
+
 }  // namespace
 
 RadioSocket::~RadioSocket() { Close(); }
@@ -74,6 +79,7 @@ std::int32_t RadioSocket::Connect(const std::string& address, int port) {
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
     return Result(errno);
   }
+  peer_ = remote;
   return Result(0);
 }
 
@@ -95,7 +101,11 @@ std::int32_t RadioSocket::Receive(std::uint8_t* buffer, std::size_t capacity,
     return -1;
   }
   for (;;) {
-    const ssize_t got = ::recv(fd_, buffer, capacity, 0);
+    sockaddr_in from {};
+    socklen_t fromSize = sizeof from;
+    const ssize_t got =
+        ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
+    if (got >= 0 && peer_ && !FromPeer(from, *peer_)) continue;
     if (got >= 0) {
       Result(0);
       return static_cast<std::int32_t>(got);
@@ -115,6 +125,7 @@ void RadioSocket::Close() {
     ::close(fd_);
     fd_ = -1;
   }
+  peer_.reset();
 }
 
 int RadioSocket::LocalPort() const {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "protocol/radio_links.h"
@@ -40,7 +43,8 @@ class RadioSocket : public UdpLink {
   std::int32_t Send(const std::uint8_t* data, std::size_t size) override;
   // One datagram (cut to capacity). 0 when nothing waits, for an empty datagram,
   // and for the refusal a previous send drew from a radio that is not
-  // listening (the silence is reported by the response timer, once).
+  // listening (the silence is reported by the response timer, once). Datagrams
+  // from anyone but the connected radio are dropped.
   std::int32_t Receive(std::uint8_t* buffer, std::size_t capacity,
                        std::int32_t* error) override;
   void Close() override;
@@ -59,6 +63,9 @@ class RadioSocket : public UdpLink {
 
   int fd_ = -1;
   std::int32_t lastError_ = 0;
+  // The radio once connected: the kernel filters later datagrams by it, but not
+  // those queued between the binding and the connection.
+  std::optional<sockaddr_in> peer_;
 };
 
 }  // namespace flash

@@ -162,6 +162,33 @@ TEST_F(RadioOnLoopback, IgnoresDatagramsFromAnyoneButTheRadio) {
   EXPECT_TRUE(ReceiveOne(socket_).empty());
 }
 
+TEST(RadioSocketConnection, IgnoresADatagramAStrangerSentBeforeTheConnection) {
+  // A datagram that reaches the bound socket before connect() stays queued after it.
+  PlainSocket radio(kRadioAddress, 0, true);
+  ASSERT_TRUE(radio.bound());
+  RadioSocket socket;
+  ASSERT_EQ(socket.Create(radio.port()), 0);
+  PlainSocket stranger("127.0.0.3", 0, false);
+  ASSERT_TRUE(stranger.bound());
+  sockaddr_in ours {};
+  ours.sin_family = AF_INET;
+  ours.sin_port = htons(static_cast<std::uint16_t>(radio.port()));
+  ours.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  stranger.SendTo(ours, Bytes{'R', 'E', 'A', 'D', 'Y', '\r'});
+  ASSERT_TRUE(WaitReadable(socket));
+  ASSERT_EQ(socket.Connect(kRadioAddress, radio.port()), 0);
+
+  const Bytes request{0x00, 0x07, '?', 'V', '\r'};
+  ASSERT_EQ(socket.Send(request.data(), request.size()), 0);
+  Bytes datagram;
+  sockaddr_in from {};
+  ASSERT_TRUE(radio.Receive(datagram, from));
+  radio.SendTo(from, Bytes{'V', 'E', 'R', '\r'});
+  ASSERT_TRUE(WaitReadable(socket));
+  EXPECT_EQ(ReceiveOne(socket), (Bytes{'V', 'E', 'R', '\r'}));
+  EXPECT_TRUE(ReceiveOne(socket).empty());
+}
+
 TEST_F(RadioOnLoopback, ConnectsToAHostName) {
   PlainSocket local("127.0.0.1", 0, false);
   ASSERT_TRUE(local.bound());
