@@ -56,22 +56,37 @@ class PtyPair {
   // What the port sent, once count bytes arrived or the time ran out.
   std::vector<std::uint8_t> RadioReceives(std::size_t count,
                                           std::chrono::milliseconds limit) const {
+    return RadioReceivesUntil(limit, [count](const std::vector<std::uint8_t>& got) {
+      return got.size() >= count;
+    });
+  }
+  // What the port sent, up to and with the first byte last (one request of the radio
+  // protocol ends in CR), or what came before the time ran out.
+  std::vector<std::uint8_t> RadioReceivesThrough(std::uint8_t last,
+                                                 std::chrono::milliseconds limit) const {
+    return RadioReceivesUntil(limit, [last](const std::vector<std::uint8_t>& got) {
+      return !got.empty() && got.back() == last;
+    });
+  }
+
+ private:
+  // Byte by byte, so that nothing past the end of what done wants is taken.
+  template <typename Done>
+  std::vector<std::uint8_t> RadioReceivesUntil(std::chrono::milliseconds limit, Done done) const {
     std::vector<std::uint8_t> got;
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (got.size() < count) {
+    while (!done(got)) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       pollfd input{master_, POLLIN, 0};
       if (::poll(&input, 1, static_cast<int>(left.count())) <= 0) continue;
-      std::uint8_t chunk[4096];
-      const ssize_t n = ::read(master_, chunk, sizeof chunk);
-      if (n > 0) got.insert(got.end(), chunk, chunk + n);
+      std::uint8_t byte = 0;
+      if (::read(master_, &byte, 1) == 1) got.push_back(byte);
     }
     return got;
   }
 
- private:
   int master_ = -1;
   int slave_ = -1;
   std::string slaveName_;
