@@ -48,6 +48,12 @@ int WriteAll(int fd, std::string_view content) {
 
 int ReplaceFileContents(const std::string& path, std::string_view content) {
   const std::string target = ResolvedTarget(path);
+  // A file its user may not write stays as it is: the rename below would replace
+  // it all the same, since only the folder's permission counts for that.
+  if (::faccessat(AT_FDCWD, target.c_str(), F_OK, AT_EACCESS) == 0 &&
+      ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    return errno;
+  }
 
   // A new file gets the usual mode (0666 less the umask, applied by open);
   // a replaced one keeps the mode it had.

@@ -255,6 +255,21 @@ TEST_F(SettingsFile, AFailedSaveInAReadOnlyDirectoryKeepsTheOldFile) {
             1);
 }
 
+TEST_F(SettingsFile, AFailedSaveOfAReadOnlyFileKeepsIt) {
+  // The directory lets anyone write; the file itself is read-only.
+  const std::string old = "[SERIAL INTERFACE]\nCOMPORT=COM4\n; mine\n";
+  directory_.Write("update.ini", old);
+  ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(directory_.path().c_str(), 0777), 0);
+  LinkSettings settings;
+  settings.comPort = "COM9";
+  EXPECT_FALSE(SaveWithoutWritePermission(settings, path_));
+  EXPECT_EQ(test::TempDir::Read(path_), old);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
 TEST_F(SettingsFile, ASaveThatRunsOutOfSpaceKeepsTheOldFileAndLeavesNoTemporary) {
   const std::string old = "[OTHER]\n" + std::string(2000, 'x') + "=1\n";
   directory_.Write("update.ini", old);
