@@ -1,6 +1,8 @@
 // Whole operations of the desktop program against the radio-sim program on a
 // pseudo-terminal: the real serial port, its watcher thread and the window's
 // event queue, the real file dialog, the result dialogs.
+#include <unistd.h>
+
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -12,7 +14,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <set>
 
 #include "app/command_ids.h"
@@ -257,6 +261,60 @@ TEST_F(OperationAgainstSimTest, ClosingDuringAnOperationAsksFirst) {
   EXPECT_FALSE(window.engine().operationRunning());
   EXPECT_FALSE(objects_->commsTrace.IsOpen());
   EXPECT_FALSE(objects_->serialPort.IsOpen()) << "the stopped operation closed its port";
+}
+
+TEST_F(OperationAgainstSimTest, AFullDiskForTheTraceIsSaidOnceAndTheProgramStillSucceeds) {
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint(), 0);
+  // comms.txt opens, but every write fails with ENOSPC.
+  ASSERT_EQ(::symlink("/dev/full", WorkFile("comms.txt").c_str()), 0);
+  MainWindow& window = StartApp();
+  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("746.ruf", 2048)),
+            QStringLiteral("Flash Update Successfuly Completed !"));
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::ProgramSucceeded);
+  const QString log = window.outputPane()->toPlainText();
+  EXPECT_EQ(log.count(QStringLiteral("The trace file comms.txt could not be written")), 1)
+      << log.toStdString();
+}
+
+TEST_F(OperationAgainstSimTest, ARadioThatVanishesMidProgramEndsWith113AndTheWindowCarriesOn) {
+  // 5 ms per answer: the 128 lines would take most of a second.
+  std::optional<RadioSim> radio;
+  radio.emplace(RADIO_SIM_PATH, std::vector<std::string>{"--model", "746", "--delay-ms", "5"});
+  ASSERT_FALSE(radio->endpoint().empty());
+  UseSerialPort(radio->endpoint(), 0);
+  MainWindow& window = StartApp();
+
+  // The radio dies after ten lines, its pseudo-terminal with it; from then on the
+  // window's 5-second response timer is cut to 1 ms whenever it is started, so that
+  // the eight silences pass at once.
+  int killedAtLine = 0;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (radio && window.engine().state().linesProcessed >= 10) {
+      killedAtLine = window.engine().state().linesProcessed;
+      radio->Stop(SIGKILL);
+      radio.reset();
+    }
+    if (radio) return;
+    for (QTimer* timer : window.findChildren<QTimer*>()) {
+      if (timer->isActive() && timer->interval() == 5000) timer->start(1);
+    }
+  });
+  watch.start(1);
+  const QString result = RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("746.ruf", 128 * 16));
+  watch.stop();
+
+  EXPECT_GE(killedAtLine, 10);
+  EXPECT_LT(killedAtLine, 128);
+  EXPECT_TRUE(result.startsWith(QStringLiteral("Communication with the radio has failed.")))
+      << result.toStdString();
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::CommunicationFailed);
+  EXPECT_TRUE(window.commandAction(ID_UPDATE_RADIO)->isEnabled()) << "enabled again at the end";
+  const std::string trace = ReadWorkFile("comms.txt");
+  EXPECT_TRUE(trace.starts_with("Log File Begin\r\n"));
+  EXPECT_TRUE(trace.ends_with(" 0d \r\n")) << "the last line is a whole request";
 }
 
 }  // namespace

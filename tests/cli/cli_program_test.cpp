@@ -395,6 +395,36 @@ TEST(CliTrace, TheTraceOptionWritesTheTraceToTheGivenFile) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("comms.txt")));
 }
 
+TEST(CliTrace, AFullDiskForTheTraceIsSaidOnceAndTheProgramStillSucceeds) {
+  TempDir dir;
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-out", "memory.hex"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  // /dev/full takes the opening and refuses every write with ENOSPC.
+  const ToolRun run =
+      RunTool({"program", kDemoFile, "--serial", "./radio-tty", "--trace", "/dev/full"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(CountOf(run.out, "The trace file /dev/full could not be written"), 1) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
+  ASSERT_EQ(radio.Stop(), 0);
+  EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
+}
+
+TEST(CliTrace, ATraceThatCannotBeCreatedIsSaidOnceAndTheProgramStillSucceeds) {
+  TempDir dir;
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-out", "memory.hex"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  // A folder in the trace's place: no user, root included, can open it for writing.
+  std::filesystem::create_directory(dir.File("comms.txt"));
+  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(CountOf(run.out, "The trace file comms.txt could not be"), 1) << run.out;
+  EXPECT_TRUE(Contains(run.out, "The trace file comms.txt could not be created")) << run.out;
+  EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
+  ASSERT_EQ(radio.Stop(), 0);
+  EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("comms.txt")));
+}
+
 TEST(CliStop, CtrlCStopsTheOperationWith130AndLeavesAClosedCompleteTrace) {
   TempDir dir;
   // 20 ms per answer: the 131 lines would take about three seconds.
