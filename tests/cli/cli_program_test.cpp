@@ -15,6 +15,7 @@
 
 #include "sim/memory_image.h"
 #include "sim/ruf_writer.h"
+#include "tests/cli/tool_output_checks.h"
 #include "tests/support/child_process.h"
 #include "tests/support/radio_sim_process.h"
 #include "tests/support/temp_dir.h"
@@ -25,6 +26,9 @@ namespace {
 using namespace std::chrono_literals;
 using test::ChildOptions;
 using test::ChildProcess;
+using test::Contains;
+using test::CountOf;
+using test::LoadImage;
 using test::RadioSim;
 using test::TempDir;
 
@@ -60,25 +64,6 @@ ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& di
 
 RadioSim StartRadio(const TempDir& dir, std::vector<std::string> arguments) {
   return RadioSim(RADIO_SIM_PATH, std::move(arguments), dir.path());
-}
-
-sim::MemoryImage LoadImage(const std::string& path) {
-  sim::MemoryImage image;
-  std::string error;
-  EXPECT_TRUE(image.LoadIntelHex(path, &error)) << error;
-  return image;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-int CountOf(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
-  return count;
 }
 
 // A RUF file for a model 734 with extended memory: an #E line and segment records.

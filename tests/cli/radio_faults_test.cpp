@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,13 +32,17 @@
 #include "operation/update_engine.h"
 #include "sim/memory_image.h"
 #include "sim/ruf_writer.h"
+#include "tests/cli/tool_output_checks.h"
 #include "tests/support/radio_sim_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/thread_probe.h"
 
 namespace flash {
 namespace {
 
 using namespace std::chrono_literals;
+using test::CountOf;
+using test::LoadImage;
 using test::RadioSim;
 using test::TempDir;
 
@@ -56,20 +59,21 @@ sim::MemoryImage TestImage(std::size_t size) {
   return image;
 }
 
-sim::MemoryImage LoadImage(const std::string& path) {
-  sim::MemoryImage image;
-  std::string error;
-  EXPECT_TRUE(image.LoadIntelHex(path, &error)) << error;
-  return image;
-}
-
-int CountOf(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
+// Hands the watcher's notifications on to the tool's queue, noting the watcher.
+class WatcherNote : public SerialNotifyTarget {
+ public:
+  explicit WatcherNote(SerialNotifyTarget& next) : next_(next) {}
+  void PostSerialNotify(std::uint32_t message, std::uint32_t firstParam,
+                        std::intptr_t userValue) override {
+    watcher_ = test::CurrentThreadId();
+    next_.PostSerialNotify(message, firstParam, userValue);
   }
-  return count;
-}
+  pid_t watcher() const { return watcher_; }
+
+ private:
+  SerialNotifyTarget& next_;
+  std::atomic<pid_t> watcher_{0};
+};
 
 // One operation of the tool, put together the way flash-update-cli does it, its
 // standard output in a file.
@@ -82,7 +86,7 @@ class ToolOperation {
         settings_(settings),
         host_(console_, clock_, timers_, stops_, rufFile, std::nullopt) {
     trace_.SetPath(dir.File("comms.txt"));
-    port_.SetNotifyTarget(&events_);
+    port_.SetNotifyTarget(&watcherNote_);
     host_.AttachState(engine_.state());
     engine_.state().commsTraceEnabled = 1;
     engine_.state().ignoreErrors = 0;
@@ -122,6 +126,7 @@ class ToolOperation {
   std::string Trace() const { return TempDir::Read(dir_.File("comms.txt")); }
   int silences() const { return silences_; }
   SerialPort& port() { return port_; }
+  pid_t watcher() const { return watcherNote_.watcher(); }
   CommsTrace& trace() { return trace_; }
 
  private:
@@ -133,6 +138,7 @@ class ToolOperation {
   CommsTrace trace_{clock_};
   TimerSet timers_;
   SerialEventQueue events_;
+  WatcherNote watcherNote_{events_};
   SerialPort port_;
   RadioSocket socket_;
   StopSignals stops_;
@@ -159,11 +165,6 @@ LinkSettings UdpLink(int port) {
   return settings;
 }
 
-std::size_t ThreadCount() {
-  return static_cast<std::size_t>(std::distance(
-      std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator()));
-}
-
 TEST(ToolAgainstAFaultyRadio, ARadioKilledMidProgramEndsWithExitStatus2AndACompleteTrace) {
   TempDir dir;
   const std::string ruf = dir.File("746-image.ruf");
@@ -171,22 +172,26 @@ TEST(ToolAgainstAFaultyRadio, ARadioKilledMidProgramEndsWithExitStatus2AndACompl
   std::optional<RadioSim> radio;
   radio.emplace(RADIO_SIM_PATH, std::vector<std::string>{"--model", "746"});
   ASSERT_FALSE(radio->endpoint().empty()) << radio->err();
-  const std::size_t threadsBefore = ThreadCount();
-
   ToolOperation tool(dir, SerialLink(radio->endpoint()), ruf);
   int killedAtLine = 0;
+  bool watcherEndedBeforeTheFailure = false;
   const int status = tool.Program([&](UpdateEngine& engine) {
     if (radio && engine.state().linesProcessed >= 10) {
       killedAtLine = engine.state().linesProcessed;
       EXPECT_EQ(radio->Stop(SIGKILL), 128 + SIGKILL);
       radio.reset();
+      const auto deadline = std::chrono::steady_clock::now() + 2s;
+      while (test::ThreadRunning(tool.watcher()) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+      }
+      watcherEndedBeforeTheFailure = !test::ThreadRunning(tool.watcher());
     }
   });
 
   EXPECT_EQ(killedAtLine, 10);
   EXPECT_EQ(status, kExitCommunicationFailed);
   EXPECT_EQ(tool.silences(), 8);
-  EXPECT_EQ(ThreadCount(), threadsBefore) << "the watcher has ended";
+  EXPECT_TRUE(watcherEndedBeforeTheFailure) << "the watcher ended by itself";
   EXPECT_FALSE(tool.port().IsOpen());
   EXPECT_FALSE(tool.trace().IsOpen());
   const std::string out = tool.Output();

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -20,6 +19,7 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_links.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/thread_probe.h"
 
 namespace flash {
 namespace {
@@ -35,6 +35,7 @@ class QueuedTarget : public SerialNotifyTarget {
  public:
   void PostSerialNotify(std::uint32_t, std::uint32_t firstParam, std::intptr_t) override {
     std::lock_guard lock(mutex_);
+    watcher_ = test::CurrentThreadId();
     queue_.push_back(firstParam);
     ++posted_;
     arrived_.notify_all();
@@ -50,19 +51,19 @@ class QueuedTarget : public SerialNotifyTarget {
     std::lock_guard lock(mutex_);
     return posted_;
   }
+  // The thread that posted last: the port's watcher.
+  pid_t watcher() {
+    std::lock_guard lock(mutex_);
+    return watcher_;
+  }
 
  private:
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::deque<std::uint32_t> queue_;
   int posted_ = 0;
+  pid_t watcher_ = 0;
 };
-
-// The threads of this process; the port's watcher is one of them while it runs.
-std::size_t ThreadCount() {
-  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                                                std::filesystem::directory_iterator()));
-}
 
 // An Intel HEX data record of count bytes of value at address: no byte of its frame is
 // a CR, so the radio's side can take a request as the bytes up to the first CR.
@@ -177,9 +178,10 @@ TEST_F(EngineOnAPseudoTerminal, AnEchoSplitBeforeItsCrIsCheckedOnceAndTheNextLin
 }
 
 TEST_F(EngineOnAPseudoTerminal, ADeviceThatVanishesMidProgramEndsWith113AndACompleteTrace) {
-  const std::size_t threadsBefore = ThreadCount();
   Identify();
-  EXPECT_EQ(ThreadCount(), threadsBefore + 1) << "the watcher runs";
+  const pid_t watcher = target_.watcher();
+  EXPECT_NE(watcher, test::CurrentThreadId());
+  EXPECT_TRUE(test::ThreadRunning(watcher));
   for (int line = 0; line < 3; ++line) {
     pty_.RadioSends(EchoOf(RadioTakesRequest()));
     ASSERT_TRUE(DeliverNotification());
@@ -190,10 +192,10 @@ TEST_F(EngineOnAPseudoTerminal, ADeviceThatVanishesMidProgramEndsWith113AndAComp
   // The adapter is pulled: the radio's side of the line is gone.
   pty_.CloseMaster();
   const auto deadline = std::chrono::steady_clock::now() + kArrivalLimit;
-  while (ThreadCount() > threadsBefore && std::chrono::steady_clock::now() < deadline) {
+  while (test::ThreadRunning(watcher) && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(1ms);
   }
-  EXPECT_EQ(ThreadCount(), threadsBefore) << "the watcher ended by itself";
+  EXPECT_FALSE(test::ThreadRunning(watcher)) << "the watcher ended by itself";
   EXPECT_EQ(port_.lastError(), EIO);
   EXPECT_TRUE(engine_.operationRunning());
 

@@ -241,33 +241,29 @@ bool SaveWithoutWritePermission(const LinkSettings& settings, const std::string&
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-TEST_F(SettingsFile, AFailedSaveInAReadOnlyDirectoryKeepsTheOldFile) {
+// A save by a user who may not write fails, keeps the old file and leaves no temporary.
+void ExpectAFailedSaveKeepsTheOldFile(const test::TempDir& directory, const std::string& path,
+                                      mode_t fileMode, mode_t directoryMode) {
   const std::string old = "[SERIAL INTERFACE]\nCOMPORT=COM4\n; mine\n";
-  directory_.Write("update.ini", old);
-  ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
-  ASSERT_EQ(::chmod(directory_.path().c_str(), 0555), 0);
+  directory.Write("update.ini", old);
+  ASSERT_EQ(::chmod(path.c_str(), fileMode), 0);
+  ASSERT_EQ(::chmod(directory.path().c_str(), directoryMode), 0);
   LinkSettings settings;
   settings.comPort = "COM9";
-  EXPECT_FALSE(SaveWithoutWritePermission(settings, path_));
-  EXPECT_EQ(test::TempDir::Read(path_), old);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path()),
+  EXPECT_FALSE(SaveWithoutWritePermission(settings, path));
+  EXPECT_EQ(test::TempDir::Read(path), old);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory.path()),
                           std::filesystem::directory_iterator()),
             1);
 }
 
+TEST_F(SettingsFile, AFailedSaveInAReadOnlyDirectoryKeepsTheOldFile) {
+  ExpectAFailedSaveKeepsTheOldFile(directory_, path_, 0644, 0555);
+}
+
 TEST_F(SettingsFile, AFailedSaveOfAReadOnlyFileKeepsIt) {
   // The directory lets anyone write; the file itself is read-only.
-  const std::string old = "[SERIAL INTERFACE]\nCOMPORT=COM4\n; mine\n";
-  directory_.Write("update.ini", old);
-  ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
-  ASSERT_EQ(::chmod(directory_.path().c_str(), 0777), 0);
-  LinkSettings settings;
-  settings.comPort = "COM9";
-  EXPECT_FALSE(SaveWithoutWritePermission(settings, path_));
-  EXPECT_EQ(test::TempDir::Read(path_), old);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_.path()),
-                          std::filesystem::directory_iterator()),
-            1);
+  ExpectAFailedSaveKeepsTheOldFile(directory_, path_, 0444, 0777);
 }
 
 TEST_F(SettingsFile, ASaveThatRunsOutOfSpaceKeepsTheOldFileAndLeavesNoTemporary) {
