@@ -12,6 +12,7 @@
 #include "sim/image_comparison.h"
 #include "sim/ruf_image.h"
 #include "sim/simulated_radio.h"
+#include "sim/wake_timing.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
                      .c_str());
   }
 
+  RequestPreciseTimers();
   const int status = options.link == RadioSimOptions::Link::Udp
                          ? RunUdpRadio(options, radio, stopPipe[0])
                          : RunSerialRadio(options, radio, stopPipe[0]);

@@ -16,6 +16,7 @@
 #include "sim/answer_schedule.h"
 #include "sim/radio_sim_links.h"
 #include "sim/request_framer.h"
+#include "sim/wake_timing.h"
 
 namespace flash::sim {
 
@@ -23,14 +24,6 @@ namespace {
 
 // Answers nobody reads pile up while no program has the port open; keep the newest.
 constexpr std::size_t kMaxUnsentBytes = 64 * 1024;
-
-timespec TimeoutUntil(std::optional<std::chrono::steady_clock::time_point> wake) {
-  if (!wake) return {1, 0};
-  const auto left = *wake - std::chrono::steady_clock::now();
-  if (left <= std::chrono::steady_clock::duration::zero()) return {0, 0};
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-  return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-}
 
 std::optional<std::chrono::steady_clock::time_point> Earliest(
     std::optional<std::chrono::steady_clock::time_point> a,
@@ -166,7 +159,8 @@ int RunSerialRadio(const RadioSimOptions& options, SimulatedRadio& radio, int st
     pollfd fds[3] = {{stopFd, POLLIN, 0},
                      {master, static_cast<short>(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0},
                      {exclusive.fd(), POLLIN, 0}};
-    const timespec timeout = TimeoutUntil(Earliest(framer.deadline(), schedule.next()));
+    const timespec timeout =
+        PollTimeoutUntil(Earliest(framer.deadline(), schedule.next()), std::chrono::steady_clock::now());
     if (ppoll(fds, 3, &timeout, nullptr) < 0) {
       if (errno == EINTR) continue;
       std::fprintf(stderr, "radio-sim: poll failed: %s\n", std::strerror(errno));

@@ -11,6 +11,7 @@
 
 #include "sim/answer_schedule.h"
 #include "sim/radio_sim_links.h"
+#include "sim/wake_timing.h"
 
 namespace flash::sim {
 
@@ -73,15 +74,7 @@ int RunUdpRadio(const RadioSimOptions& options, SimulatedRadio& radio, int stopF
   int status = 0;
   for (;;) {
     pollfd fds[2] = {{stopFd, POLLIN, 0}, {fd, POLLIN, 0}};
-    timespec timeout {1, 0};
-    if (const auto next = schedule.next()) {
-      const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            *next - std::chrono::steady_clock::now())
-                            .count();
-      timeout = left <= 0 ? timespec{0, 0}
-                          : timespec{static_cast<time_t>(left / 1'000'000'000),
-                                     static_cast<long>(left % 1'000'000'000)};
-    }
+    const timespec timeout = PollTimeoutUntil(schedule.next(), std::chrono::steady_clock::now());
     if (ppoll(fds, 2, &timeout, nullptr) < 0) {
       if (errno == EINTR) continue;
       std::fprintf(stderr, "radio-sim: poll failed: %s\n", std::strerror(errno));
