@@ -1,9 +1,11 @@
 #include <QApplication>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/first_paint_exit.h"
 #include "app/main_window.h"
 #include "app/process_objects.h"
 #include "app/termination_signals.h"
@@ -16,6 +18,12 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("flash-update"));
 
   flash::ProcessObjects objects(std::move(originalArgs));
+  std::unique_ptr<flash::FirstPaintExit> firstPaintExit;
+  if (flash::FirstPaintExit::Requested()) {
+    firstPaintExit = std::make_unique<flash::FirstPaintExit>([&objects] {
+      if (auto* window = objects.updateApp.mainWindow()) window->CloseWithoutAsking();
+    });
+  }
   if (!objects.updateApp.Start()) return 1;
   flash::TerminationSignals terminationSignals;
   QObject::connect(&terminationSignals, &flash::TerminationSignals::terminationRequested, [&objects] {
