@@ -13,7 +13,7 @@
 #include "app/command_ids.h"
 #include "app/command_line_rule.h"
 #include "app/socket_layer.h"
-#include "app/system_clock.h"
+#include "link/system_clock.h"
 #include "tests/app/gui_test_support.h"
 
 namespace flash::test {
