@@ -234,6 +234,27 @@ TEST(RadioSimProgram, StartsWithTheMemoryThatARufFileLeaves) {
   EXPECT_EQ(radio.Stop(SIGTERM), 0);
 }
 
+TEST(RadioSimProgram, SaysAtExitWhetherItsMemoryEqualsTheExpectedFile) {
+  TempDir dir;
+  MemoryImage image;
+  const std::uint8_t data[3] = {0x02, 0x33, 0x7A};
+  image.Write(0x0030, data, 3);
+  const std::string ruf = dir.File("746image.ruf");
+  ASSERT_TRUE(WriteRufFile(ruf, image));
+  {
+    RadioSim radio(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0", "--image-in", ruf, "--expect", ruf});
+    ASSERT_GT(radio.udpPort(), 0) << radio.err();
+    EXPECT_EQ(radio.Stop(SIGTERM), 0);
+    EXPECT_NE(radio.out().find("the radio's memory equals"), std::string::npos) << radio.out();
+  }
+  RadioSim empty(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0", "--expect", ruf});
+  ASSERT_GT(empty.udpPort(), 0) << empty.err();
+  EXPECT_EQ(empty.Stop(SIGTERM), 3);
+  EXPECT_NE(empty.out().find("Failed to verify at address 0x00000030, expected 0x02 and found 0xff"),
+            std::string::npos)
+      << empty.out();
+}
+
 TEST(RadioSimProgram, HelpExplainsEveryOption) {
   ChildProcess radio(Program({"--help"}));
   EXPECT_EQ(radio.Wait(kExitTimeout), 0);
