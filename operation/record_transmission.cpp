@@ -108,20 +108,28 @@ LineResult UpdateEngine::HandleLine() {
   return LineResult::Next;
 }
 
-LineResult UpdateEngine::HandleIntelHex() {
-  state_.linesProcessed += 1;
-  IntelRecord record;
-  if (const std::string fault = ParseIntelHex(state_.lineBuffer, record); !fault.empty()) {
+template <typename Record>
+bool UpdateEngine::TakeRecordFields(const std::string& fault, const Record& record) {
+  if (!fault.empty()) {
     // Only a file changed on disk since it was checked gets here.
     state_.failureFlag = 1;
     host_.AppendOutput(Format(" A record breaks the update file format (%s); it was not sent.\r\n",
                               fault.c_str()));
-    return LineResult::Next;
+    return false;
   }
   state_.byteCount = record.byteCount;
   state_.recordType = record.recordType;
   state_.lineChecksum = record.lineChecksum;
   state_.calcChecksum = record.calcChecksum;
+  return true;
+}
+
+LineResult UpdateEngine::HandleIntelHex() {
+  state_.linesProcessed += 1;
+  IntelRecord record;
+  if (!TakeRecordFields(ParseIntelHex(state_.lineBuffer, record), record)) {
+    return LineResult::Next;
+  }
   if (record.byteCount == 0) return LineResult::Next;
   if (record.calcChecksum != record.lineChecksum) ReportChecksumError();
 
@@ -149,16 +157,7 @@ LineResult UpdateEngine::HandleSRecord() {
   if (line.size() > 1 && (line[1] == '0' || line[1] == '7')) return LineResult::Next;
   state_.linesProcessed += 1;
   SRecord record;
-  if (const std::string fault = ParseSRecord(line, record); !fault.empty()) {
-    state_.failureFlag = 1;
-    host_.AppendOutput(Format(" A record breaks the update file format (%s); it was not sent.\r\n",
-                              fault.c_str()));
-    return LineResult::Next;
-  }
-  state_.byteCount = record.byteCount;
-  state_.recordType = record.recordType;
-  state_.lineChecksum = record.lineChecksum;
-  state_.calcChecksum = record.calcChecksum;
+  if (!TakeRecordFields(ParseSRecord(line, record), record)) return LineResult::Next;
   if (record.byteCount == 0) return LineResult::Next;
   if (record.calcChecksum != record.lineChecksum) state_.failureFlag = 1;
   if (record.recordType == 1) return LineResult::Next;

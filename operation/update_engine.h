@@ -95,6 +95,9 @@ class UpdateEngine {
   void SendRequest(std::string_view request);
   void SendLastRequest();
   LineResult HandleLine();
+  // Keeps a parsed record's fields, or reports its format fault (false).
+  template <typename Record>
+  bool TakeRecordFields(const std::string& fault, const Record& record);
   LineResult HandleIntelHex();
   LineResult HandleSRecord();
   LineResult HandleEDirective();
