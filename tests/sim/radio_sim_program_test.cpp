@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sim/memory_image.h"
@@ -216,25 +217,7 @@ TEST(RadioSimProgram, UdpRadioSharesItsPortWithASocketBoundOnAllAddresses) {
   EXPECT_EQ(radio.Stop(SIGTERM), 0);
 }
 
-TEST(RadioSimProgram, StartsWithTheMemoryThatARufFileLeaves) {
-  TempDir dir;
-  MemoryImage image;
-  const std::uint8_t data[3] = {0x02, 0x33, 0x7A};
-  image.Write(0x0030, data, 3);
-  const std::string ruf = dir.File("746image.ruf");
-  ASSERT_TRUE(WriteRufFile(ruf, image));
-  RadioSim radio(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0", "--model", "746", "--image-in", ruf});
-  const int port = radio.udpPort();
-  ASSERT_GT(port, 0) << radio.err();
-  UdpClient client("127.0.0.1");
-  // ":0300300002337A1E" in Verify mode: the radio already holds these bytes.
-  client.SendTo("127.0.0.2", port,
-                std::string("\x00\x07\x56\x03\x00\x30\x00\x02\x33\x7A\x1E\x0D", 12));
-  EXPECT_EQ(client.Receive(), ":1E\r");
-  EXPECT_EQ(radio.Stop(SIGTERM), 0);
-}
-
-TEST(RadioSimProgram, SaysAtExitWhetherItsMemoryEqualsTheExpectedFile) {
+TEST(RadioSimProgram, StartsWithTheMemoryOfARufFileAndSaysAtExitWhetherItEqualsTheExpectedOne) {
   TempDir dir;
   MemoryImage image;
   const std::uint8_t data[3] = {0x02, 0x33, 0x7A};
@@ -242,8 +225,15 @@ TEST(RadioSimProgram, SaysAtExitWhetherItsMemoryEqualsTheExpectedFile) {
   const std::string ruf = dir.File("746image.ruf");
   ASSERT_TRUE(WriteRufFile(ruf, image));
   {
-    RadioSim radio(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0", "--image-in", ruf, "--expect", ruf});
-    ASSERT_GT(radio.udpPort(), 0) << radio.err();
+    RadioSim radio(RADIO_SIM_PATH,
+                   {"--udp", "127.0.0.2:0", "--model", "746", "--image-in", ruf, "--expect", ruf});
+    const int port = radio.udpPort();
+    ASSERT_GT(port, 0) << radio.err();
+    UdpClient client("127.0.0.1");
+    // ":0300300002337A1E" in Verify mode: the radio already holds these bytes.
+    client.SendTo("127.0.0.2", port,
+                  std::string("\x00\x07\x56\x03\x00\x30\x00\x02\x33\x7A\x1E\x0D", 12));
+    EXPECT_EQ(client.Receive(), ":1E\r");
     EXPECT_EQ(radio.Stop(SIGTERM), 0);
     EXPECT_NE(radio.out().find("the radio's memory equals"), std::string::npos) << radio.out();
   }
@@ -256,34 +246,36 @@ TEST(RadioSimProgram, SaysAtExitWhetherItsMemoryEqualsTheExpectedFile) {
 }
 
 TEST(RadioSimProgram, HelpExplainsEveryOption) {
-  ChildProcess radio(Program({"--help"}));
+  ChildProcess radio(Program({"--help", "--passcode", "7"}));
   EXPECT_EQ(radio.Wait(kExitTimeout), 0);
   const std::string help = radio.out();
   for (const char* option :
        {"--link", "--udp", "--passcode", "--model", "--dsp", "--extended", "--report-model",
-        "--image-in", "--image-out", "--delay-ms", "--wire-paced", "--silent-from",
+        "--image-in", "--image-out", "--expect", "--delay-ms", "--wire-paced", "--silent-from",
         "--wrong-echo", "--wrong-echo-from", "--garbage-every", "--no-echo-first-try",
         "--xon-xoff", "--verbose", "--help"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }
 
-TEST(RadioSimProgram, RefusesABadCommandLineWithAClearMessage) {
-  ChildProcess unknown(Program({"--modle", "746"}));
-  EXPECT_EQ(unknown.Wait(kExitTimeout), 2);
-  EXPECT_NE(unknown.err().find("unknown option '--modle'"), std::string::npos);
-
-  ChildProcess badNumber(Program({"--dsp", "12x"}));
-  EXPECT_EQ(badNumber.Wait(kExitTimeout), 2);
-  EXPECT_NE(badNumber.err().find("--dsp: '12x' is not a whole number"), std::string::npos);
-}
-
-TEST(RadioSimProgram, ABrokenImageFileStopsItBeforeItIsReady) {
+TEST(RadioSimProgram, RefusesWhatCannotWorkWithAClearMessageBeforeItIsReady) {
   TempDir dir;
   const std::string image = dir.Write("bad.hex", ":01000000zzEE\r\n");
-  ChildProcess radio(Program({"--image-in", image}));
-  EXPECT_EQ(radio.Wait(kExitTimeout), 1);
-  EXPECT_NE(radio.err().find("bad.hex line 1"), std::string::npos);
+  const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+      {{"--modle", "746"}, 2, "unknown option '--modle'"},
+      {{"--dsp", "12x"}, 2, "--dsp: '12x' is not a whole number from 0 to 9999"},
+      {{"--udp", "127.0.0.2:70000"}, 2,
+       "--udp: '127.0.0.2:70000' is not ADDR:PORT with a port from 0 to 65535"},
+      {{"--udp", "--link", "x"}, 2, "--link names a pseudo-terminal; it cannot go with --udp"},
+      {{"--passcode", "7"}, 2, "--passcode applies to a UDP radio; add --udp"},
+      {{"--xon-xoff"}, 2, "--xon-xoff needs --model 797 (or 729)"},
+      {{"--image-in", image}, 1, "bad.hex line 1"},
+  };
+  for (const auto& [arguments, status, message] : cases) {
+    ChildProcess radio(Program(arguments));
+    EXPECT_EQ(radio.Wait(kExitTimeout), status) << arguments[0];
+    EXPECT_NE(radio.err().find(message), std::string::npos) << radio.err();
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/bytes.h"
@@ -17,242 +18,114 @@ std::string ExampleRecord(int mode) {
   return Bytes({mode, 0x03, 0x00, 0x30, 0x00, 0x02, 0x33, 0x7A, 0x1E, 0x0D});
 }
 
-RadioConfig Model(int model) {
+// A one-byte record frame writing 0x55 at `low`.
+std::string Record(std::uint8_t low, std::uint8_t checksum) {
+  return Bytes({0x42, 0x01, 0x00, low, 0x00, 0x55, checksum, 0x0D});
+}
+
+RadioConfig Config(int model, RadioFaults faults = {}) {
   RadioConfig config;
   config.model = model;
+  config.faults = faults;
   return config;
 }
 
-// Identification
-
-TEST(SimulatedRadioIdentification, TheDefaultModelReportsNoModelCode) {
-  SimulatedRadio radio;
-  EXPECT_EQ(radio.HandleRequest("?V\r"), "VER 1234\r");
-}
-
-TEST(SimulatedRadioIdentification, OtherModelsReportTheirCodeAfterTheDspNumber) {
-  SimulatedRadio radio(Model(746));
-  EXPECT_EQ(radio.HandleRequest("?V\r"), "VER 1234 746\r");
-}
-
-TEST(SimulatedRadioIdentification, ExtendedMemoryPutsADashAfterVer) {
-  RadioConfig config = Model(734);
-  config.extendedMemory = true;
-  SimulatedRadio radio(config);
-  EXPECT_EQ(radio.HandleRequest("?V\r"), "VER-1234 734\r");
-}
-
-TEST(SimulatedRadioIdentification, TheDspNumberIsAlwaysFourDigits) {
-  RadioConfig config = Model(781);
-  config.dspNumber = 50;
-  SimulatedRadio radio(config);
-  EXPECT_EQ(radio.HandleRequest("?V\r"), "VER 0050 781\r");
-}
-
-TEST(SimulatedRadioIdentification, AnExplicitModelCodeIsReportedEvenFor712) {
+struct Conversation {
+  const char* radio;
   RadioConfig config;
-  config.reportModelCode = 712;
-  SimulatedRadio radio(config);
-  EXPECT_EQ(radio.HandleRequest("?V\r"), "VER 1234 712\r");
-  radio.config().reportModelCode = 999;
-  EXPECT_EQ(radio.HandleRequest("?V\r"), "VER 1234 999\r");
+  std::vector<std::pair<std::string, std::string>> requestsAndAnswers;
+};
+
+RadioFaults Faults(int silentFrom, int wrongFirst, int wrongFrom, int garbageEvery,
+                   bool noEchoFirstTry = false, int xonXoffEvery = 0) {
+  RadioFaults f;
+  f.silentFromRequest = silentFrom;
+  f.wrongEchoFirst = wrongFirst;
+  f.wrongEchoFromRequest = wrongFrom;
+  f.garbageEvery = garbageEvery;
+  f.noEchoOnFirstTry = noEchoFirstTry;
+  f.xonXoffEvery = xonXoffEvery;
+  return f;
 }
 
-// Start commands and other commands
-
-TEST(SimulatedRadioCommands, Model712AnswersXxWithReady) {
-  SimulatedRadio radio;
-  EXPECT_EQ(radio.HandleRequest("XX\r"), "READY\r");
-  EXPECT_TRUE(radio.startCommandAccepted());
+TEST(SimulatedRadio, AnswersEachRequestAsTheModelAndItsFaultsSay) {
+  RadioConfig extended = Config(734);
+  extended.extendedMemory = true;
+  extended.dspNumber = 50;
+  RadioConfig namesNoModel = Config(746);
+  namesNoModel.reportModelCode = 0;
+  const std::string line = ":0300300002337A1E\r";
+  const std::vector<Conversation> conversations = {
+      {"712", Config(712), {{"?V\r", "VER 1234\r"}, {"ZZ\r", "Z\r"}, {"XX\r", "READY\r"}}},
+      {"746",
+       Config(746),
+       {{"?V\r", "VER 1234 746\r"},
+        {"XX\r", "Z\r"},
+        {"ZZ\r", "READY\r"},
+        {"UNLOCKBOOT\r", ""},
+        {"SET BAND 2\r\n", ""},
+        {line, ""},  // a text record line is passed through by frame models
+        {Bytes({0x45, 0x01, 0x02, 0x03, 0xFA, 0x0D}), "E\r"},
+        {Bytes({0x47, 0x01, 0x02, 0x03, 0x04, 0xF6, 0x0D}), "G\r"},
+        {Bytes({0x42, 0x01, 0x00, 0x10, 0x00, 0xAA, 0x07, 0x0D}), ":07\r"},  // echo of a wrong sum
+        {ExampleRecord(0x42).erase(5, 1), ""}}},                               // a cut frame
+      {"734 extended, DSP 50", extended, {{"?V\r", "VER-0050 734\r"}, {"P0\r", ""}}},
+      {"746 naming no model", namesNoModel, {{"?V\r", "VER 1234 0\r"}, {"XX\r", "READY\r"}}},
+      {"797",
+       Config(797),
+       {{line, "\x06\r"}, {":0300300002337A1F\r", "\x15\r"}, {":03003000\r", "\x15\r"}}},
+      {"silent from 3",
+       Config(746, Faults(3, 0, 0, 0)),
+       {{"?V\r", "VER 1234 746\r"}, {"ZZ\r", "READY\r"}, {Record(0, 0xAA), ""}, {"?V\r", ""}}},
+      {"first two echoes wrong",
+       Config(746, Faults(0, 2, 0, 0)),
+       {{"ZZ\r", "READY\r"}, {Record(0, 0xAA), ":55\r"}, {Record(0, 0xAA), ":55\r"},
+        {Record(0, 0xAA), ":AA\r"}}},
+      {"wrong echoes from 2",
+       Config(746, Faults(0, 0, 2, 0)),
+       {{Record(0, 0xAA), ":AA\r"}, {Record(1, 0xA9), ":56\r"}, {Record(1, 0xA9), ":56\r"}}},
+      {"garbage every 2",
+       Config(746, Faults(0, 0, 0, 2)),
+       {{"?V\r", "VER 1234 746\r"}, {"ZZ\r", "~?~\r"}, {Record(0, 0xAA), ":AA\r"},
+        {"PASS THROUGH\r", ""}}},  // garbage never replaces silence
+      {"no echo on the first try",
+       Config(746, Faults(0, 0, 0, 0, true)),
+       {{"ZZ\r", "READY\r"}, {Record(0, 0xAA), ""}, {Record(0, 0xAA), ":AA\r"},
+        {Record(1, 0xA9), ""}, {Record(1, 0xA9), ":A9\r"}}},
+      {"797 with XOFF/XON every 2", Config(797, Faults(0, 0, 0, 0, false, 2)),
+       {{line, "\x06\r"}, {line, "\x13\r\x11\r\x06\r"}}},
+  };
+  for (const Conversation& c : conversations) {
+    SimulatedRadio radio(c.config);
+    int n = 0;
+    for (const auto& [request, answer] : c.requestsAndAnswers) {
+      EXPECT_EQ(radio.HandleRequest(request), answer) << c.radio << ", request " << ++n;
+    }
+  }
 }
 
-TEST(SimulatedRadioCommands, OtherModelsAnswerZzWithReady) {
-  SimulatedRadio radio(Model(758));
-  EXPECT_EQ(radio.HandleRequest("ZZ\r"), "READY\r");
-}
+TEST(SimulatedRadio, ProgramWritesItsMemoryAndVerifyEchoesTheSumOfWhatItHolds) {
+  SimulatedRadio radio(Config(746));
+  // Erased flash reads 0xFF: 03 + 00 + 30 + 00 + FF + FF + FF = 0x330, two's complement 0xD0.
+  EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x56)), ":D0\r");
+  EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x99)), ":1E\r");
+  EXPECT_TRUE(radio.memory().empty()) << "Verify and Test write nothing";
 
-TEST(SimulatedRadioCommands, TheStartCommandOfAnotherModelGetsTheBadCommandAnswer) {
-  SimulatedRadio radio(Model(746));
-  EXPECT_EQ(radio.HandleRequest("XX\r"), "Z\r");
-  EXPECT_FALSE(radio.startCommandAccepted());
-  SimulatedRadio defaultRadio;
-  EXPECT_EQ(defaultRadio.HandleRequest("ZZ\r"), "Z\r");
-}
-
-TEST(SimulatedRadioCommands, ARadioThatNamesNoModelWantsXx) {
-  RadioConfig config = Model(746);
-  config.reportModelCode = 0;
-  SimulatedRadio radio(config);
-  EXPECT_EQ(radio.HandleRequest("?V\r"), "VER 1234 0\r");
-  EXPECT_EQ(radio.HandleRequest("XX\r"), "READY\r");
-}
-
-TEST(SimulatedRadioCommands, PersonalityCancelledGetsNoAnswer) {
-  RadioConfig config = Model(734);
-  config.extendedMemory = true;
-  SimulatedRadio radio(config);
-  EXPECT_EQ(radio.HandleRequest("P0\r"), "");
-  EXPECT_TRUE(radio.personalityCancelled());
-}
-
-TEST(SimulatedRadioCommands, UnlockbootAndPassThroughLinesGetNoAnswer) {
-  SimulatedRadio radio(Model(746));
-  EXPECT_EQ(radio.HandleRequest("UNLOCKBOOT\r"), "");
-  EXPECT_TRUE(radio.unlocked());
-  EXPECT_EQ(radio.HandleRequest("SET BAND 2\r\n"), "");
-  EXPECT_EQ(radio.HandleRequest("\r"), "");
-  ASSERT_EQ(radio.log().size(), 3u);
-  EXPECT_EQ(radio.log()[1].kind, RequestKind::Text);
-  EXPECT_EQ(radio.log()[2].kind, RequestKind::Text);
-}
-
-TEST(SimulatedRadioCommands, EAndGFramesAreAnsweredWithTheirLetter) {
-  SimulatedRadio radio(Model(746));
-  EXPECT_EQ(radio.HandleRequest(Bytes({0x45, 0x01, 0x02, 0x03, 0xFA, 0x0D})), "E\r");
-  EXPECT_EQ(radio.HandleRequest(Bytes({0x45, 0x01, 0x00, 0x00, 0xFF, 0x0D})), "E\r");
-  EXPECT_EQ(radio.HandleRequest(Bytes({0x47, 0x01, 0x02, 0x03, 0x04, 0xF6, 0x0D})), "G\r");
-  EXPECT_EQ(radio.log()[0].kind, RequestKind::EFrame);
-  EXPECT_EQ(radio.log()[2].kind, RequestKind::GFrame);
-}
-
-// Record frames
-
-TEST(SimulatedRadioRecords, ProgramWritesTheDataAndEchoesTheChecksumByte) {
-  SimulatedRadio radio(Model(746));
   EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x42)), ":1E\r");
   EXPECT_EQ(radio.memory().size(), 3u);
-  EXPECT_EQ(radio.memory().Read(0x0030), 0x02);
   EXPECT_EQ(radio.memory().Read(0x0031), 0x33);
-  EXPECT_EQ(radio.memory().Read(0x0032), 0x7A);
-  EXPECT_EQ(radio.log()[0].kind, RequestKind::RecordFrame);
-}
-
-TEST(SimulatedRadioRecords, TheEchoIsTheFramesChecksumByteEvenWhenItIsWrong) {
-  SimulatedRadio radio(Model(746));
-  const std::string frame = Bytes({0x42, 0x01, 0x00, 0x10, 0x00, 0xAA, 0x07, 0x0D});
-  EXPECT_EQ(radio.HandleRequest(frame), ":07\r");
-  EXPECT_EQ(radio.memory().Read(0x10), 0xAA);
-}
-
-TEST(SimulatedRadioRecords, VerifyOfMatchingMemoryEchoesTheFilesChecksum) {
-  SimulatedRadio radio(Model(746));
-  radio.HandleRequest(ExampleRecord(0x42));
   EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x56)), ":1E\r");
-  EXPECT_EQ(radio.memory().size(), 3u);
-}
 
-TEST(SimulatedRadioRecords, VerifyAgainstChangedMemoryGivesADifferentEcho) {
-  SimulatedRadio radio(Model(746));
-  radio.HandleRequest(ExampleRecord(0x42));
   radio.memory().Write(0x0031, 0x34);
   // 03 + 00 + 30 + 00 + 02 + 34 + 7A = 0xE3, two's complement 0x1D.
   EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x56)), ":1D\r");
   EXPECT_EQ(radio.memory().Read(0x0031), 0x34);
 }
 
-TEST(SimulatedRadioRecords, VerifyOfErasedMemoryReadsEveryByteAs0xFF) {
-  SimulatedRadio radio(Model(746));
-  // 03 + 00 + 30 + 00 + FF + FF + FF = 0x330, two's complement 0xD0.
-  EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x56)), ":D0\r");
+TEST(SimulatedRadio, ASilentRadioTakesNothingIn) {
+  SimulatedRadio radio(Config(746, Faults(1, 0, 0, 0)));
+  EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x42)), "");
   EXPECT_TRUE(radio.memory().empty());
-}
-
-TEST(SimulatedRadioRecords, TestModeEchoesWithoutWriting) {
-  SimulatedRadio radio(Model(746));
-  EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x99)), ":1E\r");
-  EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x3F)), ":1E\r");
-  EXPECT_TRUE(radio.memory().empty());
-}
-
-TEST(SimulatedRadioRecords, ASegmentFrameMovesLaterRecordsToSegmentTimes16) {
-  SimulatedRadio radio(Model(746));
-  // ":020000021000EC" as an 'A' frame.
-  EXPECT_EQ(radio.HandleRequest(Bytes({0x41, 0x02, 0x00, 0x00, 0x02, 0x10, 0x00, 0xEC, 0x0D})),
-            ":EC\r");
-  EXPECT_EQ(radio.segment(), 0x1000u);
-  EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x42)), ":1E\r");
-  EXPECT_EQ(radio.memory().Read(0x10030), 0x02);
-  EXPECT_FALSE(radio.memory().IsWritten(0x0030));
-  // Verify reads from the same place.
-  EXPECT_EQ(radio.HandleRequest(ExampleRecord(0x56)), ":1E\r");
-}
-
-TEST(SimulatedRadioRecords, AnS3FrameWritesAtItsFourByteAddress) {
-  SimulatedRadio radio(Model(746));
-  // "S30800012345AABBCC5D": count 8 = 4 address + 3 data + checksum.
-  const std::string frame =
-      Bytes({0x53, 0x08, 0x00, 0x01, 0x23, 0x45, 0xAA, 0xBB, 0xCC, 0x5D, 0x0D});
-  EXPECT_EQ(frame.size(), 8u + 3u);
-  EXPECT_EQ(radio.HandleRequest(frame), ":5D\r");
-  EXPECT_EQ(radio.memory().Read(0x00012345), 0xAA);
-  EXPECT_EQ(radio.memory().Read(0x00012347), 0xCC);
-  EXPECT_EQ(radio.memory().size(), 3u);
-}
-
-TEST(SimulatedRadioRecords, AnS9FrameIsEchoedAndWritesNothing) {
-  SimulatedRadio radio(Model(746));
-  // "S9030000FC"
-  EXPECT_EQ(radio.HandleRequest(Bytes({0x53, 0x03, 0x00, 0x00, 0xFC, 0x0D})), ":FC\r");
-  EXPECT_TRUE(radio.memory().empty());
-}
-
-TEST(SimulatedRadioRecords, AFrameOfTheWrongLengthIsNotAnswered) {
-  SimulatedRadio radio(Model(746));
-  std::string cut = ExampleRecord(0x42);
-  cut.erase(5, 1);
-  EXPECT_EQ(radio.HandleRequest(cut), "");
-  EXPECT_EQ(radio.HandleRequest(Bytes({0x42, 0x03, 0x00})), "");
-  EXPECT_TRUE(radio.memory().empty());
-}
-
-// Models 797 and 729: text lines
-
-TEST(SimulatedRadioTextLines, Model797WritesAnIntelHexLineAndAnswersAck) {
-  SimulatedRadio radio(Model(797));
-  EXPECT_EQ(radio.HandleRequest(":0300300002337A1E\r"), "\x06\r");
-  EXPECT_EQ(radio.memory().Read(0x0031), 0x33);
-  EXPECT_EQ(radio.log()[0].kind, RequestKind::HexTextLine);
-}
-
-TEST(SimulatedRadioTextLines, Model729FollowsSegmentLines) {
-  SimulatedRadio radio(Model(729));
-  EXPECT_EQ(radio.HandleRequest(":020000021000EC\r"), "\x06\r");
-  EXPECT_EQ(radio.HandleRequest(":0300300002337A1E\r"), "\x06\r");
-  EXPECT_EQ(radio.memory().Read(0x10031), 0x33);
-  EXPECT_EQ(radio.HandleRequest(":00000001FF\r"), "\x06\r");
-}
-
-TEST(SimulatedRadioTextLines, ALineWithAWrongChecksumIsRefusedWithNak) {
-  SimulatedRadio radio(Model(797));
-  EXPECT_EQ(radio.HandleRequest(":0300300002337A1F\r"), "\x15\r");
-  EXPECT_EQ(radio.HandleRequest(":03003000\r"), "\x15\r");
-  EXPECT_TRUE(radio.memory().empty());
-}
-
-TEST(SimulatedRadioTextLines, OtherModelsTakeATextRecordLineAsPassThrough) {
-  SimulatedRadio radio(Model(746));
-  EXPECT_EQ(radio.HandleRequest(":0300300002337A1E\r"), "");
-  EXPECT_TRUE(radio.memory().empty());
-}
-
-// Log and state
-
-TEST(SimulatedRadioLog, EveryRequestIsLoggedWithItsBytesAndAnswers) {
-  SimulatedRadio radio(Model(746));
-  radio.HandleRequest("?V\r");
-  radio.HandleRequest("ZZ\r");
-  radio.HandleRequest(ExampleRecord(0x42));
-  ASSERT_EQ(radio.log().size(), 3u);
-  EXPECT_EQ(radio.requestCount(), 3);
-  EXPECT_EQ(radio.log()[0].number, 1);
-  EXPECT_EQ(radio.log()[0].kind, RequestKind::Identification);
-  EXPECT_EQ(radio.log()[1].kind, RequestKind::StartCommand);
-  EXPECT_EQ(radio.log()[2].bytes, ExampleRecord(0x42));
-  EXPECT_EQ(radio.log()[2].answers, std::vector<std::string>{":1E\r"});
-  EXPECT_EQ(radio.log()[2].note, "wrote 3 bytes at 0x00000030");
-  radio.ClearLog();
-  EXPECT_TRUE(radio.log().empty());
-  EXPECT_EQ(radio.requestCount(), 3);
 }
 
 }  // namespace
