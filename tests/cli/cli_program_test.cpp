@@ -81,12 +81,17 @@ std::string Write734File(const TempDir& dir) {
 
 // --- Program and Verify ------------------------------------------------------
 
-TEST(CliOverPseudoTerminal, ProgramsTheExampleFileAndTheRadioHoldsItsImage) {
+TEST(CliOverPseudoTerminal, ProgramsTheExampleFileOnTheLinkOfUpdateIniAndTheRadioHoldsItsImage) {
   TempDir dir;
   RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-out", "memory.hex"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  // Without a link option the link of update.ini applies, and its "STOP ON ERRORS"
+  // does not switch error checking off for the tool.
+  const std::string ini = "[SERIAL INTERFACE]\r\nCOMPORT=" + dir.File("radio-tty") +
+                          "\r\nSTOP ON ERRORS=1\r\n[ACTIVE INTERFACE]\r\nSERIAL=1\r\nETHERNET=0\r\n";
+  dir.Write("update.ini", ini);
 
-  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+  const ToolRun run = RunTool({"program", kDemoFile}, dir.path());
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_TRUE(Contains(run.out, " 131 total data lines in file.\n")) << run.out;
   EXPECT_TRUE(Contains(run.out, " Radio Update File for Model QV746\n"));
@@ -96,6 +101,7 @@ TEST(CliOverPseudoTerminal, ProgramsTheExampleFileAndTheRadioHoldsItsImage) {
   // The result dialog's text ends the output.
   EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
   EXPECT_LT(run.took, 20s);
+  EXPECT_EQ(TempDir::Read(dir.File("update.ini")), ini) << "the tool never writes update.ini";
 
   ASSERT_EQ(radio.Stop(), 0);
   EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
@@ -148,45 +154,22 @@ TEST(CliOverPseudoTerminal, TestModeAndIgnoredErrorsEndWith0) {
       << unchecked.out;
 }
 
-TEST(CliOverUdp, ProgramsTheExampleFileOnLoopbackWithAPasscode) {
-  TempDir dir;
-  RadioSim radio = StartRadio(
-      dir, {"--model", "746", "--udp", "127.0.0.3:0", "--passcode", "4242", "--image-out", "memory.hex"});
-  ASSERT_GT(radio.udpPort(), 0) << radio.err();
-  const std::string address = "127.0.0.3:" + std::to_string(radio.udpPort());
-
-  const ToolRun run = RunTool({"program", kDemoFile, "--udp", address, "--passcode", "4242"}, dir.path());
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_TRUE(Contains(run.out, "Using Ethernet Interface \n"));
-  EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
-  ASSERT_EQ(radio.Stop(), 0);
-  EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
-}
-
-TEST(CliOverUdp, VerifiesChangedMemoryWithExitStatus1) {
+TEST(CliOverUdp, VerifiesChangedMemoryWith1AndProgramsTheExampleFileOnLoopbackWithAPasscode) {
   TempDir dir;
   sim::MemoryImage changed = LoadImage(kDemoImage);
   changed.Write(0x0010, 0x00);
   ASSERT_TRUE(changed.SaveIntelHex(dir.File("changed.hex")));
-  RadioSim radio = StartRadio(dir, {"--model", "746", "--udp", "127.0.0.3:0", "--image-in", "changed.hex"});
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--udp", "127.0.0.3:0", "--passcode", "4242",
+                                    "--image-in", "changed.hex", "--image-out", "memory.hex"});
   ASSERT_GT(radio.udpPort(), 0) << radio.err();
-  const ToolRun run = RunTool(
-      {"verify", kDemoFile, "--udp", "127.0.0.3:" + std::to_string(radio.udpPort())}, dir.path());
-  EXPECT_EQ(run.status, 1) << run.out << run.err;
-}
+  const std::string address = "127.0.0.3:" + std::to_string(radio.udpPort());
 
-TEST(CliSettings, WithoutALinkOptionTheLinkOfUpdateIniAppliesAndTheFileIsLeftAsItWas) {
-  TempDir dir;
-  RadioSim radio = StartRadio(dir, {"--model", "746", "--image-out", "memory.hex"});
-  ASSERT_EQ(radio.endpoint().rfind("/dev/pts/", 0), 0u) << radio.err();
-  // "STOP ON ERRORS" does not switch error checking off for the tool.
-  const std::string ini = "[SERIAL INTERFACE]\r\nCOMPORT=" + radio.endpoint() +
-                          "\r\nSTOP ON ERRORS=1\r\n[ACTIVE INTERFACE]\r\nSERIAL=1\r\nETHERNET=0\r\n";
-  dir.Write("update.ini", ini);
-  const ToolRun run = RunTool({"program", kDemoFile}, dir.path());
+  const ToolRun verify = RunTool({"verify", kDemoFile, "--udp", address, "--passcode", "4242"}, dir.path());
+  EXPECT_EQ(verify.status, 1) << verify.out << verify.err;
+  const ToolRun run = RunTool({"program", kDemoFile, "--udp", address, "--passcode", "4242"}, dir.path());
   EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, "Using Ethernet Interface \n"));
   EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
-  EXPECT_EQ(TempDir::Read(dir.File("update.ini")), ini);
   ASSERT_EQ(radio.Stop(), 0);
   EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
 }
@@ -281,33 +264,49 @@ TEST(CliRefusals, AUdpPortThatCannotBeBoundExitsWith5) {
   EXPECT_TRUE(Contains(run.out, "Socket Create returned error code ")) << run.out;
 }
 
-TEST(CliUsage, BadCommandLinesExitWith64AndTheUsageOnStandardError) {
+TEST(CliUsage, BadCommandLinesExitWith64WithTheirReasonAndTheUsageOnStandardError) {
   TempDir dir;
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"flash", kDemoFile},
-      {"program"},
-      {"program", kDemoFile, "--serial", "COM1", "--udp", "127.0.0.1"},
-      {"program", kDemoFile, "--passcode", "70000"},
-      {"program", kDemoFile, "--personality", "9"},
-      {"verify", kDemoFile, "--frobnicate"},
-      {"check", kDemoFile, "--trace", "t.txt"},
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "no command given"},
+      {{"flash", "a.ruf"}, "unknown command 'flash'"},
+      {{"program"}, "the RUF-FILE is missing"},
+      {{"program", "a.ruf", "b.ruf"}, "one RUF-FILE only ('b.ruf' is one too many)"},
+      {{"verify", "a.ruf", "--bogus"}, "unknown option --bogus"},
+      {{"program", "a.ruf", "--serial", "--udp", "h"}, "--serial needs a value"},
+      {{"program", "a.ruf", "--serial", "COM1", "--udp", "h"}, "--serial and --udp exclude each other"},
+      {{"program", "a.ruf", "--passcode=-1"},
+       "--passcode -1: the passcode must be a number from 0 to 65535"},
+      {{"program", "a.ruf", "--passcode", "65536"},
+       "--passcode 65536: the passcode must be a number from 0 to 65535"},
+      {{"program", "a.ruf", "--udp", "h:0"}, "--udp h:0: the port must be a number from 1 to 65535"},
+      {{"program", "a.ruf", "--udp", ":5000"}, "--udp :5000: the host is missing (HOST[:PORT])"},
+      {{"program", "a.ruf", "--udp", "::1:5000"},
+       "--udp ::1:5000: HOST must be an IPv4 address or a host name"},
+      {{"program", "a.ruf", "--personality", "0"}, "--personality 0: give 1 to 6, or cancel"},
+      {{"program", "a.ruf", "--personality", "7"}, "--personality 7: give 1 to 6, or cancel"},
+      {{"program", "a.ruf", "--ignore-errors=1"}, "--ignore-errors takes no value"},
+      {{"program", "a.ruf", "--trace", "a", "--trace", "b"}, "--trace is given twice"},
+      {{"check", "a.ruf", "--serial", "COM1"}, "check takes no options (--serial)"},
   };
-  for (const auto& arguments : cases) {
+  for (const auto& [arguments, reason] : cases) {
     const ToolRun run = RunTool(arguments, dir.path());
     EXPECT_EQ(run.status, 64) << ::testing::PrintToString(arguments);
     EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(run.err.starts_with("flash-update-cli: ")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "\nUsage:\n")) << run.err;
+    EXPECT_TRUE(run.err.starts_with("flash-update-cli: " + reason + "\n\nUsage:\n")) << run.err;
   }
-  const ToolRun help = RunTool({"--help"}, dir.path());
+  const ToolRun help = RunTool({"verify", "--help"}, dir.path());
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(help.out.starts_with("Usage:\n"));
+  for (const char* word : {"program RUF-FILE", "verify  RUF-FILE", "test    RUF-FILE",
+                           "check   RUF-FILE", "--serial DEVICE", "--udp HOST[:PORT]",
+                           "--passcode N", "--ignore-errors", "--personality K", "--trace FILE"}) {
+    EXPECT_TRUE(Contains(help.out, word)) << word;
+  }
 }
 
 // --- Personality, trace, Ctrl-C ----------------------------------------------------
 
-TEST(CliPersonality, TheOptionChoosesTheMemoryOfAnExtendedModel734) {
+TEST(CliPersonality, TheOptionChoosesTheMemoryOfAnExtendedModel734OrCancels) {
   TempDir dir;
   const std::string file = Write734File(dir);
   RadioSim radio = StartRadio(dir, {"--model", "734", "--extended", "--link", "./radio-tty"});
@@ -328,16 +327,12 @@ TEST(CliPersonality, TheOptionChoosesTheMemoryOfAnExtendedModel734) {
   EXPECT_EQ(cancelled.status, 3) << cancelled.out << cancelled.err;
   EXPECT_TRUE(Contains(cancelled.out, " The update was cancelled; nothing of the file was sent.\n"));
   EXPECT_TRUE(Contains(TempDir::Read(dir.File("comms.txt")), " R< 50 30 0d \r\n"));
-}
 
-TEST(CliPersonality, WithoutATerminalTheQuestionCountsAsCancel) {
-  TempDir dir;
-  const std::string file = Write734File(dir);
-  RadioSim radio = StartRadio(dir, {"--model", "734", "--extended", "--link", "./radio-tty"});
-  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
-  const ToolRun run = RunTool({"program", file, "--serial", "./radio-tty"}, dir.path());
-  EXPECT_EQ(run.status, 3) << run.out << run.err;
-  EXPECT_TRUE(Contains(run.out, "there is no terminal to ask which personality")) << run.out;
+  // Without the option and without a terminal to ask on, the question counts as cancel.
+  std::filesystem::remove(dir.File("comms.txt"));
+  const ToolRun unasked = RunTool({"program", file, "--serial", "./radio-tty"}, dir.path());
+  EXPECT_EQ(unasked.status, 3) << unasked.out << unasked.err;
+  EXPECT_TRUE(Contains(unasked.out, "there is no terminal to ask which personality")) << unasked.out;
   EXPECT_TRUE(Contains(TempDir::Read(dir.File("comms.txt")), " R< 50 30 0d \r\n"));
 }
 
@@ -380,33 +375,28 @@ TEST(CliTrace, TheTraceOptionWritesTheTraceToTheGivenFile) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("comms.txt")));
 }
 
-TEST(CliTrace, AFullDiskForTheTraceIsSaidOnceAndTheProgramStillSucceeds) {
+TEST(CliTrace, ATraceThatCannotBeWrittenIsSaidOnceAndTheProgramStillSucceeds) {
   TempDir dir;
-  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-out", "memory.hex"});
-  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
-  // /dev/full takes the opening and refuses every write with ENOSPC.
-  const ToolRun run =
-      RunTool({"program", kDemoFile, "--serial", "./radio-tty", "--trace", "/dev/full"}, dir.path());
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_EQ(CountOf(run.out, "The trace file /dev/full could not be written"), 1) << run.out;
-  EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
-  ASSERT_EQ(radio.Stop(), 0);
-  EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
-}
-
-TEST(CliTrace, ATraceThatCannotBeCreatedIsSaidOnceAndTheProgramStillSucceeds) {
-  TempDir dir;
-  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-out", "memory.hex"});
-  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
   // A folder in the trace's place: no user, root included, can open it for writing.
   std::filesystem::create_directory(dir.File("comms.txt"));
-  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_EQ(CountOf(run.out, "The trace file comms.txt could not be"), 1) << run.out;
-  EXPECT_TRUE(Contains(run.out, "The trace file comms.txt could not be created")) << run.out;
-  EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
-  ASSERT_EQ(radio.Stop(), 0);
-  EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      // /dev/full takes the opening and refuses every write with ENOSPC.
+      {{"--trace", "/dev/full"}, "The trace file /dev/full could not be written"},
+      {{}, "The trace file comms.txt could not be created"},
+  };
+  for (const auto& [traceOptions, said] : cases) {
+    RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--image-out", "memory.hex"});
+    ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+    std::vector<std::string> arguments = {"program", kDemoFile, "--serial", "./radio-tty"};
+    arguments.insert(arguments.end(), traceOptions.begin(), traceOptions.end());
+    const ToolRun run = RunTool(arguments, dir.path());
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(CountOf(run.out, "The trace file "), 1) << run.out;
+    EXPECT_TRUE(Contains(run.out, said)) << run.out;
+    EXPECT_TRUE(run.out.ends_with("\nFlash Update Successfuly Completed !\n")) << run.out;
+    ASSERT_EQ(radio.Stop(), 0);
+    EXPECT_TRUE(LoadImage(dir.File("memory.hex")) == LoadImage(kDemoImage));
+  }
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("comms.txt")));
 }
 
