@@ -1,16 +1,11 @@
 // The message dialogs and the extended-memory personality dialog.
 #include <QLabel>
-#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
-#include <cstdlib>
-
-#include "app/about_dialog.h"
 #include "app/personality_dialog.h"
 #include "app/result_dialog.h"
-#include "app/setup_dialog.h"
 #include "tests/app/gui_test_support.h"
 
 namespace flash::test {
@@ -76,82 +71,50 @@ TEST(ResultDialog, OkOrEscCloses) {
   EXPECT_FALSE(dialog.isVisible());
 }
 
-TEST(PersonalityDialog, ShowsItsTitleAndSixButtonsAndCancel) {
+TEST(PersonalityDialog, ShowsSixButtonsInOrderAndCancel) {
   PersonalityDialog dialog(nullptr);
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Banwick - Extended Memory"));
   for (int p = 1; p <= 6; ++p) {
     EXPECT_EQ(dialog.personalityButton(p)->text(), QStringLiteral("Radio Personality %1").arg(p));
   }
-  EXPECT_EQ(dialog.cancelButton()->text(), QStringLiteral("Cancel"));
-  EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
-  // The buttons keep the template's order from top to bottom.
+  // The buttons keep the template's order from top to bottom, Cancel last.
   for (int p = 1; p < 6; ++p) {
     EXPECT_LT(dialog.personalityButton(p)->y(), dialog.personalityButton(p + 1)->y());
   }
+  EXPECT_EQ(dialog.cancelButton()->text(), QStringLiteral("Cancel"));
   EXPECT_LT(dialog.personalityButton(6)->y(), dialog.cancelButton()->y());
-}
-
-TEST(PersonalityDialog, EachButtonSelectsItsPersonality) {
-  for (int p = 1; p <= 6; ++p) {
-    PersonalityDialog dialog(nullptr);
-    dialog.show();
-    dialog.personalityButton(p)->click();
-    EXPECT_EQ(dialog.selection(), p);
-    EXPECT_FALSE(dialog.isVisible());
-  }
-}
-
-TEST(PersonalityDialog, CancelEscAndTheCloseBoxGiveMinusOne) {
-  {
-    PersonalityDialog dialog(nullptr);
-    dialog.show();
-    dialog.cancelButton()->click();
-    EXPECT_EQ(dialog.selection(), -1);
-  }
-  {
-    PersonalityDialog dialog(nullptr);
-    dialog.show();
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    EXPECT_EQ(dialog.selection(), -1);
-    EXPECT_FALSE(dialog.isVisible());
-  }
-  {
-    PersonalityDialog dialog(nullptr);
-    dialog.show();
-    dialog.close();
-    EXPECT_EQ(dialog.selection(), -1);
-  }
-}
-
-TEST(PersonalityDialog, EnterDoesNotCloseItWithoutAChoice) {
-  PersonalityDialog dialog(nullptr);
-  dialog.show();
-  QTest::keyClick(&dialog, Qt::Key_Return);
-  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowCloseButtonHint));
 }
 
 // Through the window, as the engine asks.
 using HostDialogsTest = AppTest;
 
-TEST_F(HostDialogsTest, ChoosePersonalityAnswersTheButtonPressed) {
+TEST_F(HostDialogsTest, ChoosePersonalityAnswersTheButtonPressedOrMinusOne) {
   MainWindow& window = StartApp();
-  auto answer = OnModal<PersonalityDialog>(
-      [](PersonalityDialog* dialog) { dialog->personalityButton(4)->click(); });
-  EXPECT_EQ(window.ChoosePersonality(), 4);
-  auto cancel = OnModal<PersonalityDialog>(
-      [](PersonalityDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
-  EXPECT_EQ(window.ChoosePersonality(), -1);
-}
-
-TEST_F(HostDialogsTest, ShowDialogRunsTheTemplateModally) {
-  MainWindow& window = StartApp();
-  QString text;
-  auto answer = OnModal<ResultDialog>([&](ResultDialog* dialog) {
-    text = dialog->text();
-    dialog->okButton()->click();
+  for (int p = 1; p <= 6; ++p) {
+    auto answer = OnModal<PersonalityDialog>(
+        [p](PersonalityDialog* dialog) { dialog->personalityButton(p)->click(); });
+    EXPECT_EQ(window.ChoosePersonality(), p);
+  }
+  const std::vector<std::function<void(PersonalityDialog*)>> cancels = {
+      [](PersonalityDialog* dialog) { dialog->cancelButton()->click(); },
+      [](PersonalityDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); },
+      [](PersonalityDialog* dialog) { dialog->close(); },
+  };
+  for (const auto& cancel : cancels) {
+    auto answer = OnModal<PersonalityDialog>(cancel);
+    EXPECT_EQ(window.ChoosePersonality(), -1);
+    EXPECT_TRUE(answer->answered());
+  }
+  // Enter alone chooses nothing: the dialog stays until a button is pressed.
+  bool stayedOpen = false;
+  auto enter = OnModal<PersonalityDialog>([&](PersonalityDialog* dialog) {
+    QTest::keyClick(dialog, Qt::Key_Return);
+    stayedOpen = dialog->isVisible();
+    dialog->personalityButton(2)->click();
   });
-  window.ShowDialog(DialogId::VerifySuccess);
-  EXPECT_EQ(text, QStringLiteral("File and Firmware Sucessfully Verified"));
+  EXPECT_EQ(window.ChoosePersonality(), 2);
+  EXPECT_TRUE(stayedOpen);
 }
 
 TEST_F(HostDialogsTest, ShowMessageUsesTheProgramNameWhenNoCaptionIsGiven) {
@@ -172,42 +135,6 @@ TEST_F(HostDialogsTest, ShowMessageUsesTheProgramNameWhenNoCaptionIsGiven) {
   });
   window.ShowMessage("text", "Serial Port");
   EXPECT_EQ(caption, QStringLiteral("Serial Port"));
-}
-
-// Pictures of the dialogs for the documentation, taken only when a folder is named.
-TEST_F(HostDialogsTest, SavesPicturesOfTheDialogsWhenAskedTo) {
-  const char* dir = std::getenv("FLASH_UPDATE_SCREENSHOT_DIR");
-  if (!dir) GTEST_SKIP() << "FLASH_UPDATE_SCREENSHOT_DIR is not set";
-  MainWindow& window = StartApp();
-  const QDir out(QString::fromLocal8Bit(dir));
-  auto save = [&](QWidget* dialog, const char* name) {
-    WaitFor([] { return false; }, 100);
-    EXPECT_TRUE(dialog->grab().save(out.filePath(QString::fromLatin1(name))));
-  };
-  {
-    AboutDialog about(QStringLiteral("Oct 26 2010, 13:55:56"), QStringLiteral("Version 4.12"), &window);
-    about.show();
-    save(&about, "about-dialog.png");
-  }
-  {
-    SetupValues values;
-    values.portName = "COM1";
-    values.useSerial = 1;
-    values.ipAddress = "192.168.1.123";
-    values.udpPort = 49152;
-    values.passcode = 7;
-    SetupDialog setup(values, {}, &window);
-    setup.show();
-    save(&setup, "setup-dialog.png");
-  }
-  for (DialogId id : {DialogId::CommFailure, DialogId::ProgramSuccess, DialogId::ProcessingComplete}) {
-    ResultDialog result(id, &window);
-    result.show();
-    save(&result, QStringLiteral("result-dialog-%1.png").arg(static_cast<int>(id)).toLatin1().constData());
-  }
-  PersonalityDialog personality(&window);
-  personality.show();
-  save(&personality, "personality-dialog.png");
 }
 
 }  // namespace

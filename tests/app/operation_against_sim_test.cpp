@@ -135,74 +135,60 @@ TEST_F(OperationAgainstSimTest, ProgramRunsToTheEndAndReportsSuccess) {
   SaveScreenshot(window, "main-window-after-program.png");
 }
 
-TEST_F(OperationAgainstSimTest, VerifyAfterProgramReportsTheFirmwareVerified) {
-  RadioSim radio(RADIO_SIM_PATH, {"--model", "746"});
-  ASSERT_FALSE(radio.endpoint().empty());
-  UseSerialPort(radio.endpoint(), 0);
-  MainWindow& window = StartApp();
-  const std::string file = WriteRuf("746.ruf", 128);
-  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, file),
-            QStringLiteral("Flash Update Successfuly Completed !"));
-  EXPECT_EQ(RunToTheEnd(window, ID_VERIFY_PROGRAM, file),
-            QStringLiteral("File and Firmware Sucessfully Verified"));
-  EXPECT_EQ(window.statusPanes()->paneText(2), QString()) << "Verify empties pane 2";
+TEST_F(OperationAgainstSimTest, EachOutcomeShowsItsResultDialog) {
+  const std::string file = WriteRuf("746.ruf", 64);
+  struct Case {
+    std::vector<std::string> radio;
+    int ignoreErrors;
+    int command;
+    QString result;
+    QString pane2;
+  };
+  const std::vector<Case> cases = {
+      {{"--image-in", file}, 0, ID_VERIFY_PROGRAM, "File and Firmware Sucessfully Verified", ""},
+      {{}, 0, ID_VERIFY_PROGRAM, "The selected file does not match", ""},
+      {{}, 1, ID_UPDATE_RADIO, "File Processing Complete!", "Program Flash"},
+      {{"--wrong-echo-from", "3"}, 0, ID_UPDATE_RADIO, "Unable to update the radio's Flash Memory",
+       "Program Flash"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"--model", "746"};
+    arguments.insert(arguments.end(), c.radio.begin(), c.radio.end());
+    RadioSim radio(RADIO_SIM_PATH, arguments);
+    ASSERT_FALSE(radio.endpoint().empty());
+    UseSerialPort(radio.endpoint(), c.ignoreErrors);
+    MainWindow& window = StartApp();
+    const QString result = RunToTheEnd(window, c.command, file);
+    EXPECT_TRUE(result.startsWith(c.result)) << result.toStdString();
+    EXPECT_EQ(window.statusPanes()->paneText(2), c.pane2) << c.result.toStdString();
+    if (c.ignoreErrors) {
+      EXPECT_TRUE(window.outputPane()->toPlainText().contains(QStringLiteral(
+          "*** Detected Command Line Switch to Ignore Radio Responses and Errors ***")));
+    }
+    EndApp();
+  }
 }
 
-TEST_F(OperationAgainstSimTest, VerifyOfADifferentRadioReportsTheMismatch) {
-  RadioSim radio(RADIO_SIM_PATH, {"--model", "746"});
-  ASSERT_FALSE(radio.endpoint().empty());
-  UseSerialPort(radio.endpoint(), 0);
-  MainWindow& window = StartApp();
-  const QString result = RunToTheEnd(window, ID_VERIFY_PROGRAM, WriteRuf("746.ruf", 64));
-  EXPECT_TRUE(result.startsWith(QStringLiteral("The selected file does not match"))) << result.toStdString();
-}
-
-TEST_F(OperationAgainstSimTest, ProgramWithErrorsIgnoredCannotTellTheOutcome) {
-  RadioSim radio(RADIO_SIM_PATH, {"--model", "746"});
-  ASSERT_FALSE(radio.endpoint().empty());
-  UseSerialPort(radio.endpoint(), 1);
-  MainWindow& window = StartApp();
-  const QString result = RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("746.ruf", 64));
-  EXPECT_TRUE(result.startsWith(QStringLiteral("File Processing Complete!"))) << result.toStdString();
-  EXPECT_TRUE(window.outputPane()->toPlainText().contains(
-      QStringLiteral("*** Detected Command Line Switch to Ignore Radio Responses and Errors ***")));
-}
-
-TEST_F(OperationAgainstSimTest, ProgramWithWrongEchoesReportsTheFailure) {
-  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--wrong-echo-from", "3"});
-  ASSERT_FALSE(radio.endpoint().empty());
-  UseSerialPort(radio.endpoint(), 0);
-  MainWindow& window = StartApp();
-  const QString result = RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("746.ruf", 32));
-  EXPECT_TRUE(result.startsWith(QStringLiteral("Unable to update the radio's Flash Memory")))
-      << result.toStdString();
-}
-
-TEST_F(OperationAgainstSimTest, ExtendedMemoryRadioAsksForThePersonality) {
+TEST_F(OperationAgainstSimTest, ExtendedMemoryRadioAsksForThePersonalityAndACancelEndsWithoutAResult) {
   RadioSim radio(RADIO_SIM_PATH, {"--model", "734", "--extended"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint(), 0);
   MainWindow& window = StartApp();
+  const std::string file = WriteRuf("734.ruf", 64);
+  auto cancel = OnModal<PersonalityDialog>(
+      [](PersonalityDialog* dialog) { dialog->close(); }, kOperationTimeoutMs);
+  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, file), QString());
+  EXPECT_TRUE(cancel->answered());
+  EXPECT_EQ(window.engine().state().personality, -1);
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::PersonalityCancelled);
+
   auto personality = OnModal<PersonalityDialog>(
       [](PersonalityDialog* dialog) { dialog->personalityButton(4)->click(); }, kOperationTimeoutMs);
-  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("734.ruf", 64)),
+  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, file),
             QStringLiteral("Flash Update Successfuly Completed !"));
   EXPECT_TRUE(personality->answered());
   EXPECT_EQ(window.engine().state().personality, 4);
   EXPECT_EQ(window.statusPanes()->paneText(1), QStringLiteral("Banwick 734"));
-}
-
-TEST_F(OperationAgainstSimTest, CancelledPersonalityEndsTheOperationWithoutAResult) {
-  RadioSim radio(RADIO_SIM_PATH, {"--model", "734", "--extended"});
-  ASSERT_FALSE(radio.endpoint().empty());
-  UseSerialPort(radio.endpoint(), 0);
-  MainWindow& window = StartApp();
-  auto personality = OnModal<PersonalityDialog>(
-      [](PersonalityDialog* dialog) { dialog->close(); }, kOperationTimeoutMs);
-  EXPECT_EQ(RunToTheEnd(window, ID_UPDATE_RADIO, WriteRuf("734.ruf", 64)), QString());
-  EXPECT_TRUE(personality->answered());
-  EXPECT_EQ(window.engine().state().personality, -1);
-  EXPECT_EQ(window.lastOutcome(), OperationOutcome::PersonalityCancelled);
 }
 
 TEST_F(OperationAgainstSimTest, ProgramOverUdpRunsToTheEndThroughTheWindowsSocketWatch) {

@@ -39,21 +39,17 @@ TEST(SetupDialogPortList, OffersComOneToFifteenThenTheDevicesPresent) {
 }
 
 TEST(SetupDialogPortList, OpensAtTheFirstEntryBeginningWithThePortNameWithoutRegardToCase) {
-  EXPECT_EQ(SetupDialog(Values("COM3"), {}, nullptr).portList()->currentText(), "COM3");
-  EXPECT_EQ(SetupDialog(Values("com12"), {}, nullptr).portList()->currentText(), "COM12");
-  EXPECT_EQ(SetupDialog(Values("COM16"), {}, nullptr).portList()->currentText(), "COM1");
-  EXPECT_EQ(SetupDialog(Values(""), {}, nullptr).portList()->currentText(), "COM1");
-  // "COM1" is a prefix of COM10 to COM15 too; the first from the top wins.
-  EXPECT_EQ(SetupDialog(Values("COM1"), {}, nullptr).portList()->currentText(), "COM1");
-  EXPECT_EQ(SetupDialog(Values("/dev/ttyusb1"), {"/dev/ttyUSB1", "/dev/ttyUSB10"}, nullptr)
-                .portList()
-                ->currentText(),
-            "/dev/ttyUSB1");
-}
-
-TEST(SetupDialogPortList, KeepsAStoredDeviceThatIsUnpluggedNow) {
-  SetupDialog dialog(Values("/dev/ttyUSB3"), {}, nullptr);
-  EXPECT_EQ(dialog.portList()->currentText(), QStringLiteral("/dev/ttyUSB3"));
+  const std::vector<std::string> devices = {"/dev/ttyUSB1", "/dev/ttyUSB10"};
+  // "COM1" is a prefix of COM10 to COM15 too: the first from the top wins; a stored
+  // device that is unplugged now stays as it was.
+  for (const auto& [stored, shown] :
+       {std::pair{"COM3", "COM3"}, std::pair{"com12", "COM12"}, std::pair{"COM16", "COM1"},
+        std::pair{"", "COM1"}, std::pair{"COM1", "COM1"}, std::pair{"/dev/ttyusb1", "/dev/ttyUSB1"},
+        std::pair{"/dev/ttyUSB3", "/dev/ttyUSB3"}}) {
+    EXPECT_EQ(SetupDialog(Values(stored), devices, nullptr).portList()->currentText(),
+              QString::fromLatin1(shown))
+        << stored;
+  }
 }
 
 TEST(SetupDialogOpening, FillsTheControlsAndTicksStopOnErrors) {
@@ -89,27 +85,28 @@ TEST(SetupDialogInterface, ClickingAnInterfaceRefillsTheFieldsFromTheValues) {
   EXPECT_EQ(dialog.addressField()->text(), QStringLiteral("192.168.1.123"));
 }
 
-TEST(SetupDialogOk, StoresTheSelectedEntryAsTheComName) {
+TEST(SetupDialogOk, StoresTheSelectedEntryNotTheTypedText) {
+  const std::vector<std::string> devices = {"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI-if00"};
+  for (const auto& [index, stored] : {std::pair{8, "COM9"},
+                                      std::pair{16, "/dev/serial/by-id/usb-FTDI-if00"},
+                                      std::pair{-1, "COM-1"}}) {  // no entry: made with -1
+    SetupDialog dialog(Values("COM1"), devices, nullptr);
+    dialog.portList()->setCurrentIndex(index);
+    if (index >= 0) dialog.portList()->setEditText(QStringLiteral("typed text is never used"));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.values().portName, stored);
+  }
+}
+
+TEST(SetupDialogOk, AcceptsBlanksAroundANumberAndTheLimits) {
   SetupDialog dialog(Values("COM1"), {}, nullptr);
-  dialog.portList()->setCurrentIndex(8);
-  dialog.portList()->setEditText(QStringLiteral("typed text is never used"));
+  dialog.udpPortField()->setText(QStringLiteral(" 65535 "));
+  dialog.passcodeField()->setText(QStringLiteral("0"));
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(dialog.values().portName, "COM9");
-}
-
-TEST(SetupDialogOk, StoresTheChosenDevicePath) {
-  SetupDialog dialog(Values("COM1"), {"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI-if00"}, nullptr);
-  dialog.portList()->setCurrentIndex(16);
-  dialog.accept();
-  EXPECT_EQ(dialog.values().portName, "/dev/serial/by-id/usb-FTDI-if00");
-}
-
-TEST(SetupDialogOk, WithNoEntrySelectedThePortNameIsMadeWithMinusOne) {
-  SetupDialog dialog(Values("COM1"), {}, nullptr);
-  dialog.portList()->setCurrentIndex(-1);
-  dialog.accept();
-  EXPECT_EQ(dialog.values().portName, "COM-1");
+  EXPECT_EQ(dialog.values().udpPort, 65535u);
+  EXPECT_EQ(dialog.values().passcode, 0u);
 }
 
 struct Refusal {
@@ -151,16 +148,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"passcode", "-1", kNotUnsignedWarning},
                       Refusal{"passcode", "99999999999", kNotUnsignedWarning},
                       Refusal{"passcode", "70000", kOutOfRangeWarning}));
-
-TEST(SetupDialogOk, AcceptsBlanksAroundANumberAndTheLimits) {
-  SetupDialog dialog(Values("COM1"), {}, nullptr);
-  dialog.udpPortField()->setText(QStringLiteral(" 65535 "));
-  dialog.passcodeField()->setText(QStringLiteral("0"));
-  dialog.accept();
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(dialog.values().udpPort, 65535u);
-  EXPECT_EQ(dialog.values().passcode, 0u);
-}
 
 TEST(SerialDevices, ListsUsbAndAcmDevicesAndTheirStableNames) {
   QTemporaryDir dev;
@@ -227,34 +214,21 @@ TEST_F(SetupThroughWindowTest, ClickingEthernetThenCancelKeepsTheInterfaceChoice
   EXPECT_EQ(window.engine().state().ignoreErrors, 1);
 }
 
-TEST_F(SetupThroughWindowTest, ADevicePathChosenIsStoredAndWrittenAtExit) {
+TEST_F(SetupThroughWindowTest, OkStoresEveryFieldAndADevicePathWhichAreWrittenOnlyAtExit) {
   MainWindow& window = StartApp();
   window.SetSerialDeviceLister([] { return std::vector<std::string>{"/dev/ttyUSB0"}; });
-  auto answer = OnModal<SetupDialog>([&](SetupDialog* setup) {
-    setup->portList()->setCurrentIndex(setup->portList()->findText(QStringLiteral("/dev/ttyUSB0")));
-    ClickButton(setup, QStringLiteral("ok"));
-  });
-  window.RunCommand(ID_SETUP);
-  ASSERT_TRUE(answer->answered());
-  EXPECT_EQ(objects_->linkSettings.comPort, "/dev/ttyUSB0");
-  EndApp();
-  EXPECT_NE(ReadWorkFile("update.ini").find("COMPORT=/dev/ttyUSB0"), std::string::npos);
-}
-
-TEST_F(SetupThroughWindowTest, OkStoresEveryFieldAndNothingIsWrittenUntilExit) {
-  MainWindow& window = StartApp();
   auto answer = OnModal<SetupDialog>([&](SetupDialog* setup) {
     setup->ethernetBox()->click();
     setup->addressField()->setText(QStringLiteral("127.0.0.2"));
     setup->udpPortField()->setText(QStringLiteral("49220"));
     setup->passcodeField()->setText(QStringLiteral("12345"));
-    setup->portList()->setCurrentIndex(2);
+    setup->portList()->setCurrentIndex(setup->portList()->findText(QStringLiteral("/dev/ttyUSB0")));
     ClickButton(setup, QStringLiteral("ok"));
   });
   window.RunCommand(ID_SETUP);
   ASSERT_TRUE(answer->answered());
   const LinkSettings& s = objects_->linkSettings;
-  EXPECT_EQ(s.comPort, "COM3");
+  EXPECT_EQ(s.comPort, "/dev/ttyUSB0");
   EXPECT_EQ(s.radioAddress, "127.0.0.2");
   EXPECT_EQ(s.radioPort, 49220);
   EXPECT_EQ(s.radioPasscode, 12345);
@@ -262,6 +236,10 @@ TEST_F(SetupThroughWindowTest, OkStoresEveryFieldAndNothingIsWrittenUntilExit) {
   EXPECT_FALSE(s.serialActive);
   EXPECT_EQ(window.engine().state().ignoreErrors, 0);
   EXPECT_TRUE(ReadWorkFile("update.ini").empty());
+  EndApp();
+  const std::string ini = ReadWorkFile("update.ini");
+  EXPECT_NE(ini.find("COMPORT=/dev/ttyUSB0"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("PASSCODE=12345"), std::string::npos) << ini;
 }
 
 }  // namespace
