@@ -3,78 +3,43 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace flash {
 namespace {
 
-TEST(ProfileText, FindsSectionsAndKeysWhateverTheirCase) {
-  const ProfileText profile("[Serial Interface]\nComPort = COM3\n");
+using namespace std::string_literals;
+
+TEST(ProfileText, ReadsTheFirstKeyOfItsSectionWhateverTheCaseAndTheBlanks) {
+  const ProfileText profile(
+      "\xEF\xBB\xBF  [ Serial Interface ]  \r\n;ComPort=COM9\njunk\n"
+      "\t ComPort \t=\t  COM3 \t\r\nCOMPORT=COM4\n[B]\ny=2\n[serial interface]\ncomport=COM5\n");
   EXPECT_EQ(profile.Get("SERIAL INTERFACE", "COMPORT"), "COM3");
   EXPECT_EQ(profile.Get("serial interface", "comport"), "COM3");
+  EXPECT_FALSE(profile.Get("C", "y").has_value());
+  EXPECT_FALSE(profile.Get("B", "comport").has_value());
+  EXPECT_FALSE(ProfileText("x=0\n[A]\n").Get("A", "x").has_value()) << "a key outside any section";
 }
 
-TEST(ProfileText, RemovesTheBlanksAroundValuesAndNames) {
-  const ProfileText profile("  [ A ]  \r\n\t key \t=\t  some value \t\r\n");
-  EXPECT_EQ(profile.Get("A", "KEY"), "some value");
-}
+TEST(ProfileText, WritesBackEveryByteButTheLineOfTheKeyItSets) {
+  const std::string untouched = "; comment\r\n[A]\nx = 1 \n\n[B]\r\n\0\xff odd line\nlast"s;
+  EXPECT_EQ(ProfileText(untouched).Text(), untouched);
 
-TEST(ProfileText, AnswersNothingForAMissingSectionOrKey) {
-  const ProfileText profile("[A]\nx=1\n[B]\ny=2\n");
-  EXPECT_FALSE(profile.Get("C", "x").has_value());
-  EXPECT_FALSE(profile.Get("A", "y").has_value());
-  EXPECT_FALSE(profile.Get("B", "x").has_value());
-}
-
-TEST(ProfileText, TakesTheFirstOfTwoEqualKeys) {
-  const ProfileText profile("[A]\nx=1\nX=2\n[a]\nx=3\n");
-  EXPECT_EQ(profile.Get("A", "x"), "1");
-}
-
-TEST(ProfileText, IgnoresCommentsKeysOutsideSectionsAndLinesWithoutEquals) {
-  const ProfileText profile("x=0\n[A]\n;x=1\njunk\nx=2\n");
-  EXPECT_EQ(profile.Get("A", "x"), "2");
-}
-
-TEST(ProfileText, ReadsAFileThatBeginsWithAByteOrderMark) {
-  const ProfileText profile("\xEF\xBB\xBF[A]\r\nx=1\r\n");
-  EXPECT_EQ(profile.Get("A", "x"), "1");
-}
-
-TEST(ProfileText, KeepsEveryByteWhenNothingIsSet) {
-  using namespace std::string_literals;
-  const std::string text = "; comment\r\n[A]\nx = 1 \n\n[B]\r\n\0\xff odd line\nlast"s;
-  EXPECT_EQ(ProfileText(text).Text(), text);
-}
-
-TEST(ProfileText, ReplacesOnlyTheLineOfTheKeyItSets) {
-  ProfileText profile("; top\n[A]\n  Key = old ; not a comment\nother=1\n[B]\nkey=b\n");
-  profile.Set("a", "KEY", "new");
-  EXPECT_EQ(profile.Text(), "; top\n[A]\nKey=new\nother=1\n[B]\nkey=b\n");
-}
-
-TEST(ProfileText, AddsAMissingKeyAtTheEndOfItsSection) {
-  ProfileText profile("[A]\nx=1\n\n[B]\ny=2\n");
-  profile.Set("A", "z", "3");
-  EXPECT_EQ(profile.Text(), "[A]\nx=1\nz=3\n\n[B]\ny=2\n");
-}
-
-TEST(ProfileText, AddsAMissingSectionAtTheEndInTheFilesLineEndings) {
-  ProfileText profile("[A]\r\nx=1");
-  profile.Set("B", "y", "2");
-  EXPECT_EQ(profile.Text(), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
-}
-
-TEST(ProfileText, StartsAnEmptyFileWithTheSection) {
-  ProfileText profile;
-  profile.Set("A", "x", "1");
-  EXPECT_EQ(profile.Text(), "[A]\nx=1\n");
-}
-
-TEST(ProfileText, DropsLineBreaksFromAValueSoItCannotPlantAKey) {
-  ProfileText profile("[A]\nx=1\n");
-  profile.Set("A", "x", "10.0.0.1\r\n[B]\nplanted=1");
-  EXPECT_FALSE(profile.Get("B", "planted").has_value());
-  EXPECT_EQ(profile.Text(), "[A]\nx=10.0.0.1[B]planted=1\n");
+  const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
+      // before, section, key=value, after
+      {"; top\n[A]\n  Key = old ; not a comment\nother=1\n[B]\nkey=b\n", "a", "KEY=new",
+       "; top\n[A]\nKey=new\nother=1\n[B]\nkey=b\n"},
+      {"[A]\nx=1\n\n[B]\ny=2\n", "A", "z=3", "[A]\nx=1\nz=3\n\n[B]\ny=2\n"},
+      {"[A]\r\nx=1", "B", "y=2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
+      {"", "A", "x=1", "[A]\nx=1\n"},
+  };
+  for (const auto& [before, section, assignment, after] : cases) {
+    ProfileText profile(before);
+    const std::size_t equals = assignment.find('=');
+    profile.Set(section, assignment.substr(0, equals), assignment.substr(equals + 1));
+    EXPECT_EQ(profile.Text(), after) << before;
+  }
 }
 
 }  // namespace
