@@ -1,10 +1,6 @@
 // Runs flash-update-cli as a process against the radio-sim program, on a
 // pseudo-terminal and on loopback UDP.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +15,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/radio_sim_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/udp_peer.h"
 
 namespace flash {
 namespace {
@@ -31,6 +28,7 @@ using test::CountOf;
 using test::LoadImage;
 using test::RadioSim;
 using test::TempDir;
+using test::UdpPeer;
 
 constexpr auto kToolTimeout = 30s;  // every run here ends in a few seconds at most
 const std::string kDemoFile = EXAMPLES_DIR "/746-demo.ruf";
@@ -248,18 +246,10 @@ TEST(CliRefusals, AMissingSerialPortExitsWith5AtOnce) {
 TEST(CliRefusals, AUdpPortThatCannotBeBoundExitsWith5) {
   TempDir dir;
   // A socket without address reuse holds the port on every address.
-  const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in local {};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-  socklen_t length = sizeof local;
-  ::getsockname(holder, reinterpret_cast<sockaddr*>(&local), &length);
-  const int port = ntohs(local.sin_port);
-
+  const UdpPeer holder("0.0.0.0");
+  ASSERT_TRUE(holder.bound());
   const ToolRun run =
-      RunTool({"program", kDemoFile, "--udp", "127.0.0.4:" + std::to_string(port)}, dir.path());
-  ::close(holder);
+      RunTool({"program", kDemoFile, "--udp", "127.0.0.4:" + std::to_string(holder.port())}, dir.path());
   EXPECT_EQ(run.status, 5) << run.out << run.err;
   EXPECT_TRUE(Contains(run.out, "Socket Create returned error code ")) << run.out;
 }

@@ -3,11 +3,8 @@
 // tool's UDP port. The timers are the tool's own, but a silence is cut short: when
 // nothing arrives for a moment, the next timer expires at once, so eight 5-second
 // silences take a second or two.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -36,6 +33,7 @@
 #include "tests/support/radio_sim_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/thread_probe.h"
+#include "tests/support/udp_peer.h"
 
 namespace flash {
 namespace {
@@ -225,24 +223,13 @@ class Stranger {
  public:
   Stranger(int port, std::vector<std::string> datagrams) {
     thread_ = std::thread([this, port, datagrams = std::move(datagrams)] {
-      const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-      sockaddr_in local {};
-      local.sin_family = AF_INET;
-      ::inet_pton(AF_INET, "127.0.0.3", &local.sin_addr);
-      ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-      sockaddr_in to {};
-      to.sin_family = AF_INET;
-      to.sin_port = htons(static_cast<std::uint16_t>(port));
-      ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+      const test::UdpPeer stranger("127.0.0.3");
+      const sockaddr_in to = test::UdpPeer::Address("127.0.0.1", port);
       const auto end = std::chrono::steady_clock::now() + 30s;
       for (int i = 0; i < kMaxDatagrams && !stop_ && std::chrono::steady_clock::now() < end; ++i) {
-        const std::string& d = datagrams[static_cast<std::size_t>(i) % datagrams.size()];
-        if (::sendto(fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) > 0) {
-          ++sent_;
-        }
+        if (stranger.SendTo(to, datagrams[static_cast<std::size_t>(i) % datagrams.size()])) ++sent_;
         if (i % 64 == 63) std::this_thread::sleep_for(1ms);
       }
-      ::close(fd);
     });
   }
   ~Stranger() { Stop(); }

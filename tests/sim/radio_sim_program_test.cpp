@@ -1,11 +1,8 @@
 // Runs the radio-sim program itself on a pseudo-terminal and on loopback UDP.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,7 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -23,6 +19,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/radio_sim_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/udp_peer.h"
 
 namespace flash::sim {
 namespace {
@@ -30,6 +27,7 @@ namespace {
 using test::ChildProcess;
 using test::RadioSim;
 using test::TempDir;
+using test::UdpPeer;
 using namespace std::chrono_literals;
 
 constexpr auto kExitTimeout = 5s;    // the program ends at once when it is not ready to answer
@@ -135,51 +133,6 @@ TEST(RadioSimProgram, ProgramsFramesHoldingCrBytesAndWritesItsMemoryAtSigterm) {
   EXPECT_EQ(image.Read(0x0D0F), 0x0D);
 }
 
-class UdpClient {
- public:
-  explicit UdpClient(const char* localAddress, int localPort = 0, bool reuse = false) {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    const int yes = 1;
-    if (reuse) setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in local {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<std::uint16_t>(localPort));
-    inet_pton(AF_INET, localAddress, &local.sin_addr);
-    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-  }
-  ~UdpClient() { close(fd_); }
-  bool bound() const { return bound_; }
-  void SendTo(const std::string& address, int port, const std::string& datagram) {
-    sockaddr_in to {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
-    sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  }
-  void ConnectTo(const std::string& address, int port) {
-    sockaddr_in to {};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
-    connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  }
-  void Send(const std::string& datagram) { send(fd_, datagram.data(), datagram.size(), 0); }
-  std::optional<std::string> Receive() {
-    pollfd p = {fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(std::chrono::milliseconds(kAnswerTimeout).count())) <= 0) {
-      return std::nullopt;
-    }
-    char buffer[4096];
-    const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-    if (n < 0) return std::nullopt;
-    return std::string(buffer, static_cast<std::size_t>(n));
-  }
-
- private:
-  int fd_ = -1;
-  bool bound_ = false;
-};
-
 // The program run without the ready line's wait, for a command line it refuses or --help.
 test::ChildOptions Program(const std::vector<std::string>& arguments) {
   test::ChildOptions options;
@@ -193,7 +146,7 @@ TEST(RadioSimProgram, UdpRadioAnswersTheSenderAndIgnoresAWrongPasscode) {
   const std::string endpoint = radio.endpoint();
   const int port = radio.udpPort();
   ASSERT_GT(port, 0) << endpoint << radio.err();
-  UdpClient client("127.0.0.1");
+  UdpPeer client("127.0.0.1");
   ASSERT_TRUE(client.bound());
   client.SendTo("127.0.0.2", port, std::string("\x00\x08?V\r", 5));
   client.SendTo("127.0.0.2", port, std::string("\x00\x07ZZ\r", 5));
@@ -209,9 +162,9 @@ TEST(RadioSimProgram, UdpRadioSharesItsPortWithASocketBoundOnAllAddresses) {
   RadioSim radio(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0"});
   const int port = radio.udpPort();
   ASSERT_GT(port, 0) << radio.err();
-  UdpClient program("0.0.0.0", port, /*reuse=*/true);
+  UdpPeer program("0.0.0.0", port, /*reuse=*/true);
   ASSERT_TRUE(program.bound());
-  program.ConnectTo("127.0.0.2", port);
+  program.Connect("127.0.0.2", port);
   program.Send(std::string("\x00\x07?V\r", 5));
   EXPECT_EQ(program.Receive(), "VER 1234\r");
   EXPECT_EQ(radio.Stop(SIGTERM), 0);
@@ -229,7 +182,7 @@ TEST(RadioSimProgram, StartsWithTheMemoryOfARufFileAndSaysAtExitWhetherItEqualsT
                    {"--udp", "127.0.0.2:0", "--model", "746", "--image-in", ruf, "--expect", ruf});
     const int port = radio.udpPort();
     ASSERT_GT(port, 0) << radio.err();
-    UdpClient client("127.0.0.1");
+    UdpPeer client("127.0.0.1");
     // ":0300300002337A1E" in Verify mode: the radio already holds these bytes.
     client.SendTo("127.0.0.2", port,
                   std::string("\x00\x07\x56\x03\x00\x30\x00\x02\x33\x7A\x1E\x0D", 12));
