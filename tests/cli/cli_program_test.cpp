@@ -174,32 +174,30 @@ TEST(CliOverUdp, VerifiesChangedMemoryWith1AndProgramsTheExampleFileOnLoopbackWi
 
 // --- Refusals ------------------------------------------------------------------
 
-TEST(CliRefusals, AModelMismatchExitsWith3AndShowsTheRadiosMessage) {
+TEST(CliRefusals, AModelMismatchOrAnUnlistedModelExitsWith3AtOnceAfterTheIdentification) {
   TempDir dir;
-  RadioSim radio = StartRadio(dir, {"--model", "781", "--link", "./radio-tty", "--verbose"});
-  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
-  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
-  EXPECT_EQ(run.status, 3) << run.out << run.err;
-  EXPECT_TRUE(Contains(run.out, " The file is for model 746, the radio is a Fennic 781.\n")) << run.out;
-  EXPECT_TRUE(run.out.ends_with("\nThe selected RUF file is not compatible with the Fennic\n"))
-      << run.out;
-  radio.Stop();
-  // Only the identification request reached the radio.
-  EXPECT_TRUE(Contains(radio.err(), "radio-sim: #1 ")) << radio.err();
-  EXPECT_FALSE(Contains(radio.err(), "radio-sim: #2 ")) << radio.err();
-}
-
-TEST(CliRefusals, AnUnlistedModelStopsAtOnceWithExitStatus3) {
-  TempDir dir;
-  RadioSim radio = StartRadio(dir, {"--model", "746", "--report-model", "999", "--link", "./radio-tty"});
-  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
-  const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
-  EXPECT_EQ(run.status, 3) << run.out << run.err;
-  EXPECT_LT(run.took, 3s);
-  EXPECT_TRUE(run.out.ends_with(
-      "\nThe radio reports model 999, which this program does not know: the radio refused the "
-      "file and nothing of it was sent.\n"))
-      << run.out;
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--model", "781"},
+       " The file is for model 746, the radio is a Fennic 781.\n"
+       "The selected RUF file is not compatible with the Fennic\n"},
+      {{"--model", "746", "--report-model", "999"},
+       "\nThe radio reports model 999, which this program does not know: the radio refused the "
+       "file and nothing of it was sent.\n"},
+  };
+  for (const auto& [model, ending] : cases) {
+    std::vector<std::string> arguments = {"--link", "./radio-tty", "--verbose"};
+    arguments.insert(arguments.end(), model.begin(), model.end());
+    RadioSim radio = StartRadio(dir, arguments);
+    ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+    const ToolRun run = RunTool({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path());
+    EXPECT_EQ(run.status, 3) << run.out << run.err;
+    EXPECT_LT(run.took, 3s);
+    EXPECT_TRUE(run.out.ends_with(ending)) << run.out;
+    radio.Stop();
+    // Only the identification request reached the radio.
+    EXPECT_TRUE(Contains(radio.err(), "radio-sim: #1 ")) << radio.err();
+    EXPECT_FALSE(Contains(radio.err(), "radio-sim: #2 ")) << radio.err();
+  }
 }
 
 TEST(CliRefusals, AMalformedFileExitsWith4AndNothingIsSent) {
