@@ -1,0 +1,152 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/serial_notify_target.h"
+#include "operation/clock.h"
+#include "protocol/radio_links.h"
+
+namespace flash::bench {
+
+using BenchClock = std::chrono::steady_clock;
+
+// One request as the engine handed it to a link.
+struct TimedWrite {
+  BenchClock::time_point time;  // when the engine called the link's write
+  std::size_t size = 0;
+  std::uint8_t firstByte = 0;
+};
+
+// The serial link with every write timestamped; everything else passes through.
+class TimedSerialLink final : public SerialLink {
+ public:
+  explicit TimedSerialLink(SerialLink& inner) : inner_(inner) { writes_.reserve(1 << 16); }
+
+  PortAvailability CheckPortAvailable(const std::string& deviceName) override {
+    return inner_.CheckPortAvailable(deviceName);
+  }
+  std::string AvailabilityHint() const override { return inner_.AvailabilityHint(); }
+  std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
+                    std::uint32_t outQueueSize) override {
+    return inner_.Open(deviceName, inQueueSize, outQueueSize);
+  }
+  std::int32_t Close() override { return inner_.Close(); }
+  bool IsOpen() const override { return inner_.IsOpen(); }
+  std::int32_t SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
+                             int stopBits) override {
+    return inner_.SetLineFormat(baudRate, dataBits, parity, stopBits);
+  }
+  std::int32_t SetFlowControl(int kind) override { return inner_.SetFlowControl(kind); }
+  void SetWriteTimeouts(std::uint32_t perByteMs, std::uint32_t constantMs) override {
+    inner_.SetWriteTimeouts(perByteMs, constantMs);
+  }
+  std::int32_t SetEventCharacter(char character, bool addToMask) override {
+    return inner_.SetEventCharacter(character, addToMask);
+  }
+  std::int32_t SetEventMask(std::uint32_t mask) override { return inner_.SetEventMask(mask); }
+  void Purge() override { inner_.Purge(); }
+  std::int32_t Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) override {
+    return inner_.Read(buffer, size, countOut);
+  }
+  std::int32_t Write(const std::uint8_t* data, std::size_t size, std::size_t* countOut) override {
+    writes_.push_back({BenchClock::now(), size, size > 0 ? data[0] : std::uint8_t{0}});
+    return inner_.Write(data, size, countOut);
+  }
+
+  const std::vector<TimedWrite>& writes() const { return writes_; }
+
+ private:
+  SerialLink& inner_;
+  std::vector<TimedWrite> writes_;
+};
+
+// The UDP link with every send and every received datagram timestamped.
+class TimedUdpLink final : public UdpLink {
+ public:
+  explicit TimedUdpLink(UdpLink& inner) : inner_(inner) {
+    writes_.reserve(1 << 16);
+    arrivals_.reserve(1 << 16);
+  }
+
+  std::int32_t Create(int localPort) override { return inner_.Create(localPort); }
+  bool HasSocket() const override { return inner_.HasSocket(); }
+  std::int32_t Connect(const std::string& address, int port) override {
+    return inner_.Connect(address, port);
+  }
+  std::int32_t Send(const std::uint8_t* data, std::size_t size) override {
+    // The first two bytes are the passcode; the request begins after them.
+    writes_.push_back({BenchClock::now(), size > 2 ? size - 2 : 0,
+                       size > 2 ? data[2] : std::uint8_t{0}});
+    return inner_.Send(data, size);
+  }
+  std::int32_t Receive(std::uint8_t* buffer, std::size_t capacity, std::int32_t* error) override {
+    const BenchClock::time_point arrival = BenchClock::now();
+    const std::int32_t received = inner_.Receive(buffer, capacity, error);
+    if (received > 0) arrivals_.push_back(arrival);
+    return received;
+  }
+  void Close() override { inner_.Close(); }
+
+  const std::vector<TimedWrite>& writes() const { return writes_; }
+  const std::vector<BenchClock::time_point>& arrivals() const { return arrivals_; }
+
+ private:
+  UdpLink& inner_;
+  std::vector<TimedWrite> writes_;
+  std::vector<BenchClock::time_point> arrivals_;
+};
+
+// The serial watcher's notifications, timestamped on the watcher thread at the
+// moment it posts them (the answer's arrival), then passed on.
+class TimedNotifyTarget final : public SerialNotifyTarget {
+ public:
+  explicit TimedNotifyTarget(SerialNotifyTarget& inner) : inner_(inner) { arrivals_.reserve(1 << 16); }
+
+  void PostSerialNotify(std::uint32_t message, std::uint32_t firstParam,
+                        std::intptr_t userValue) override {
+    const BenchClock::time_point arrival = BenchClock::now();
+    {
+      std::lock_guard lock(mutex_);
+      arrivals_.push_back(arrival);
+    }
+    inner_.PostSerialNotify(message, firstParam, userValue);
+  }
+
+  // Call once the watcher has stopped (the port is closed).
+  std::vector<BenchClock::time_point> arrivals() {
+    std::lock_guard lock(mutex_);
+    return arrivals_;
+  }
+
+ private:
+  SerialNotifyTarget& inner_;
+  std::mutex mutex_;
+  std::vector<BenchClock::time_point> arrivals_;
+};
+
+// The trace's clock: every time stamp the trace takes is noted. The engine stamps
+// an answer's trace line just before the line step's countdown and the next
+// request's trace line just after it, so these moments bracket the countdown.
+class TimedClock final : public Clock {
+ public:
+  explicit TimedClock(Clock& inner) : inner_(inner) { stamps_.reserve(1 << 17); }
+
+  std::int64_t CalendarSeconds() override { return inner_.CalendarSeconds(); }
+  UtcTimeOfDay UtcNow() override {
+    stamps_.push_back(BenchClock::now());
+    return inner_.UtcNow();
+  }
+
+  const std::vector<BenchClock::time_point>& stamps() const { return stamps_; }
+
+ private:
+  Clock& inner_;
+  std::vector<BenchClock::time_point> stamps_;
+};
+
+}  // namespace flash::bench
