@@ -1,7 +1,6 @@
 #include "bench/operation_run.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include "bench/timed_host.h"
 #include "cli/cli_host.h"
 #include "cli/console_output.h"
+#include "cli/event_loop.h"
 #include "cli/serial_event_queue.h"
 #include "cli/stop_signals.h"
 #include "cli/timer_set.h"
@@ -21,17 +21,6 @@
 #include "operation/update_engine.h"
 
 namespace flash::bench {
-namespace {
-
-int MillisecondsUntil(const TimerSet& timers) {
-  const auto next = timers.NextDeadline();
-  if (!next) return -1;
-  const auto left = *next - std::chrono::steady_clock::now();
-  if (left <= std::chrono::steady_clock::duration::zero()) return 0;
-  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
-
-}  // namespace
 
 OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   OperationRunResult result;
@@ -71,40 +60,8 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   engine.state().ignoreErrors = 0;
 
   engine.RunProgramCommand();
-  // The headless tool's loop (cli/update_run.cpp builds its links itself, so it
-  // cannot be handed the timed ones): the same steps in the same order.
-  while (!host.ended() && engine.operationRunning()) {
-    pollfd watched[3] = {{stops.fd(), POLLIN, 0}, {serialEvents.fd(), POLLIN, 0}, {-1, POLLIN, 0}};
-    const int socketFd = radioSocket.fd();
-    nfds_t count = 2;
-    if (socketFd >= 0) {
-      watched[2].fd = socketFd;
-      count = 3;
-    }
-    if (::poll(watched, count, MillisecondsUntil(timers)) < 0) {
-      if (errno == EINTR) continue;
-      engine.StopOperation();
-      break;
-    }
-    if (watched[0].revents & POLLIN) {
-      stops.Take();
-      engine.StopOperation();
-      break;
-    }
-    if (watched[1].revents & POLLIN) {
-      for (const SerialNotification& n : serialEvents.Drain()) {
-        if (host.ended()) break;
-        engine.OnSerialEvent(n.firstParam & 0xFFFFu, n.firstParam >> 16);
-      }
-    }
-    if (count == 3 && watched[2].revents != 0 && !host.ended() && radioSocket.fd() == socketFd) {
-      engine.OnUdpReadable();
-    }
-    for (int id : timers.TakeDue(std::chrono::steady_clock::now())) {
-      if (host.ended()) break;
-      if (timers.IsRunning(id)) engine.OnTimer(id);
-    }
-  }
+  // The headless tool's own loop, with the timed links in place of the plain ones.
+  RunEventLoop(engine, host, {stops, serialEvents, radioSocket, timers});
   serialPort.Close();
   if (quiet >= 0) ::close(quiet);
 

@@ -1,7 +1,6 @@
 #include "cli/update_run.h"
 
 #include <netdb.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <string>
 
 #include "cli/cli_host.h"
+#include "cli/event_loop.h"
 #include "cli/console_output.h"
 #include "cli/exit_status.h"
 #include "cli/file_check.h"
@@ -78,15 +78,6 @@ LinkSettings SettingsFor(const CliOptions& options) {
   return settings;
 }
 
-int MillisecondsUntil(const TimerSet& timers) {
-  const auto next = timers.NextDeadline();
-  if (!next) return -1;
-  const auto left = *next - std::chrono::steady_clock::now();
-  if (left <= std::chrono::steady_clock::duration::zero()) return 0;
-  // Rounded up, so that the loop never wakes just before a deadline and spins.
-  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
-
 }  // namespace
 
 int RunUpdate(const CliOptions& options) {
@@ -142,7 +133,6 @@ int RunUpdate(const CliOptions& options) {
       break;
   }
 
-  int stopSignal = 0;
   bool unlistedModel = false;
   // An unlisted model would otherwise be met by 40 s of resends before the failure.
   const auto stopOnUnlistedModel = [&] {
@@ -153,51 +143,8 @@ int RunUpdate(const CliOptions& options) {
                     ", which this program does not know: the radio refused the file and nothing "
                     "of it was sent.");
   };
-  const auto stopOnSignal = [&](int signalNumber) {
-    stopSignal = signalNumber;
-    engine.StopOperation();
-  };
-
-  while (!host.ended() && stopSignal == 0) {
-    if (host.stopSignal() != 0) {
-      stopOnSignal(host.stopSignal());
-      break;
-    }
-    if (!engine.operationRunning()) break;
-
-    pollfd watched[3] = {{stops.fd(), POLLIN, 0}, {serialEvents.fd(), POLLIN, 0}, {-1, POLLIN, 0}};
-    const int socketFd = radioSocket.fd();
-    nfds_t count = 2;
-    if (socketFd >= 0) {
-      watched[2].fd = socketFd;
-      count = 3;
-    }
-    if (::poll(watched, count, MillisecondsUntil(timers)) < 0) {
-      if (errno == EINTR) continue;
-      std::perror("flash-update-cli: poll");
-      engine.StopOperation();
-      break;
-    }
-    if (watched[0].revents & POLLIN) {
-      stopOnSignal(stops.Take());
-      break;
-    }
-    if (watched[1].revents & POLLIN) {
-      for (const SerialNotification& n : serialEvents.Drain()) {
-        if (host.ended()) break;
-        engine.OnSerialEvent(n.firstParam & 0xFFFFu, n.firstParam >> 16);
-        stopOnUnlistedModel();
-      }
-    }
-    if (count == 3 && watched[2].revents != 0 && !host.ended() && radioSocket.fd() == socketFd) {
-      engine.OnUdpReadable();
-      stopOnUnlistedModel();
-    }
-    for (int id : timers.TakeDue(std::chrono::steady_clock::now())) {
-      if (host.ended()) break;
-      if (timers.IsRunning(id)) engine.OnTimer(id);
-    }
-  }
+  const int stopSignal = RunEventLoop(engine, host, {stops, serialEvents, radioSocket, timers},
+                                      stopOnUnlistedModel);
   console.Finish();
 
   if (stopSignal != 0 || host.stopSignal() != 0) {

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+
+#include "cli/cli_host.h"
+#include "cli/serial_event_queue.h"
+#include "cli/stop_signals.h"
+#include "cli/timer_set.h"
+#include "link/radio_socket.h"
+#include "operation/update_engine.h"
+
+namespace flash {
+
+// What the headless tool's loop waits on: stop signals, the serial watcher's
+// notifications, the UDP socket (while it has one) and the timer deadlines.
+struct EventSources {
+  StopSignals& stops;
+  SerialEventQueue& serialEvents;
+  RadioSocket& radioSocket;
+  TimerSet& timers;
+};
+
+// Hands every event to the engine until the operation is over or a stop signal
+// arrives (then the operation is stopped, closing links and trace). afterAnswer,
+// when given, runs after each answer has been handled. Answers the stop signal's
+// number, or 0.
+int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& sources,
+                 const std::function<void()>& afterAnswer = {});
+
+}  // namespace flash
