@@ -76,11 +76,16 @@ std::string FormatIntelHexLine(std::uint8_t recordType, std::uint16_t address,
   bytes.push_back(recordType);
   bytes.insert(bytes.end(), data, data + size);
   bytes.push_back(IntelChecksum(bytes.data(), bytes.size()));
-  std::string text = ":";
-  char hex[3];
+  return HexRecordText(":", bytes);
+}
+
+std::string HexRecordText(std::string_view prefix, const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text(prefix);
+  text.reserve(prefix.size() + 2 * bytes.size());
   for (std::uint8_t b : bytes) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    text += hex;
+    text += kDigits[b >> 4];
+    text += kDigits[b & 0x0F];
   }
   return text;
 }

@@ -30,6 +30,9 @@ std::string FormatIntelHexLine(std::uint8_t recordType, std::uint16_t address,
                                const std::uint8_t* data, std::size_t size);
 
 // Reads two hex digits at text[pos]; false when either is not a hex digit.
+// prefix followed by each byte as two upper-case hex digits: the text of a record line.
+std::string HexRecordText(std::string_view prefix, const std::vector<std::uint8_t>& bytes);
+
 bool ReadHexByte(std::string_view text, std::size_t pos, std::uint8_t& out);
 
 }  // namespace flash::sim

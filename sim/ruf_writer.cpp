@@ -25,13 +25,7 @@ std::string FormatS3Line(std::uint32_t address, const std::uint8_t* data, std::s
   unsigned sum = 0;
   for (std::uint8_t b : bytes) sum += b;
   bytes.push_back(static_cast<std::uint8_t>(0xFF - (sum & 0xFF)));
-  std::string text = "S3";
-  char hex[3];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    text += hex;
-  }
-  return text;
+  return HexRecordText("S3", bytes);
 }
 
 struct DataLine {
