@@ -61,7 +61,7 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
 
   engine.RunProgramCommand();
   // The headless tool's own loop, with the timed links in place of the plain ones.
-  RunEventLoop(engine, host, {stops, serialEvents, radioSocket, timers});
+  RunEventLoop(engine, host, {stops, serialEvents, serialPort, radioSocket, timers});
   serialPort.Close();
   if (quiet >= 0) ::close(quiet);
 

@@ -7,15 +7,18 @@
 #include "cli/stop_signals.h"
 #include "cli/timer_set.h"
 #include "link/radio_socket.h"
+#include "link/serial_watcher.h"
 #include "operation/update_engine.h"
 
 namespace flash {
 
 // What the headless tool's loop waits on: stop signals, the serial watcher's
-// notifications, the UDP socket (while it has one) and the timer deadlines.
+// notifications (and the serial device's input, see event_loop.cpp), the UDP
+// socket (while it has one) and the timer deadlines.
 struct EventSources {
   StopSignals& stops;
   SerialEventQueue& serialEvents;
+  SerialWatcher& serialPort;
   RadioSocket& radioSocket;
   TimerSet& timers;
 };

@@ -143,7 +143,7 @@ int RunUpdate(const CliOptions& options) {
                     ", which this program does not know: the radio refused the file and nothing "
                     "of it was sent.");
   };
-  const int stopSignal = RunEventLoop(engine, host, {stops, serialEvents, radioSocket, timers},
+  const int stopSignal = RunEventLoop(engine, host, {stops, serialEvents, serialPort, radioSocket, timers},
                                       stopOnUnlistedModel);
   console.Finish();
 

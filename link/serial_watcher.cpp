@@ -59,6 +59,15 @@ std::int32_t SerialWatcher::StopWatcher() {
   return 0;
 }
 
+bool SerialWatcher::ServiceInput() {
+  if (!IsOpen()) return false;
+  const InputResult input = PumpInput();
+  const std::uint32_t events = TakeEvents();
+  const std::uint32_t errors = TakeLineErrors();
+  if (events != 0) OnCommEvent(events, errors);
+  return input != InputResult::DeviceGone;
+}
+
 void SerialWatcher::WatcherLoop() {
   pollfd waits[2] = {{stopFd_, POLLIN, 0}, {deviceFd(), POLLIN, 0}};
   for (;;) {

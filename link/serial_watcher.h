@@ -28,6 +28,16 @@ class SerialWatcher : public SerialDevice {
   // Asks the watcher to end and waits for it; it ends at once, input or not.
   virtual std::int32_t StopWatcher();
   bool WatcherRunning() const { return watcher_.joinable(); }
+  // The device's descriptor while the watcher runs, else -1. An event loop may
+  // poll it for input and then call ServiceInput, so that the answer is handled
+  // as soon as the loop's thread wakes, not after the watcher thread has woken
+  // too and posted. Only for polling: reads go through ServiceInput.
+  int InputWakeFd() const { return watcher_.joinable() ? deviceFd() : -1; }
+  // Does on the calling thread what the watcher does when input arrives: moves
+  // it into the queue and hands its events to OnCommEvent. Safe next to the
+  // watcher: whichever thread comes first moves the input, the other finds
+  // none, and each event is handed on once. False when the device is gone.
+  bool ServiceInput();
 
  protected:
   // Called on the watcher thread for every batch of events that is not 0:

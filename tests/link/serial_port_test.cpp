@@ -1,5 +1,6 @@
 #include "link/serial_port.h"
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <numeric>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -314,6 +316,44 @@ TEST_F(OpenedPort, OpensAgainAfterCloseWithAFreshQueueAndPostsNothingAfterClose)
   pty_.RadioSends("late\r");
   std::this_thread::sleep_for(kQuietPeriod);
   EXPECT_EQ(target_.Notes().size(), 2u);
+}
+
+// An event loop that polls the device and moves its input itself, next to the
+// watcher (the headless tool does): every byte is read once and in order, and
+// every answer's CR is reported once, by whichever thread moved it.
+TEST_F(OpenedPort, InputServicedByTheLoopNextToTheWatcherArrivesOnceAndInOrder) {
+  constexpr int kAnswers = 300;
+  std::string sent;
+  for (int i = 0; i < kAnswers; ++i) sent += ":" + std::to_string(i) + "\r";
+  std::thread radio([&] {
+    for (int i = 0; i < kAnswers; ++i) pty_.RadioSends(":" + std::to_string(i) + "\r");
+  });
+  std::string got;
+  for (auto deadline = std::chrono::steady_clock::now() + kEventLimit;
+       got.size() < sent.size() && std::chrono::steady_clock::now() < deadline;) {
+    pollfd input{port_.InputWakeFd(), POLLIN, 0};
+    ASSERT_GE(input.fd, 0);
+    if (::poll(&input, 1, 1) > 0) {
+      EXPECT_TRUE(port_.ServiceInput());
+    }
+    const Bytes more = ReadAll(port_);
+    got.append(more.begin(), more.end());
+  }
+  radio.join();
+  EXPECT_EQ(got, sent);
+  // One notification per batch moved, so at most one per answer; never one without its CR.
+  ASSERT_TRUE(target_.WaitFor(1));
+  const auto notes = target_.Notes();
+  EXPECT_LE(notes.size(), static_cast<std::size_t>(kAnswers));
+  for (const Notification& note : notes) EXPECT_EQ(note.firstParam, kEventFlagChar);
+}
+
+TEST_F(OpenedPort, ServiceInputAnswersFalseOnceTheDeviceIsGone) {
+  pty_.CloseMaster();
+  EXPECT_FALSE(port_.ServiceInput());
+  EXPECT_EQ(port_.Close(), 0);
+  EXPECT_EQ(port_.InputWakeFd(), -1);
+  EXPECT_FALSE(port_.ServiceInput());
 }
 
 TEST_F(OpenedPort, TheWatcherEndsQuietlyWhenTheDeviceGoesAway) {
