@@ -227,8 +227,24 @@ void SerialDevice::Purge() {
   // Under the queue's lock, so a byte the watcher is moving lands either before
   // the purge (and is discarded) or after it (and is kept), never half-way.
   std::lock_guard lock(queueMutex_);
-  ::tcflush(fd_, TCIOFLUSH);
+  ::tcflush(fd_, TCOFLUSH);
+  DiscardDeviceInput();
   queue_.Clear();
+}
+
+void SerialDevice::DiscardDeviceInput() {
+  // The answer handler purges after every answer, and an input flush (TCIFLUSH)
+  // costs tens of microseconds a call on some drivers (on a pseudo-terminal it
+  // also wakes the other side). Usually the watcher has moved everything already:
+  // one read that finds nothing shows that there is nothing to flush. When it
+  // finds bytes, more may wait behind them in the driver: flush after all. The
+  // events of these bytes are not noted: they are gone.
+  std::uint8_t scrap[256];
+  ssize_t got = 0;
+  do {
+    got = ::read(fd_, scrap, sizeof scrap);
+  } while (got < 0 && errno == EINTR);
+  if (got > 0) ::tcflush(fd_, TCIFLUSH);
 }
 
 std::uint32_t SerialDevice::TakeEvents() { return eventsSeen_.exchange(0) & eventMask_.load(); }

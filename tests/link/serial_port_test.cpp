@@ -432,5 +432,28 @@ TEST(SerialDeviceWithoutWatcher, ReadsWhatArrivedByItself) {
   EXPECT_EQ(count, 0u);
 }
 
+TEST(SerialDeviceWithoutWatcher, PurgeDropsInputStillInTheDeviceAndKeepsWhatComesAfter) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  class PlainWatcher : public SerialWatcher {
+    void OnCommEvent(std::uint32_t, std::uint32_t) override {}
+  } port;
+  ASSERT_EQ(port.Open(pty.slaveName(), 64, 64), 0);
+  ASSERT_EQ(port.SetEventCharacter(13, false), 0);
+  // More than one read's worth waits in the device, none of it moved yet.
+  const std::string stale(6000, 'S');
+  pty.RadioSends(stale + "\r");
+  EXPECT_EQ(port.InputWakeFd(), -1);  // no watcher: nothing for a loop to poll
+  std::this_thread::sleep_for(kQuietPeriod);
+  port.Purge();
+  EXPECT_EQ(port.TakeEvents(), 0u);
+  pty.RadioSends(":42\r");
+  ASSERT_EQ(port.SetReadMode(ReadBlocking), 0);
+  std::uint8_t buffer[4] = {};
+  std::size_t count = 0;
+  EXPECT_EQ(port.Read(buffer, 4, &count, 2000), 0);
+  EXPECT_EQ(Bytes(buffer, buffer + count), AsBytes(":42\r"));
+}
+
 }  // namespace
 }  // namespace flash
