@@ -49,6 +49,7 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   TimedNotifyTarget timedEvents(serialEvents);
   SerialPort serialPort;
   serialPort.SetNotifyTarget(&timedEvents);
+  serialPort.LeaveInputToCaller(true);  // as in the headless tool
   TimedSerialLink timedSerial(serialPort);
   RadioSocket radioSocket;
   TimedUdpLink timedUdp(radioSocket);

@@ -25,12 +25,12 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
   const auto answered = [&] {
     if (afterAnswer) afterAnswer();
   };
-  // The loop also polls the serial device and moves its input itself when it
-  // wakes first, instead of waiting for the watcher thread to wake as well and
-  // post: a second wake-up in a row costs tens of microseconds a line on a busy
-  // or virtual machine. The watcher still runs and takes whatever the loop does
-  // not. A device that hangs up or reports an error is left to the watcher
-  // until its next post, so that the loop never spins on it.
+  // The serial port leaves its input to this loop (no watcher thread): the
+  // loop polls the device and moves the input itself, so an answer waits for
+  // one thread wake-up instead of two in a row, which cost tens of microseconds
+  // a line on a busy or virtual machine. A device that hangs up or reports an
+  // error is no longer polled, so that the loop never spins on it; the
+  // response timer then ends the operation as for a silent radio.
   bool watchDevice = true;
   while (!host.ended()) {
     if (host.stopSignal() != 0) {
@@ -66,7 +66,6 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
       }
     }
     if (watched[1].revents & POLLIN) {
-      watchDevice = true;
       for (const SerialNotification& n : sources.serialEvents.Drain()) {
         if (host.ended()) break;
         engine.OnSerialEvent(n.firstParam & 0xFFFFu, n.firstParam >> 16);

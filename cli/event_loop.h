@@ -12,9 +12,9 @@
 
 namespace flash {
 
-// What the headless tool's loop waits on: stop signals, the serial watcher's
-// notifications (and the serial device's input, see event_loop.cpp), the UDP
-// socket (while it has one) and the timer deadlines.
+// What the headless tool's loop waits on: stop signals, the serial device's
+// input (its port leaves the input to the loop) and the notifications it gives,
+// the UDP socket (while it has one) and the timer deadlines.
 struct EventSources {
   StopSignals& stops;
   SerialEventQueue& serialEvents;

@@ -114,6 +114,7 @@ int RunUpdate(const CliOptions& options) {
   }
   SerialPort serialPort;
   serialPort.SetNotifyTarget(&serialEvents);
+  serialPort.LeaveInputToCaller(true);  // RunEventLoop moves it
   RadioSocket radioSocket;
   CliHost host(console, clock, timers, stops, options.rufFile, options.personality);
   UpdateEngine engine(host, settings, serialPort, radioSocket, trace);

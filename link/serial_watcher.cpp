@@ -36,7 +36,9 @@ std::int32_t SerialWatcher::Close() {
 std::int32_t SerialWatcher::StartWatcher() {
   if (watcher_.joinable()) return 0;
   if (!IsOpen() || stopFd_ < 0) return Result(kResultInvalidHandle);
+  // From here reads only take from the queue: the watcher or the caller's loop moves the input.
   SetWatcherPumping(true);
+  if (inputLeftToCaller_) return 0;
   try {
     watcher_ = std::thread(&SerialWatcher::WatcherLoop, this);
   } catch (const std::system_error& failure) {
@@ -47,7 +49,10 @@ std::int32_t SerialWatcher::StartWatcher() {
 }
 
 std::int32_t SerialWatcher::StopWatcher() {
-  if (!watcher_.joinable()) return 0;
+  if (!watcher_.joinable()) {
+    SetWatcherPumping(false);
+    return 0;
+  }
   const std::uint64_t one = 1;
   while (::write(stopFd_, &one, sizeof one) < 0 && errno == EINTR) {
   }
@@ -65,7 +70,9 @@ bool SerialWatcher::ServiceInput() {
   const std::uint32_t events = TakeEvents();
   const std::uint32_t errors = TakeLineErrors();
   if (events != 0) OnCommEvent(events, errors);
-  return input != InputResult::DeviceGone;
+  if (input != InputResult::DeviceGone) return true;
+  Result(EIO);
+  return false;
 }
 
 void SerialWatcher::WatcherLoop() {

@@ -28,15 +28,19 @@ class SerialWatcher : public SerialDevice {
   // Asks the watcher to end and waits for it; it ends at once, input or not.
   virtual std::int32_t StopWatcher();
   bool WatcherRunning() const { return watcher_.joinable(); }
-  // The device's descriptor while the watcher runs, else -1. An event loop may
-  // poll it for input and then call ServiceInput, so that the answer is handled
-  // as soon as the loop's thread wakes, not after the watcher thread has woken
-  // too and posted. Only for polling: reads go through ServiceInput.
-  int InputWakeFd() const { return watcher_.joinable() ? deviceFd() : -1; }
-  // Does on the calling thread what the watcher does when input arrives: moves
-  // it into the queue and hands its events to OnCommEvent. Safe next to the
-  // watcher: whichever thread comes first moves the input, the other finds
-  // none, and each event is handed on once. False when the device is gone.
+
+  // For a program whose own event loop waits for the input (the headless tool):
+  // later openings start no watcher thread; the loop polls InputWakeFd() and
+  // calls ServiceInput(), which does what the watcher would, on the loop's
+  // thread. An answer then waits for one thread wake-up, not for the watcher's
+  // and then the loop's. Call while the device is closed.
+  void LeaveInputToCaller(bool leave) { inputLeftToCaller_ = leave; }
+  // The device's descriptor while it is open and its input is left to the
+  // caller, else -1. Only for polling: reads go through ServiceInput.
+  int InputWakeFd() const { return inputLeftToCaller_ && IsOpen() ? deviceFd() : -1; }
+  // Moves what the device has received into the queue and hands its events to
+  // OnCommEvent, on the calling thread. Safe next to a running watcher (the
+  // queue's lock orders them). False, with lastError EIO, once the device is gone.
   bool ServiceInput();
 
  protected:
@@ -48,6 +52,7 @@ class SerialWatcher : public SerialDevice {
   void WatcherLoop();
 
   int stopFd_ = -1;  // eventfd: readable once a stop was asked
+  bool inputLeftToCaller_ = false;
   std::thread watcher_;
 };
 

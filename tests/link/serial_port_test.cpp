@@ -318,42 +318,61 @@ TEST_F(OpenedPort, OpensAgainAfterCloseWithAFreshQueueAndPostsNothingAfterClose)
   EXPECT_EQ(target_.Notes().size(), 2u);
 }
 
-// An event loop that polls the device and moves its input itself, next to the
-// watcher (the headless tool does): every byte is read once and in order, and
-// every answer's CR is reported once, by whichever thread moved it.
-TEST_F(OpenedPort, InputServicedByTheLoopNextToTheWatcherArrivesOnceAndInOrder) {
+// A port whose input is left to the caller's event loop (the headless tool's):
+// no watcher thread; each poll of the device and ServiceInput moves the input and
+// posts its events on the loop's thread; every byte arrives once and in order.
+TEST(PortLeavingInputToItsCaller, MovesInputOnlyWhenServicedAndPostsOnTheCallersThread) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  RecordingTarget target;
+  SerialPort port;
+  port.SetNotifyTarget(&target);
+  port.LeaveInputToCaller(true);
+  EXPECT_EQ(port.InputWakeFd(), -1);
+  ASSERT_EQ(port.Open(pty.slaveName(), 2048, 2048), 0);
+  EXPECT_FALSE(port.WatcherRunning());
+  ASSERT_GE(port.InputWakeFd(), 0);
+  ASSERT_EQ(port.SetEventCharacter(13, false), 0);
+  ASSERT_EQ(port.SetEventMask(kRunningMask), 0);
+
+  pty.RadioSends(":0\r");
+  std::this_thread::sleep_for(kQuietPeriod);
+  EXPECT_TRUE(target.Notes().empty());  // nobody moved it yet
+  EXPECT_TRUE(ReadAll(port).empty());   // reads only take from the queue
+
   constexpr int kAnswers = 300;
-  std::string sent;
-  for (int i = 0; i < kAnswers; ++i) sent += ":" + std::to_string(i) + "\r";
+  std::string sent = ":0\r";
+  for (int i = 1; i < kAnswers; ++i) sent += ":" + std::to_string(i) + "\r";
   std::thread radio([&] {
-    for (int i = 0; i < kAnswers; ++i) pty_.RadioSends(":" + std::to_string(i) + "\r");
+    for (int i = 1; i < kAnswers; ++i) pty.RadioSends(":" + std::to_string(i) + "\r");
   });
   std::string got;
   for (auto deadline = std::chrono::steady_clock::now() + kEventLimit;
        got.size() < sent.size() && std::chrono::steady_clock::now() < deadline;) {
-    pollfd input{port_.InputWakeFd(), POLLIN, 0};
-    ASSERT_GE(input.fd, 0);
-    if (::poll(&input, 1, 1) > 0) {
-      EXPECT_TRUE(port_.ServiceInput());
+    pollfd input{port.InputWakeFd(), POLLIN, 0};
+    if (::poll(&input, 1, 10) > 0) {
+      EXPECT_TRUE(port.ServiceInput());
     }
-    const Bytes more = ReadAll(port_);
+    const Bytes more = ReadAll(port);
     got.append(more.begin(), more.end());
   }
   radio.join();
   EXPECT_EQ(got, sent);
-  // One notification per batch moved, so at most one per answer; never one without its CR.
-  ASSERT_TRUE(target_.WaitFor(1));
-  const auto notes = target_.Notes();
+  const auto notes = target.Notes();
+  ASSERT_FALSE(notes.empty());
   EXPECT_LE(notes.size(), static_cast<std::size_t>(kAnswers));
-  for (const Notification& note : notes) EXPECT_EQ(note.firstParam, kEventFlagChar);
-}
+  for (const Notification& note : notes) {
+    EXPECT_EQ(note.firstParam, kEventFlagChar);
+    EXPECT_EQ(note.thread, std::this_thread::get_id());
+  }
 
-TEST_F(OpenedPort, ServiceInputAnswersFalseOnceTheDeviceIsGone) {
-  pty_.CloseMaster();
-  EXPECT_FALSE(port_.ServiceInput());
-  EXPECT_EQ(port_.Close(), 0);
-  EXPECT_EQ(port_.InputWakeFd(), -1);
-  EXPECT_FALSE(port_.ServiceInput());
+  // The radio's side hangs up: ServiceInput says so, and after Close nothing is polled.
+  pty.CloseMaster();
+  EXPECT_FALSE(port.ServiceInput());
+  EXPECT_EQ(port.lastError(), EIO);
+  EXPECT_EQ(port.Close(), 0);
+  EXPECT_EQ(port.InputWakeFd(), -1);
+  EXPECT_FALSE(port.ServiceInput());
 }
 
 TEST_F(OpenedPort, TheWatcherEndsQuietlyWhenTheDeviceGoesAway) {
