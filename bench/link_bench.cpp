@@ -265,12 +265,12 @@ int Run(const std::string& radioSim) {
   }
   PrintRow("rig ceiling: the same paced radio-sim with a bare client, no program",
            Text("%.1f%% of the wire limit", kLineWireMicros / ceilingLineMicros * 100),
-           Text("%.1f us a line; best of %d runs (%s); one thread, no countdown, no watcher",
+           Text("%.1f us a line; best of %d runs (%s); one thread, no countdown, no engine",
                 ceilingLineMicros, kCeilingRuns, List(ceilingPercents, "%.1f%%").c_str()));
   PrintRow("paced: the program's share of a line (paced line minus the rig's)",
            Text("%.1f us, %.2f%%", pacedLineMicros - ceilingLineMicros,
                 (pacedLineMicros - ceilingLineMicros) / kLineWireMicros * 100),
-           "countdown, engine work, the watcher's wake-up next to the loop's");
+           "the countdown, the engine's work, trace and progress");
 
   // UDP on loopback with an immediate radio.
   const LineTimes udp = bench.Program("udp", kUdpLines, {"--udp", "127.0.0.2:0"}, true);

@@ -26,9 +26,9 @@ struct OperationRunResult {
 };
 
 // One Program operation in this process, the way the headless tool runs it: the
-// update engine with the real serial port (its watcher thread posting into the
-// tool's event queue) or the real UDP socket, the tool's host and timers, and a
-// poll loop of the same shape as the tool's. The links are wrapped so that every
+// update engine with the real serial port (its input left to the tool's event
+// loop, as in the tool) or the real UDP socket, the tool's host and timers, and
+// the tool's own event loop. The links are wrapped so that every
 // request and every answer's arrival is timestamped.
 OperationRunResult RunProgramOperation(const OperationRunSetup& setup);
 

@@ -101,8 +101,9 @@ class TimedUdpLink final : public UdpLink {
   std::vector<BenchClock::time_point> arrivals_;
 };
 
-// The serial watcher's notifications, timestamped on the watcher thread at the
-// moment it posts them (the answer's arrival), then passed on.
+// The serial port's notifications, timestamped at the moment they are posted
+// (the answer's arrival: the thread that moved the input has just read it),
+// then passed on.
 class TimedNotifyTarget final : public SerialNotifyTarget {
  public:
   explicit TimedNotifyTarget(SerialNotifyTarget& inner) : inner_(inner) { arrivals_.reserve(1 << 16); }
@@ -117,7 +118,7 @@ class TimedNotifyTarget final : public SerialNotifyTarget {
     inner_.PostSerialNotify(message, firstParam, userValue);
   }
 
-  // Call once the watcher has stopped (the port is closed).
+  // Call once the port is closed (no watcher can post any more).
   std::vector<BenchClock::time_point> arrivals() {
     std::lock_guard lock(mutex_);
     return arrivals_;
