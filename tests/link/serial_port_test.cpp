@@ -431,14 +431,22 @@ TEST(PortAvailability, ThePermissionHintNamesTheOwningGroupOrDialoutAndTheFix) {
   EXPECT_NE(SerialPermissionHint("/dev/ttyNoSuchPort7").find("\"dialout\""), std::string::npos);
 }
 
-TEST(SerialDeviceWithoutWatcher, ReadsWhatArrivedByItself) {
+// The device opened without starting its watcher: reads move the input themselves.
+class SerialDeviceWithoutWatcher : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.ok());
+    ASSERT_EQ(port.Open(pty.slaveName(), 64, 64), 0);
+    EXPECT_FALSE(port.WatcherRunning());
+  }
+
   PtyPair pty;
-  ASSERT_TRUE(pty.ok());
   class PlainWatcher : public SerialWatcher {
     void OnCommEvent(std::uint32_t, std::uint32_t) override {}
   } port;
-  ASSERT_EQ(port.Open(pty.slaveName(), 64, 64), 0);
-  EXPECT_FALSE(port.WatcherRunning());
+};
+
+TEST_F(SerialDeviceWithoutWatcher, ReadsWhatArrivedByItself) {
   pty.RadioSends("abc");
   ASSERT_EQ(port.SetReadMode(ReadBlocking), 0);
   std::uint8_t buffer[3] = {};
@@ -451,13 +459,7 @@ TEST(SerialDeviceWithoutWatcher, ReadsWhatArrivedByItself) {
   EXPECT_EQ(count, 0u);
 }
 
-TEST(SerialDeviceWithoutWatcher, PurgeDropsInputStillInTheDeviceAndKeepsWhatComesAfter) {
-  PtyPair pty;
-  ASSERT_TRUE(pty.ok());
-  class PlainWatcher : public SerialWatcher {
-    void OnCommEvent(std::uint32_t, std::uint32_t) override {}
-  } port;
-  ASSERT_EQ(port.Open(pty.slaveName(), 64, 64), 0);
+TEST_F(SerialDeviceWithoutWatcher, PurgeDropsInputStillInTheDeviceAndKeepsWhatComesAfter) {
   ASSERT_EQ(port.SetEventCharacter(13, false), 0);
   // More than one read's worth waits in the device, none of it moved yet.
   const std::string stale(6000, 'S');
