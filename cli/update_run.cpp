@@ -144,8 +144,8 @@ int RunUpdate(const CliOptions& options) {
                     ", which this program does not know: the radio refused the file and nothing "
                     "of it was sent.");
   };
-  const int stopSignal = RunEventLoop(engine, host, {stops, serialEvents, serialPort, radioSocket, timers},
-                                      stopOnUnlistedModel);
+  const int stopSignal = RunEventLoop(
+      engine, host, {stops, serialEvents, serialPort, radioSocket, timers}, stopOnUnlistedModel);
   console.Finish();
 
   if (stopSignal != 0 || host.stopSignal() != 0) {

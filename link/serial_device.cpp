@@ -235,10 +235,10 @@ void SerialDevice::Purge() {
 void SerialDevice::DiscardDeviceInput() {
   // The answer handler purges after every answer, and an input flush (TCIFLUSH)
   // costs tens of microseconds a call on some drivers (on a pseudo-terminal it
-  // also wakes the other side). Usually the watcher has moved everything already:
-  // one read that finds nothing shows that there is nothing to flush. When it
-  // finds bytes, more may wait behind them in the driver: flush after all. The
-  // events of these bytes are not noted: they are gone.
+  // also wakes the other side). Usually the watcher (or the caller's loop) has
+  // moved everything: one read that finds nothing shows that there is nothing
+  // to flush. When it finds bytes, more may wait behind them in the driver:
+  // flush after all. The events of these bytes are not noted: they are gone.
   std::uint8_t scrap[256];
   ssize_t got = 0;
   do {
