@@ -33,7 +33,9 @@ class SerialWatcher : public SerialDevice {
   // later openings start no watcher thread; the loop polls InputWakeFd() and
   // calls ServiceInput(), which does what the watcher would, on the loop's
   // thread. An answer then waits for one thread wake-up, not for the watcher's
-  // and then the loop's. Call while the device is closed.
+  // and then the loop's. As with a watcher, reads then take only from the
+  // queue, so a blocking read waits for the loop's next ServiceInput. Call
+  // while the device is closed.
   void LeaveInputToCaller(bool leave) { inputLeftToCaller_ = leave; }
   // The device's descriptor while it is open and its input is left to the
   // caller, else -1. Only for polling: reads go through ServiceInput.
