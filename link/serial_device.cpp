@@ -235,16 +235,13 @@ void SerialDevice::Purge() {
 void SerialDevice::DiscardDeviceInput() {
   // The answer handler purges after every answer, and an input flush (TCIFLUSH)
   // costs tens of microseconds a call on some drivers (on a pseudo-terminal it
-  // also wakes the other side). Usually the watcher (or the caller's loop) has
-  // moved everything: one read that finds nothing shows that there is nothing
-  // to flush. When it finds bytes, more may wait behind them in the driver:
-  // flush after all. The events of these bytes are not noted: they are gone.
-  std::uint8_t scrap[256];
-  ssize_t got = 0;
-  do {
-    got = ::read(fd_, scrap, sizeof scrap);
-  } while (got < 0 && errno == EINTR);
-  if (got > 0) ::tcflush(fd_, TCIFLUSH);
+  // also wakes the other side); so does a read that finds nothing. Usually the
+  // watcher (or the caller's loop) has moved everything: then the count of
+  // waiting bytes is 0 and there is nothing to flush. The events of flushed
+  // bytes are not noted: they are gone.
+  int waiting = 0;
+  if (::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting == 0) return;
+  ::tcflush(fd_, TCIFLUSH);
 }
 
 std::uint32_t SerialDevice::TakeEvents() { return eventsSeen_.exchange(0) & eventMask_.load(); }

@@ -97,7 +97,7 @@ class SerialDevice : public SerialLink {
  private:
   static int OpenExclusive(const std::string& deviceName, int* errorOut);
   InputResult PumpLocked();
-  // Reads and drops what the device holds; queue lock held.
+  // Drops the input the device holds; queue lock held.
   void DiscardDeviceInput();
   void NoteCounterChanges(std::uint32_t& events, std::uint32_t& errors);
   std::int32_t ApplyAttributes(const termios& attributes);
