@@ -64,13 +64,17 @@ std::int32_t SerialWatcher::StopWatcher() {
   return 0;
 }
 
-bool SerialWatcher::ServiceInput() {
-  if (!IsOpen()) return false;
+SerialDevice::InputResult SerialWatcher::MoveInputAndReport() {
   const InputResult input = PumpInput();
   const std::uint32_t events = TakeEvents();
   const std::uint32_t errors = TakeLineErrors();
   if (events != 0) OnCommEvent(events, errors);
-  if (input != InputResult::DeviceGone) return true;
+  return input;
+}
+
+bool SerialWatcher::ServiceInput() {
+  if (!IsOpen()) return false;
+  if (MoveInputAndReport() != InputResult::DeviceGone) return true;
   Result(EIO);
   return false;
 }
@@ -87,10 +91,7 @@ void SerialWatcher::WatcherLoop() {
     if (waits[0].revents != 0) return;
     if (waits[1].revents == 0) continue;
 
-    const InputResult input = PumpInput();
-    const std::uint32_t events = TakeEvents();
-    const std::uint32_t errors = TakeLineErrors();
-    if (events != 0) OnCommEvent(events, errors);
+    const InputResult input = MoveInputAndReport();
 
     // A device that is gone keeps reporting a hang-up: end quietly instead of spinning.
     const bool failed = (waits[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;

@@ -52,6 +52,8 @@ class SerialWatcher : public SerialDevice {
 
  private:
   void WatcherLoop();
+  // Moves the input into the queue and hands the events it brought to OnCommEvent.
+  InputResult MoveInputAndReport();
 
   int stopFd_ = -1;  // eventfd: readable once a stop was asked
   bool inputLeftToCaller_ = false;
