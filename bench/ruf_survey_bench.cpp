@@ -1,5 +1,7 @@
 // The counting pass over RUF files of growing size: its time and the peak memory
-// of a process that does nothing else, which must not grow with the file.
+// of a process that does nothing else. An operation keeps one copy of the file it
+// checked (what is sent is what was checked), so the peak grows by the file's size
+// and by nothing more.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

@@ -86,6 +86,9 @@ FileCheckResult CheckRufFile(const std::string& path) {
   for (const RufFinding& f : survey.undefinedLines) {
     findings.push_back({f.lineNumber, "no defined kind", &f.text});
   }
+  for (const RufFinding& f : survey.warnings) {
+    findings.push_back({f.lineNumber, "warning", &f.text});
+  }
   std::stable_sort(findings.begin(), findings.end(),
                    [](const ListedFinding& a, const ListedFinding& b) {
                      return a.lineNumber < b.lineNumber;
@@ -97,13 +100,15 @@ FileCheckResult CheckRufFile(const std::string& path) {
   out += Unlisted(survey.formatFaultCount, survey.formatFaults.size(), "format faults");
   out += Unlisted(survey.undefinedLineCount, survey.undefinedLines.size(),
                   "lines of no defined kind");
-  if (survey.dataLines == 0) out += "Note: the file holds no data lines.\n";
+  out += Unlisted(survey.warningCount, survey.warnings.size(), "warnings");
+  if (!survey.fileFault.empty()) out += "The file cannot be sent: " + survey.fileFault + ".\n";
 
-  const bool faulty = survey.checksumErrorCount > 0 || survey.formatFaultCount > 0;
+  const bool faulty = survey.checksumErrorCount > 0 || survey.refused();
   out += "Summary: " + Count(survey.dataLines, "data line", "data lines") + ", " +
          Count(survey.checksumErrorCount, "wrong checksum", "wrong checksums") + ", " +
          Count(survey.formatFaultCount, "format fault", "format faults") + ", " +
          Count(survey.undefinedLineCount, "line of no defined kind", "lines of no defined kind") +
+         (survey.warningCount > 0 ? ", " + Count(survey.warningCount, "warning", "warnings") : "") +
          (faulty ? ": the file has faults.\n" : ": no fault found.\n");
   result.exitStatus = faulty ? kExitOperationFailed : kExitSuccess;
   return result;

@@ -18,6 +18,15 @@ void BusyCountdown() {
 
 bool SendsLinesAsText(std::int32_t model) { return model == 797 || model == 729; }
 
+// The lines the counting pass counts: ':' records, and S-records but S0 and S7.
+bool IsDataLine(const std::string& line, bool continuation) {
+  switch (ClassifyLine(line, continuation)) {
+    case LineKind::IntelHex: return true;
+    case LineKind::SRecord: return line.size() < 2 || (line[1] != '0' && line[1] != '7');
+    default: return false;
+  }
+}
+
 }  // namespace
 
 LineResult UpdateEngine::processLine() {
@@ -53,6 +62,7 @@ LineResult UpdateEngine::processLine() {
     }
     state_.checksumRetries = 0;
     state_.noResponseCount = 0;
+    if (IsDataLine(state_.lineBuffer, lineContinuation_)) ++dataLinesRead_;
   }
 
   if (state_.linesProcessed <= 50 || state_.linesProcessed % 10 == 0) {
@@ -111,7 +121,8 @@ LineResult UpdateEngine::HandleLine() {
 template <typename Record>
 bool UpdateEngine::TakeRecordFields(const std::string& fault, const Record& record) {
   if (!fault.empty()) {
-    // Only a file changed on disk since it was checked gets here.
+    // The counting pass refuses such a file before anything is sent; this only
+    // keeps a half-read record from ever leaving.
     state_.failureFlag = 1;
     host_.AppendOutput(Format(" A record breaks the update file format (%s); it was not sent.\r\n",
                               fault.c_str()));
@@ -204,7 +215,7 @@ LineResult UpdateEngine::HandleGDirective() {
 }
 
 LineResult UpdateEngine::SendFrame(std::size_t length) {
-  SendToRadio(frameBuffer_, static_cast<int>(length));
+  SendToRadio(frameBuffer_, static_cast<int>(length), Payload::Binary);
   return LineResult::Wait;
 }
 

@@ -58,7 +58,10 @@ class UpdateEngine {
   void OnTimer(int id);
 
   // The radio protocol.
-  void SendToRadio(std::uint8_t* data, int length);
+  // Text (commands, text lines) may be rewritten for models that take lines ending
+  // in CR alone; binary frames always go out byte for byte.
+  enum class Payload { Text, Binary };
+  void SendToRadio(std::uint8_t* data, int length, Payload payload = Payload::Text);
   void ParseResponse(const std::uint8_t* text, std::size_t length);
   void IdentifyRadio(const std::uint8_t* text, std::size_t length);
   void StartResponseTimer();
@@ -91,7 +94,9 @@ class UpdateEngine {
   // Ends an operation that stops before its end report, closing what it opened
   // so that its trace is complete on disk before the user is told.
   void EndEarly();
+  bool RefuseTraceOverFile(const std::string& path);
   bool RefuseMalformedFile(const RufSurvey& survey, const std::string& path);
+  void ShowFileWarnings(const RufSurvey& survey);
   void SendRequest(std::string_view request);
   void SendLastRequest();
   LineResult HandleLine();
@@ -124,6 +129,11 @@ class UpdateEngine {
   bool unlistedModelSeen_ = false;
   bool traceFailureReported_ = false;
   bool choosingPersonality_ = false;
+  // Until the radio has named a model that the file is for, no answer but an
+  // identification moves the operation on (with error checking on).
+  bool radioIdentified_ = false;
+  int dataLinesRead_ = 0;     // data lines read for sending, each once
+  int dataLinesToReach_ = 0;  // the data lines the sending pass must read
   std::string lastRequest_;  // "?V\r" or the start command, for resends before the first line
 };
 

@@ -1,3 +1,6 @@
+#include <filesystem>
+#include <system_error>
+
 #include "operation/text_format.h"
 #include "operation/update_engine.h"
 
@@ -76,31 +79,34 @@ void UpdateEngine::beginOperation() {
   state_.newSegment = 0xA55A;
   state_.zzPending = false;
 
-  const RufSurvey survey = SurveyRufFile(*path);
-  if (!survey.opened) {
+  if (RefuseTraceOverFile(*path)) return;
+  // One copy of the file serves the counting and the sending: what is sent is
+  // what was checked, even if the file changes on disk meanwhile.
+  std::string content;
+  if (!LoadRufFile(*path, content)) {
     host_.ShowMessage("Unable to open file", "");
     host_.OperationEnded(OperationOutcome::FileRefused);
     return;
   }
+  const RufSurvey survey = SurveyRufBytes(content);
   state_.totalLines = survey.dataLines;
   host_.AppendOutput(Format(" %d total data lines in file.", state_.totalLines));
   host_.AppendOutput("\r\n");
   if (RefuseMalformedFile(survey, *path)) return;
+  ShowFileWarnings(survey);
   if (state_.mode == kModeVerify && survey.sRecordLines > 0) {
     host_.AppendOutput(kUncheckedVerifyNote);
   }
-
-  if (!rufFile_.Open(*path)) {
-    host_.ShowMessage("Unable to open file", "");
-    host_.OperationEnded(OperationOutcome::FileRefused);
-    return;
-  }
+  rufFile_.OpenBytes(std::move(content));
+  dataLinesToReach_ = survey.dataLinesReached;
+  dataLinesRead_ = 0;
 
   state_.startTime = host_.CalendarSeconds();
   state_.linesProcessed = 0;
   state_.personality = 0;
   lineReadThisOperation_ = false;
   unlistedModelSeen_ = false;
+  radioIdentified_ = false;
 
   bool serialOpened = true;
   if (settings_.serialActive) {
@@ -124,8 +130,20 @@ void UpdateEngine::beginOperation() {
   SendRequest(lastRequest_);
 }
 
+bool UpdateEngine::RefuseTraceOverFile(const std::string& path) {
+  if (state_.commsTraceEnabled != 1) return false;
+  std::error_code error;
+  if (!std::filesystem::equivalent(trace_.path(), path, error)) return false;
+  const std::string reason = "The trace file " + trace_.path() +
+                             " is the update file itself; writing the trace would destroy it.";
+  host_.AppendOutput(" " + reason + " The file was refused; nothing was sent to the radio.\r\n");
+  host_.ShowMessage(reason + " Nothing was sent to the radio.", "");
+  host_.OperationEnded(OperationOutcome::FileRefused);
+  return true;
+}
+
 bool UpdateEngine::RefuseMalformedFile(const RufSurvey& survey, const std::string& path) {
-  if (survey.formatFaultCount == 0) return false;
+  if (!survey.refused()) return false;
   for (std::size_t i = 0; i < survey.formatFaults.size() && i < kFaultsShownInPane; ++i) {
     host_.AppendOutput(Format(" Line %d breaks the update file format: %s\r\n",
                               survey.formatFaults[i].lineNumber,
@@ -134,14 +152,31 @@ bool UpdateEngine::RefuseMalformedFile(const RufSurvey& survey, const std::strin
   if (static_cast<std::size_t>(survey.formatFaultCount) > kFaultsShownInPane) {
     host_.AppendOutput(Format(" ... %d format faults in all.\r\n", survey.formatFaultCount));
   }
+  std::string reason;
+  if (!survey.fileFault.empty()) {
+    reason = Format("The file %s cannot be sent: %s.", path.c_str(), survey.fileFault.c_str());
+    host_.AppendOutput(" The file cannot be sent: " + survey.fileFault + ".\r\n");
+  } else {
+    const RufFinding& first = survey.formatFaults.front();
+    reason = Format("The file %s breaks the update file format at line %d (%s).", path.c_str(),
+                    first.lineNumber, first.text.c_str());
+  }
   host_.AppendOutput(" The file was refused; nothing was sent to the radio.\r\n");
-  const RufFinding& first = survey.formatFaults.front();
-  host_.ShowMessage(Format("The file %s breaks the update file format at line %d (%s). "
-                           "Nothing was sent to the radio.",
-                           path.c_str(), first.lineNumber, first.text.c_str()),
-                    "");
+  host_.ShowMessage(reason + " Nothing was sent to the radio.", "");
   host_.OperationEnded(OperationOutcome::FileRefused);
   return true;
+}
+
+void UpdateEngine::ShowFileWarnings(const RufSurvey& survey) {
+  if (survey.warnings.empty()) return;
+  const RufFinding* first = &survey.warnings.front();
+  for (const RufFinding& warning : survey.warnings) {
+    if (warning.lineNumber < first->lineNumber) first = &warning;
+  }
+  host_.AppendOutput(Format(" Warning: %d line%s of this file will not reach the radio as "
+                            "written; the first, line %d: %s.\r\n",
+                            survey.warningCount, survey.warningCount == 1 ? "" : "s",
+                            first->lineNumber, first->text.c_str()));
 }
 
 LineResult UpdateEngine::stepOperation() {
@@ -157,6 +192,13 @@ LineResult UpdateEngine::stepOperation() {
 
 void UpdateEngine::endOperation() {
   host_.SetStatusText(0, "");
+  if (dataLinesRead_ != dataLinesToReach_) {
+    // Success must mean every counted line reached the radio.
+    state_.failureFlag = 1;
+    host_.AppendOutput(Format(" %d of the %d data lines counted in the file were sent; the "
+                              "update is not complete.\r\n",
+                              dataLinesRead_, dataLinesToReach_));
+  }
   state_.endTime = host_.CalendarSeconds();
   state_.elapsedSeconds = static_cast<std::int32_t>(state_.endTime - state_.startTime);
   host_.AppendOutput(Format("%d Lines Processed in %d Seconds\r\n", state_.totalLines,

@@ -104,6 +104,7 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
     state_.responseTimeoutMs = 50000;
     state_.zzPending = true;
   }
+  radioIdentified_ = true;
   lastRequest_ = std::string(row->startCommand);
   SendRequest(lastRequest_);
 }

@@ -64,6 +64,17 @@ void UpdateEngine::ParseResponse(const std::uint8_t* bytes, std::size_t length) 
                          strnlen(reinterpret_cast<const char*>(bytes), length));
   const char first = text.empty() ? '\0' : text[0];
 
+  if (!radioIdentified_) {
+    // The model check is the one guard against flashing the wrong firmware: no
+    // other answer may start the transfer before it.
+    if (text.find("VER") != std::string::npos) {
+      IdentifyRadio(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    } else {
+      trace_.TraceEvent("serial response parser", " Answer before identification; ignored ");
+    }
+    return;
+  }
+
   if (text.find("READY") != std::string::npos) {
     trace_.TraceReceived("READY RESPONSE DETECTED");
     stepOperation();

@@ -6,10 +6,10 @@
 
 namespace flash {
 
-void UpdateEngine::SendToRadio(std::uint8_t* data, int length) {
+void UpdateEngine::SendToRadio(std::uint8_t* data, int length, Payload payload) {
   int n = length;
-  if (state_.radioModelCode == 797 || state_.radioModelCode == 729) {
-    // These models take text lines ending in CR alone.
+  if (payload == Payload::Text && (state_.radioModelCode == 797 || state_.radioModelCode == 729)) {
+    // These models take text lines ending in CR alone; a frame's data bytes may be 0x0A.
     for (int i = 0; i < length; ++i) {
       if (data[i] == 0x0A) {
         data[i] = 0;

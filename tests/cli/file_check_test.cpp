@@ -46,14 +46,15 @@ TEST(FileCheck, ReportsTheLineOfAWrongChecksumAndOfAMalformedRecord) {
             "kind: the file has faults.\n");
 }
 
-TEST(FileCheck, SaysWhenTheNameGivesNoModelCodeAndTheFileNoDataLines) {
+TEST(FileCheck, SaysWhenTheNameGivesNoModelCodeAndTheFileNoRecords) {
   TempDir dir;
   const FileCheckResult result = CheckRufFile(dir.Write("demo.ruf", ";only a comment\n"));
-  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.exitStatus, 1);
   EXPECT_NE(result.report.find("Model code from the file name: 0 (the name does not begin with a "
                                "three-digit model code: \"dem\")\n"),
             std::string::npos);
-  EXPECT_NE(result.report.find("Note: the file holds no data lines.\n"), std::string::npos);
+  EXPECT_NE(result.report.find("The file cannot be sent: it holds no records.\n"),
+            std::string::npos);
 }
 
 TEST(FileCheck, ListsAtMostAHundredFindingsOfAKindAndCountsTheRest) {

@@ -80,30 +80,38 @@ TEST_F(RecordTransmission, APersonalitySendsNoSegmentsAndStoresEveryEFrameInIt) 
   EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess}));
 }
 
-TEST_F(RecordTransmission, SRecordsSkipS0AndS7AndAnS9EndsTheFile) {
+TEST_F(RecordTransmission, SRecordsSkipS0AndAnS9EndsTheFile) {
   StartAndIdentify(WriteRuf("746.ruf",
                             "S0030000FC\r\n"
                             "S30800001000AABBCCB6\r\n"
-                            "S70500000000FA\r\n"
                             "S9030000FC\r\n"
-                            "S30800001000AABBCCB6\r\n"),
+                            ";never read\r\n"),
                    "VER 1234 746\r");
   EXPECT_EQ(LastWrite(),
             Bytes({0x53, 0x08, 0x00, 0x00, 0x10, 0x00, 0xAA, 0xBB, 0xCC, 0xB6, 0x0D}));
   EchoExpected();
   EXPECT_EQ(LastWrite(), Bytes({0x53, 0x03, 0x00, 0x00, 0xFC, 0x0D}));
-  EXPECT_EQ(engine.state().totalLines, 3);
+  EXPECT_EQ(engine.state().totalLines, 2);
   EchoExpected();
   EXPECT_FALSE(engine.operationRunning());
   EXPECT_EQ(WritesSinceStart().size(), 2u);
   EXPECT_NE(host.output.find(" End Of Code Processing, Please Standby!"), std::string::npos);
+  EXPECT_EQ(host.output.find("never read"), std::string::npos);
+}
+
+TEST_F(RecordTransmission, AModel797GetsItsBinaryFramesByteForByte) {
+  // Only text lines lose their line feed; a frame's data byte 0x0A stays.
+  StartAndIdentify(WriteRuf("797.ruf", "S308000010000ABBCC56\r\n"), "VER 1234 797\r");
+  EXPECT_EQ(LastWrite(),
+            Bytes({0x53, 0x08, 0x00, 0x00, 0x10, 0x00, 0x0A, 0xBB, 0xCC, 0x56, 0x0D}));
 }
 
 TEST_F(RecordTransmission, HeadersAndCommentsGoToTheOutputPane) {
   StartAndIdentify(WriteRuf("746.ruf",
                             "#V   2.1\r\n"
                             "#M Model QV746\r\n"
-                            ";built on the bench\r\n"),
+                            ";built on the bench\r\n"
+                            ":00000001FF\r\n"),
                    "VER 1234 746\r");
   EXPECT_NE(host.output.find(" Flash Rom Update File Format Version 2.1\r\n\r\n"
                              " Radio Update File for  Model QV746\r\n\r\n"

@@ -113,20 +113,106 @@ TEST(RufReader, CountsDataLinesAndFindsFaultsWithTheirLineNumbers) {
                                      ":0300300002337A1F\r\n"   // wrong checksum, line 4
                                      "S0030000FC\r\n"         // not counted
                                      "S30800001000AABBCCB6\r\n"
-                                     "S70500000000FA\r\n"     // not counted
-                                     "\r\n"                   // no kind, line 8
-                                     ":03003000Z2337A1E\r\n"  // format fault, line 9
-                                     ":00000001FF\r\n");
+                                     "\r\n"                   // no kind, line 7
+                                     ":03003000Z2337A1E\r\n"  // format fault, line 8
+                                     "S70500000000FA\r\n");   // not counted
   RufSurvey survey = SurveyRufFile(path);
   ASSERT_TRUE(survey.opened);
-  EXPECT_EQ(survey.dataLines, 5);
+  EXPECT_EQ(survey.dataLines, 4);
   ASSERT_EQ(survey.checksumErrorCount, 1);
   EXPECT_EQ(survey.checksumErrors[0].lineNumber, 4);
   EXPECT_EQ(survey.checksumErrors[0].text, "checksum 1F written, 1E computed");
   ASSERT_EQ(survey.formatFaultCount, 1);
-  EXPECT_EQ(survey.formatFaults[0].lineNumber, 9);
+  EXPECT_EQ(survey.formatFaults[0].lineNumber, 8);
   ASSERT_EQ(survey.undefinedLineCount, 1);
-  EXPECT_EQ(survey.undefinedLines[0].lineNumber, 8);
+  EXPECT_EQ(survey.undefinedLines[0].lineNumber, 7);
+}
+
+// Files that would send something other than what they hold, or nothing at all:
+// each is refused with its first fault.
+TEST(RufReader, RefusesFilesWhoseLinesAreNotWhatTheySeem) {
+  std::string random(4096, '\0');
+  std::uint32_t seed = 12345;
+  for (char& c : random) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 24);
+  struct Case {
+    const char* name;
+    std::string content;
+    int line;  // 0: a fault of the whole file
+    const char* fault;
+  } cases[] = {
+      {"carriage-return line ends", ":0300300002337A1E\r:0300300002337A1E\r:00000001FF\r", 1,
+       "text after the record's checksum (carriage-return line ends?)"},
+      {"one bare CR in a CR LF file", ":0300300002337A1E\r\n;note\r:0300300002337A1E\r\n", 2,
+       "carriage return at column 5 inside the line"},
+      {"a header swallowing S-records", "S0030000FC\rS30800001000AABBCCB6\r", 1,
+       "carriage return at column 10"},
+      {"text after the checksum", ":0300300002337A1E ;x\r\n", 1,
+       "text after the record's checksum at column 18"},
+      {"UTF-16 with its mark", std::string("\xFF\xFE:\0" "0\0", 6), 0, "UTF-16"},
+      {"UTF-16 without a mark", std::string(":\0" "0\0" "3\0\r\0\n\0", 10), 1, "NUL byte"},
+      {"an empty file", "", 0, "holds no records"},
+      {"spaces only", "   \r\n \t \n", 0, "holds no records"},
+      {"random bytes", random, -1, ""},
+      {"a record after the Intel end", ":00000001FF\r\n:0300300002337A1E\r\n", 2,
+       "a record after the end record of line 1"},
+      {"a record after S9", "S30800001000AABBCCB6\r\nS9030000FC\r\nS30800001000AABBCCB6\r\n", 3,
+       "a record after the end record of line 2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RufSurvey survey = SurveyRufBytes(c.content);
+    EXPECT_TRUE(survey.refused());
+    if (c.line < 0) continue;
+    const std::string fault = c.line == 0 ? survey.fileFault
+                              : survey.formatFaults.empty() ? std::string()
+                                                            : survey.formatFaults[0].text;
+    EXPECT_NE(fault.find(c.fault), std::string::npos) << fault;
+    if (c.line > 0 && !survey.formatFaults.empty()) {
+      EXPECT_EQ(survey.formatFaults[0].lineNumber, c.line);
+    }
+  }
+}
+
+TEST(RufReader, PassesOverAUtf8ByteOrderMark) {
+  const std::string record = ":0300300002337A1E\r\n";
+  const RufSurvey survey = SurveyRufBytes("\xEF\xBB\xBF" + record);
+  EXPECT_FALSE(survey.refused());
+  EXPECT_EQ(survey.dataLines, 1);
+  RufReader reader;
+  reader.OpenBytes("\xEF\xBB\xBF" + record);
+  std::string line;
+  bool continuation = false;
+  ASSERT_TRUE(reader.ReadLine(line, continuation));
+  EXPECT_EQ(line, record);
+}
+
+// Records the file holds but that never reach the radio as written are named,
+// and the file is still sent.
+TEST(RufReader, WarnsOfRecordsThatDoNotReachTheRadioAsWritten) {
+  struct Case {
+    const char* name;
+    const char* content;
+    int warningLine;  // 0: no warning
+    int dataLinesReached;
+  } cases[] = {
+      {"type 04 with a value", ":020000040001F9\r\n:0300300002337A1E\r\n", 1, 2},
+      {"type 04 of 0", ":020000040000FA\r\n:0300300002337A1E\r\n", 0, 2},
+      {"an S1 record", "S1050000AABB95\r\nS30800001000AABBCCB6\r\n", 1, 2},
+      {"an S2 record before more lines", "S2060000001122C6\r\nS30800001000AABBCCB6\r\n", 1, 1},
+      {"an S9 at the end", "S30800001000AABBCCB6\r\nS9030000FC\r\n", 0, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RufSurvey survey = SurveyRufBytes(c.content);
+    EXPECT_FALSE(survey.refused());
+    EXPECT_EQ(survey.dataLinesReached, c.dataLinesReached);
+    if (c.warningLine == 0) {
+      EXPECT_EQ(survey.warningCount, 0);
+    } else {
+      ASSERT_EQ(survey.warningCount, 1);
+      EXPECT_EQ(survey.warnings[0].lineNumber, c.warningLine);
+    }
+  }
 }
 
 TEST(RufReader, AMissingFileIsReportedAsNotOpened) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "operation/text_format.h"
 #include "tests/support/engine_fixture.h"
 
@@ -64,19 +66,43 @@ TEST_F(UpdateOperation, AFileThatCannotBeOpenedIsReportedAndNothingIsSent) {
   EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::FileRefused}));
 }
 
-TEST_F(UpdateOperation, AMalformedRecordRefusesTheWholeFileBeforeAnyLinkIsOpened) {
-  Choose(WriteRuf("746.ruf", ":0300300002337A1E\r\n:0300300002X37A1E\r\n:03003000\r\n"));
-  engine.RunProgramCommand();
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_NE(host.messages[0].first.find("at line 2"), std::string::npos);
-  EXPECT_NE(host.messages[0].first.find("column 11"), std::string::npos);
-  EXPECT_NE(host.output.find(" Line 2 breaks the update file format"), std::string::npos);
-  EXPECT_NE(host.output.find(" Line 3 breaks the update file format"), std::string::npos);
-  EXPECT_TRUE(serial.calls.empty());
-  EXPECT_TRUE(serial.writes.empty());
-  EXPECT_TRUE(host.timers.empty());
-  EXPECT_FALSE(engine.operationRunning());
-  EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::FileRefused}));
+// A file that breaks the format, or holds nothing to send, or would be
+// overwritten by the trace, is refused before any link opens: nothing reaches the radio.
+TEST_F(UpdateOperation, AFileThatCannotBeSentAsCheckedIsRefusedBeforeAnyLinkIsOpened) {
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* message;
+  } cases[] = {
+      {"malformed records", ":0300300002337A1E\r\n:0300300002X37A1E\r\n:03003000\r\n",
+       "at line 2 (data: 'X' at column 11 is not a hex digit)"},
+      {"carriage-return line ends", ":0300300002337A1E\r:0300400002337A0E\r",
+       "at line 1 (text after the record's checksum (carriage-return line ends?))"},
+      {"nothing to send", ";nothing here\r\n", "cannot be sent: it holds no records."},
+      {"the trace's own file", kTwoLines, "is the update file itself"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.messages.clear();
+    host.outcomes.clear();
+    const std::string path = WriteRuf("746.ruf", c.content);
+    // The trace named through a link to the file is still the file.
+    const std::string link = dir.File("trace-link.txt");
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(path, link);
+    trace.SetPath(std::string(c.message) == "is the update file itself" ? link
+                                                                       : dir.File("comms.txt"));
+    Choose(path);
+    engine.RunProgramCommand();
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].first.find(c.message), std::string::npos) << host.messages[0].first;
+    EXPECT_NE(host.output.find("nothing was sent to the radio."), std::string::npos);
+    EXPECT_TRUE(serial.calls.empty());
+    EXPECT_TRUE(host.timers.empty());
+    EXPECT_FALSE(engine.operationRunning());
+    EXPECT_EQ(TempDir::Read(path), c.content);
+    EXPECT_EQ(host.outcomes, (std::vector<OperationOutcome>{OperationOutcome::FileRefused}));
+  }
 }
 
 TEST_F(UpdateOperation, AMissingSerialPortIsReportedWithAdviceAndTheTimersReportTheSilence) {
@@ -122,14 +148,6 @@ TEST_F(UpdateOperation, ASuccessfulProgramWritesTheEndReportClosesEverythingAndS
             std::string::npos);
   EXPECT_NE(traceText.find("[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"), std::string::npos);
   EXPECT_EQ(traceText.find("Close"), std::string::npos);
-}
-
-TEST_F(UpdateOperation, AFileWithoutDataLinesStillIdentifiesTheRadioAndEndsAtOnce) {
-  StartAndIdentify(WriteRuf("746.ruf", ";nothing here\r\n"), "VER 1234 746\r");
-  EXPECT_NE(host.output.find(" 0 total data lines in file."), std::string::npos);
-  EXPECT_NE(host.output.find("0 Lines Processed in 0 Seconds"), std::string::npos);
-  EXPECT_EQ(serial.writes, (std::vector<std::string>{"?V\r", "ZZ\r"}));
-  EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess}));
 }
 
 struct ResultCase {

@@ -23,6 +23,21 @@ TEST_F(ModelIdentification, ARadioWithoutAModelCodeIsTheOstrel712AndGetsXX) {
   EXPECT_FALSE(host.TimerRunning(kIdentificationTimerId));
 }
 
+// Until the radio has named its model, no other answer may start the transfer:
+// the model check is the one guard against flashing the wrong firmware.
+TEST_F(ModelIdentification, NoAnswerButTheIdentificationStartsTheTransfer) {
+  Choose(WriteRuf("746.ruf", ":0300300002337A1E\r\n"));
+  engine.RunProgramCommand();
+  for (const char* answer : {"EH?\r", "E\r", "G\r", "A\r", "READY\r", ":00\r", "DSP\r", "\x06\r"}) {
+    SCOPED_TRACE(answer);
+    Answer(answer);
+    EXPECT_EQ(serial.writes, (std::vector<std::string>{"?V\r"}));
+  }
+  EXPECT_NE(TraceText().find("Answer before identification; ignored"), std::string::npos);
+  Answer("VER 1234 746\r");
+  EXPECT_EQ(LastWrite(), "ZZ\r");
+}
+
 struct MismatchCase {
   int reported;
   const char* status;

@@ -108,6 +108,27 @@ TEST_F(WholeOperation, AProgramOfEveryLineKindEndsWith117AndTheRadioHoldsTheImag
   EXPECT_NE(traceText.find("[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"), std::string::npos);
 }
 
+// What is sent is what was checked: a file rewritten on disk while it is sent
+// changes nothing, and a byte-order mark hides no record.
+TEST_F(WholeOperation, TheRadioGetsTheFileAsCheckedWhateverHappensToItOnDisk) {
+  const sim::MemoryImage image = TestImage(0x4000, 640);
+  const std::string path = WriteImageFile("746.ruf", image);
+  dir.Write("746.ruf", "\xEF\xBB\xBF" + TempDir::Read(path));
+  host.chosenFile = path;
+  engine.RunProgramCommand();
+  for (int i = 0; i < 10 && !link.pending.empty(); ++i) {
+    link.input = link.pending.front();
+    link.pending.pop_front();
+    engine.OnSerialEvent(kEventFlagChar, 0);
+  }
+  ASSERT_TRUE(engine.operationRunning());
+  dir.Write("746.ruf", ":00000001FF\r\n");  // truncated by a build meanwhile
+  RunToTheEnd();
+  EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess}));
+  const sim::ImageComparison comparison = sim::CompareImages(image, radio.memory());
+  EXPECT_TRUE(comparison.equal) << comparison.Describe();
+}
+
 TEST_F(WholeOperation, AnSRecordFileIsWrittenToItsAddresses) {
   const sim::MemoryImage image = TestImage(0x00400000, 300);
   sim::RufWriteOptions options;
