@@ -170,7 +170,7 @@ LineResult UpdateEngine::HandleSRecord() {
   SRecord record;
   if (!TakeRecordFields(ParseSRecord(line, record), record)) return LineResult::Next;
   if (record.byteCount == 0) return LineResult::Next;
-  if (record.calcChecksum != record.lineChecksum) state_.failureFlag = 1;
+  if (record.calcChecksum != record.lineChecksum) NoteWrongFileChecksum();
   if (record.recordType == 1) return LineResult::Next;
   // A termination record (anything but S1 and S3) is the last line read.
   if (record.recordType != 3) rufFile_.Close();
@@ -219,8 +219,17 @@ LineResult UpdateEngine::SendFrame(std::size_t length) {
   return LineResult::Wait;
 }
 
-void UpdateEngine::ReportChecksumError() {
+void UpdateEngine::NoteWrongFileChecksum() {
   state_.failureFlag = 1;
+  // A resend tests the same record again: count each line once.
+  const int line = rufFile_.lineNumber();
+  if (line == lastWrongChecksumLine_) return;
+  lastWrongChecksumLine_ = line;
+  if (wrongFileChecksums_++ == 0) firstWrongChecksumLine_ = line;
+}
+
+void UpdateEngine::ReportChecksumError() {
+  NoteWrongFileChecksum();
   if (!trace_.IsOpen()) return;
   trace_.Write(" File CheckSum Error ");
   trace_.Write(Format("Calc Checksum %02X Line Checksum %02X\n", state_.calcChecksum,

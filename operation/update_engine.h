@@ -110,6 +110,9 @@ class UpdateEngine {
   LineResult HandlePassThrough();
   LineResult SendFrame(std::size_t length);
   void ReportChecksumError();
+  void NoteWrongFileChecksum();
+  // One line that tells a technician why a failed operation failed.
+  std::string FailureReason() const;
   void EchoCheck(const char* text);
   void NoteTraceFailure();
 
@@ -134,6 +137,10 @@ class UpdateEngine {
   bool radioIdentified_ = false;
   int dataLinesRead_ = 0;     // data lines read for sending, each once
   int dataLinesToReach_ = 0;  // the data lines the sending pass must read
+  int firstGivenUpLine_ = 0;       // file line of the first line the radio never echoed right
+  int wrongFileChecksums_ = 0;     // records whose own checksum is wrong, each counted once
+  int firstWrongChecksumLine_ = 0;
+  int lastWrongChecksumLine_ = 0;
   std::string lastRequest_;  // "?V\r" or the start command, for resends before the first line
 };
 

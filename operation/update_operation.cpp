@@ -100,6 +100,10 @@ void UpdateEngine::beginOperation() {
   rufFile_.OpenBytes(std::move(content));
   dataLinesToReach_ = survey.dataLinesReached;
   dataLinesRead_ = 0;
+  firstGivenUpLine_ = 0;
+  wrongFileChecksums_ = 0;
+  firstWrongChecksumLine_ = 0;
+  lastWrongChecksumLine_ = 0;
 
   state_.startTime = host_.CalendarSeconds();
   state_.linesProcessed = 0;
@@ -213,10 +217,41 @@ void UpdateEngine::endOperation() {
   host_.StopTimer(kIdentificationTimerId);
   CloseLinks();
   if (state_.failureFlag == 1 || state_.checksumErrors > 0) {
+    if (state_.ignoreErrors != 1) host_.AppendOutput(" The update failed: " + FailureReason() + "\r\n");
     showFailureResult();
   } else {
     showSuccessResult();
   }
+}
+
+std::string UpdateEngine::FailureReason() const {
+  std::string reason;
+  const auto add = [&reason](const std::string& part) {
+    reason += (reason.empty() ? "" : "; ") + part;
+  };
+  const int notEchoed = state_.checksumErrors;
+  if (notEchoed > 0) {
+    const char* plural = notEchoed == 1 ? "" : "s";
+    add(state_.mode == kModeVerify
+            ? Format("the radio's memory differs from the file in %d line%s (the first is line "
+                     "%d of the file)",
+                     notEchoed, plural, firstGivenUpLine_)
+            : Format("the radio did not echo %d line%s correctly after 4 sendings each (the "
+                     "first is line %d of the file)",
+                     notEchoed, plural, firstGivenUpLine_));
+  }
+  if (wrongFileChecksums_ > 0) {
+    add(Format("%d record%s of the file %s a wrong checksum and %s sent as written (the first is "
+               "line %d)",
+               wrongFileChecksums_, wrongFileChecksums_ == 1 ? "" : "s",
+               wrongFileChecksums_ == 1 ? "has" : "have", wrongFileChecksums_ == 1 ? "was" : "were",
+               firstWrongChecksumLine_));
+  }
+  if (dataLinesRead_ != dataLinesToReach_) {
+    add(Format("only %d of the %d data lines of the file were sent", dataLinesRead_,
+               dataLinesToReach_));
+  }
+  return reason.empty() ? "a line of the file could not be sent" : reason;
 }
 
 void UpdateEngine::showSuccessResult() { ShowResult(true); }

@@ -125,6 +125,7 @@ void UpdateEngine::EchoCheck(const char* text) {
   state_.checksumRetries = 0;
   state_.checksumErrors += 1;
   state_.failureFlag = 1;
+  if (firstGivenUpLine_ == 0) firstGivenUpLine_ = rufFile_.lineNumber();
   StopResponseTimer();
   stepOperation();
 }

@@ -105,6 +105,15 @@ TEST_F(UpdateOperation, AFileThatCannotBeSentAsCheckedIsRefusedBeforeAnyLinkIsOp
   }
 }
 
+TEST_F(UpdateOperation, NamesRecordsThatWillNotReachTheRadioOnceBeforeSendingAnything) {
+  Choose(WriteRuf("746.ruf", "S1050000AABB95\r\nS1050000AABB95\r\nS30800001000AABBCCB6\r\n"));
+  engine.RunProgramCommand();
+  EXPECT_NE(host.output.find(" Warning: 2 lines of this file will not reach the radio as written; "
+                             "the first, line 1: S1 record"),
+            std::string::npos);
+  EXPECT_EQ(serial.writes, (std::vector<std::string>{"?V\r"}));
+}
+
 TEST_F(UpdateOperation, AMissingSerialPortIsReportedWithAdviceAndTheTimersReportTheSilence) {
   serial.availability = PortInUse;
   serial.hint = "Add your user to the group dialout.";
@@ -154,43 +163,66 @@ struct ResultCase {
   const char* name;
   void (UpdateEngine::*command)();
   std::int32_t ignoreErrors;
-  bool wrongEcho;
+  const char* record;  // the one data line of the file
+  const char* echo;
+  int echoes;
   std::optional<DialogId> dialog;
+  const char* reason;  // the failure's one line, or nullptr for none
 };
 
 class ResultDialogChoice : public EngineFixture,
                            public ::testing::WithParamInterface<ResultCase> {};
 
-TEST_P(ResultDialogChoice, FollowsTheOutcomeAndTheMode) {
+TEST_P(ResultDialogChoice, FollowsTheOutcomeAndTheModeAndNamesTheReasonOfAFailure) {
   const ResultCase& c = GetParam();
   engine.state().ignoreErrors = c.ignoreErrors;
-  Choose(WriteRuf("746.ruf", kTwoLines));
+  Choose(WriteRuf("746.ruf", std::string(";\r\n") + c.record + ":00000001FF\r\n"));
   (engine.*c.command)();
   Answer("VER 1234 746\r");
   Answer("READY\r");
-  for (int i = 0; i < (c.wrongEcho ? 4 : 1); ++i) Answer(c.wrongEcho ? ":00\r" : ":1E\r");
+  for (int i = 0; i < c.echoes; ++i) Answer(c.echo);
   EXPECT_FALSE(engine.operationRunning());
   if (c.dialog) {
     EXPECT_EQ(host.dialogs, (std::vector<DialogId>{*c.dialog}));
   } else {
     EXPECT_TRUE(host.dialogs.empty());
   }
+  const std::size_t failed = host.output.find(" The update failed: ");
+  if (c.reason == nullptr) {
+    EXPECT_EQ(failed, std::string::npos);
+  } else {
+    EXPECT_NE(host.output.find(std::string(" The update failed: ") + c.reason + "\r\n"),
+              std::string::npos)
+        << host.output;
+  }
 }
+
+constexpr char kGoodRecord[] = ":0300300002337A1E\r\n";
+constexpr char kBadChecksumRecord[] = ":0300300002337A1F\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     AllOutcomes, ResultDialogChoice,
     ::testing::Values(
-        ResultCase{"ProgramSuccess", &UpdateEngine::RunProgramCommand, 0, false,
-                   DialogId::ProgramSuccess},
-        ResultCase{"ProgramFailure", &UpdateEngine::RunProgramCommand, 0, true,
-                   DialogId::ProgramFailure},
-        ResultCase{"VerifySuccess", &UpdateEngine::RunVerifyCommand, 0, false,
-                   DialogId::VerifySuccess},
-        ResultCase{"VerifyFailure", &UpdateEngine::RunVerifyCommand, 0, true,
-                   DialogId::VerifyFailure},
-        ResultCase{"IgnoredErrors", &UpdateEngine::RunProgramCommand, 1, false,
-                   DialogId::ProcessingComplete},
-        ResultCase{"TestMode", &UpdateEngine::RunTestingCommand, 0, false, std::nullopt}),
+        ResultCase{"ProgramSuccess", &UpdateEngine::RunProgramCommand, 0, kGoodRecord, ":1E\r", 1,
+                   DialogId::ProgramSuccess, nullptr},
+        ResultCase{"ProgramFailure", &UpdateEngine::RunProgramCommand, 0, kGoodRecord, ":00\r", 4,
+                   DialogId::ProgramFailure,
+                   "the radio did not echo 1 line correctly after 4 sendings each (the first is "
+                   "line 2 of the file)"},
+        ResultCase{"WrongChecksumInTheFile", &UpdateEngine::RunProgramCommand, 0,
+                   kBadChecksumRecord, ":1F\r", 1, DialogId::ProgramFailure,
+                   "1 record of the file has a wrong checksum and was sent as written (the first "
+                   "is line 2)"},
+        ResultCase{"VerifySuccess", &UpdateEngine::RunVerifyCommand, 0, kGoodRecord, ":1E\r", 1,
+                   DialogId::VerifySuccess, nullptr},
+        ResultCase{"VerifyFailure", &UpdateEngine::RunVerifyCommand, 0, kGoodRecord, ":00\r", 4,
+                   DialogId::VerifyFailure,
+                   "the radio's memory differs from the file in 1 line (the first is line 2 of "
+                   "the file)"},
+        ResultCase{"IgnoredErrors", &UpdateEngine::RunProgramCommand, 1, kBadChecksumRecord,
+                   ":1E\r", 1, DialogId::ProcessingComplete, nullptr},
+        ResultCase{"TestMode", &UpdateEngine::RunTestingCommand, 0, kGoodRecord, ":1E\r", 1,
+                   std::nullopt, nullptr}),
     [](const ::testing::TestParamInfo<ResultCase>& param) { return std::string(param.param.name); });
 
 TEST_F(UpdateOperation, IgnoredErrorsAreAnnouncedAndEveryAnswerAdvances) {
