@@ -3,6 +3,7 @@
 #include "operation/record_frames.h"
 #include "operation/text_format.h"
 #include "operation/update_engine.h"
+#include "protocol/model_table.h"
 
 namespace flash {
 namespace {
@@ -16,7 +17,6 @@ void BusyCountdown() {
   while (countdown > 0) countdown = countdown - 1;
 }
 
-bool SendsLinesAsText(std::int32_t model) { return model == 797 || model == 729; }
 
 // The lines the counting pass counts: ':' records, and S-records but S0 and S7.
 bool IsDataLine(const std::string& line, bool continuation) {
@@ -78,7 +78,7 @@ LineResult UpdateEngine::HandleLine() {
   const std::string& line = state_.lineBuffer;
   switch (ClassifyLine(line, lineContinuation_)) {
     case LineKind::IntelHex:
-      if (SendsLinesAsText(state_.radioModelCode)) {
+      if (TakesTextLines(state_.radioModelCode)) {
         state_.linesProcessed += 1;
         std::size_t length = std::min(line.size(), kFrameBufferSize);
         std::copy_n(line.begin(), length, frameBuffer_);

@@ -12,6 +12,8 @@ namespace {
 constexpr std::size_t kDspOffset = 4;
 constexpr std::size_t kModelOffset = 9;
 constexpr std::size_t kSeparatorOffset = 3;
+constexpr std::int32_t kStartTimeoutMs = 10000;      // taken only when ignoreErrors is neither 0 nor 1
+constexpr std::int32_t kSlowStartTimeoutMs = 50000;
 
 // A decimal number as atoi reads it (blanks, an optional sign, digits), bounded
 // by the answer's length. False when no digit stands there.
@@ -39,6 +41,11 @@ const ModelRow* FindModelRow(std::int32_t modelCode) {
   return nullptr;
 }
 
+bool TakesTextLines(std::int32_t modelCode) {
+  const ModelRow* row = FindModelRow(modelCode);
+  return row != nullptr && row->takesTextLines;
+}
+
 void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) {
   const std::string_view text(reinterpret_cast<const char*>(bytes), length);
   host_.StopTimer(kIdentificationTimerId);
@@ -63,21 +70,23 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
     return;
   }
 
-  if (state_.mode == kModeVerify && (row->reportedCode == 797 || row->reportedCode == 729)) {
+  if (state_.mode == kModeVerify && row->takesTextLines) {
     host_.AppendOutput(
         " Note: this model takes its lines as text without the Verify mode byte, so it handles "
         "them as in Program; a successful Verify does not prove that its memory matches the "
         "file.\r\n");
   }
-  if (row->reportedCode == 797) {
-    host_.AppendOutput("Model 797 detected - Adjusting for 797 protocol\r\n");
+  if (row->softwareFlowControl) {
+    host_.AppendOutput(Format("Model %d detected - Adjusting for %d protocol\r\n", row->reportedCode,
+                              row->reportedCode));
     serial_.SetLineFormat(57600, 8, 0, 0);
     serial_.SetFlowControl(FlowSoftware);
     serial_.SetWriteTimeouts(100, 100);
     serial_.Purge();
   }
 
-  if (row->reportedCode == 734 && text.size() > kSeparatorOffset && text[kSeparatorOffset] == '-') {
+  if (row->mayHaveExtendedMemory && text.size() > kSeparatorOffset &&
+      text[kSeparatorOffset] == '-') {
     SelectPersonality();
     if (!running_) return;  // the operation ended while the dialog was open
     if (state_.personality == -1) {
@@ -99,11 +108,8 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
     host_.OperationEnded(OperationOutcome::ModelMismatch);
     return;
   }
-  if (row->reportedCode == 0) state_.responseTimeoutMs = 10000;
-  if (row->reportedCode == 758) {
-    state_.responseTimeoutMs = 50000;
-    state_.zzPending = true;
-  }
+  state_.responseTimeoutMs = row->slowStart ? kSlowStartTimeoutMs : kStartTimeoutMs;
+  state_.zzPending = row->slowStart;
   radioIdentified_ = true;
   lastRequest_ = std::string(row->startCommand);
   SendRequest(lastRequest_);

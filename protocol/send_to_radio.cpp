@@ -3,12 +3,13 @@
 
 #include "operation/text_format.h"
 #include "operation/update_engine.h"
+#include "protocol/model_table.h"
 
 namespace flash {
 
 void UpdateEngine::SendToRadio(std::uint8_t* data, int length, Payload payload) {
   int n = length;
-  if (payload == Payload::Text && (state_.radioModelCode == 797 || state_.radioModelCode == 729)) {
+  if (payload == Payload::Text && TakesTextLines(state_.radioModelCode)) {
     // These models take text lines ending in CR alone; a frame's data bytes may be 0x0A.
     for (int i = 0; i < length; ++i) {
       if (data[i] == 0x0A) {
