@@ -3,17 +3,11 @@
 #include <cctype>
 #include <cstdio>
 
+#include "operation/number_text.h"
 #include "operation/text_format.h"
 
 namespace flash {
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 std::string Printable(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -27,11 +21,11 @@ std::string Printable(char c) {
 std::string ReadHexByte(std::string_view line, std::size_t column, std::uint8_t& out) {
   for (std::size_t i = column; i < column + 2; ++i) {
     if (i >= line.size()) return Format("line ends at column %zu, a hex digit was expected", i);
-    if (HexValue(line[i]) < 0) {
+    if (HexDigitValue(line[i]) < 0) {
       return Format("%s at column %zu is not a hex digit", Printable(line[i]).c_str(), i);
     }
   }
-  out = static_cast<std::uint8_t>(HexValue(line[column]) * 16 + HexValue(line[column + 1]));
+  out = static_cast<std::uint8_t>(HexDigitValue(line[column]) * 16 + HexDigitValue(line[column + 1]));
   return {};
 }
 
@@ -201,10 +195,10 @@ std::string ParseIntelHex(std::string_view line, IntelRecord& record) {
 }
 
 std::string ParseSRecord(std::string_view line, SRecord& record) {
-  if (line.size() < 2 || HexValue(line[1]) < 0 || std::islower(static_cast<unsigned char>(line[1]))) {
+  if (line.size() < 2 || HexDigitValue(line[1]) < 0 || std::islower(static_cast<unsigned char>(line[1]))) {
     return "the record type after 'S' is not a hex digit";
   }
-  record.recordType = HexValue(line[1]);
+  record.recordType = HexDigitValue(line[1]);
   std::uint8_t count = 0;
   if (auto fault = ReadHexByte(line, 2, count); !fault.empty()) return "byte count: " + fault;
   if (count > 127) return Format("byte count %u is more than a line can hold", count);
@@ -366,16 +360,6 @@ std::string ModelPrefixOf(std::string_view path) {
   return std::string(name.substr(0, 3));
 }
 
-std::int32_t ModelCodeOf(std::string_view prefix) {
-  std::size_t i = 0;
-  while (i < prefix.size() && std::isspace(static_cast<unsigned char>(prefix[i]))) ++i;
-  bool negative = false;
-  if (i < prefix.size() && (prefix[i] == '+' || prefix[i] == '-')) negative = prefix[i++] == '-';
-  std::int32_t value = 0;
-  while (i < prefix.size() && std::isdigit(static_cast<unsigned char>(prefix[i]))) {
-    value = value * 10 + (prefix[i++] - '0');
-  }
-  return negative ? -value : value;
-}
+std::int32_t ModelCodeOf(std::string_view prefix) { return ReadLeadingDecimal(prefix).value_or(0); }
 
 }  // namespace flash

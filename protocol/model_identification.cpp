@@ -1,7 +1,7 @@
-#include <cctype>
+#include <algorithm>
 #include <cstdint>
-#include <limits>
 
+#include "operation/number_text.h"
 #include "operation/text_format.h"
 #include "operation/update_engine.h"
 #include "protocol/model_table.h"
@@ -14,23 +14,6 @@ constexpr std::size_t kModelOffset = 9;
 constexpr std::size_t kSeparatorOffset = 3;
 constexpr std::int32_t kStartTimeoutMs = 10000;      // taken only when ignoreErrors is neither 0 nor 1
 constexpr std::int32_t kSlowStartTimeoutMs = 50000;
-
-// A decimal number as atoi reads it (blanks, an optional sign, digits), bounded
-// by the answer's length. False when no digit stands there.
-bool ReadDecimal(std::string_view text, std::size_t offset, std::int32_t& out) {
-  std::size_t i = offset;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-  std::int64_t value = 0;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-    value = std::min<std::int64_t>(value * 10 + (text[i++] - '0'),
-                                   std::numeric_limits<std::int32_t>::max());
-  }
-  out = static_cast<std::int32_t>(negative ? -value : value);
-  return true;
-}
 
 }  // namespace
 
@@ -52,13 +35,13 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
   // A repeated answer while the personality dialog is open must not open another one.
   if (choosingPersonality_) return;
 
-  std::int32_t dsp = 0;
-  if (ReadDecimal(text, kDspOffset, dsp)) state_.dspVersion = dsp;
+  const std::string_view afterVer = text.substr(std::min(kDspOffset, text.size()));
+  if (const auto dsp = ReadLeadingDecimal(afterVer)) state_.dspVersion = *dsp;
   state_.dspVersionText =
       Format("DSP VERSION %1.3f", static_cast<std::uint32_t>(state_.dspVersion) / 1000.0);
 
-  std::int32_t model = 0;
-  state_.radioModelCode = ReadDecimal(text, kModelOffset, model) ? model : 0;
+  state_.radioModelCode =
+      ReadLeadingDecimal(text.substr(std::min(kModelOffset, text.size()))).value_or(0);
 
   const ModelRow* row = FindModelRow(state_.radioModelCode);
   if (row == nullptr) {

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "operation/number_text.h"
 #include "operation/text_format.h"
 #include "operation/update_engine.h"
 
@@ -11,13 +12,6 @@ namespace {
 constexpr std::size_t kSerialReadLimit = 128;
 constexpr std::size_t kDatagramLimit = 4096;
 constexpr std::int32_t kSocketWouldBlock = 10035;
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -105,8 +99,8 @@ void UpdateEngine::EchoCheck(const char* text) {
   const char* p = text + 1;
   while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
   int value = -1;
-  for (int digits = 0; digits < 2 && HexDigit(*p) >= 0; ++digits, ++p) {
-    value = (value < 0 ? 0 : value * 16) + HexDigit(*p);
+  for (int digits = 0; digits < 2 && HexDigitValue(*p) >= 0; ++digits, ++p) {
+    value = (value < 0 ? 0 : value * 16) + HexDigitValue(*p);
   }
   if (value >= 0) state_.echoValue = static_cast<std::uint8_t>(value);
 
