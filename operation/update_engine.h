@@ -113,7 +113,7 @@ class UpdateEngine {
   void NoteWrongFileChecksum();
   // One line that tells a technician why a failed operation failed.
   std::string FailureReason() const;
-  void EchoCheck(const char* text);
+  void EchoCheck(std::string_view text);
   void NoteTraceFailure();
 
   EngineHost& host_;

@@ -1,10 +1,9 @@
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
-#include "operation/number_text.h"
 #include "operation/text_format.h"
 #include "operation/update_engine.h"
+#include "protocol/answer_kind.h"
 
 namespace flash {
 namespace {
@@ -56,8 +55,6 @@ void UpdateEngine::ParseResponse(const std::uint8_t* bytes, std::size_t length) 
   // The answer is read as a text: a NUL byte ends it.
   const std::string text(reinterpret_cast<const char*>(bytes),
                          strnlen(reinterpret_cast<const char*>(bytes), length));
-  const char first = text.empty() ? '\0' : text[0];
-
   if (!radioIdentified_) {
     // The model check is the one guard against flashing the wrong firmware: no
     // other answer may start the transfer before it.
@@ -69,40 +66,41 @@ void UpdateEngine::ParseResponse(const std::uint8_t* bytes, std::size_t length) 
     return;
   }
 
-  if (text.find("READY") != std::string::npos) {
-    trace_.TraceReceived("READY RESPONSE DETECTED");
-    stepOperation();
-  } else if (first == 0x06) {
-    trace_.TraceReceived("Model 797 sent a ACKLOD");
-    stepOperation();
-  } else if (first == 0x13) {
-    trace_.TraceReceived("Model 797 sent a XOFF");
-  } else if (first == 0x11) {
-    trace_.TraceReceived("Model 797 sent a XON");
-  } else if (first == ':') {
-    EchoCheck(text.c_str());
-  } else if (first == 'Z') {
-    // The radio's bad-command answer: the response timer decides.
-  } else if (first == 'E' || first == 'G' || first == 'A') {
-    stepOperation();
-  } else if (first == 'S') {
-  } else if (text.find("DSP") != std::string::npos) {
-    stepOperation();
-  } else if (text.find("VER") != std::string::npos) {
-    IdentifyRadio(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-  } else {
-    trace_.TraceEvent("serial response parser", " I didn't understand the response ");
+  switch (ClassifyAnswer(text)) {
+    case AnswerKind::Ready:
+      trace_.TraceReceived("READY RESPONSE DETECTED");
+      stepOperation();
+      break;
+    case AnswerKind::Ack:
+      trace_.TraceReceived("Model 797 sent a ACKLOD");
+      stepOperation();
+      break;
+    case AnswerKind::Xoff:
+      trace_.TraceReceived("Model 797 sent a XOFF");
+      break;
+    case AnswerKind::Xon:
+      trace_.TraceReceived("Model 797 sent a XON");
+      break;
+    case AnswerKind::Echo:
+      EchoCheck(text);
+      break;
+    case AnswerKind::GoOn:
+      stepOperation();
+      break;
+    case AnswerKind::BadCommand:  // the response timer decides
+    case AnswerKind::SAnswer:
+      break;
+    case AnswerKind::Identification:
+      IdentifyRadio(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+      break;
+    case AnswerKind::NotUnderstood:
+      trace_.TraceEvent("serial response parser", " I didn't understand the response ");
+      break;
   }
 }
 
-void UpdateEngine::EchoCheck(const char* text) {
-  const char* p = text + 1;
-  while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
-  int value = -1;
-  for (int digits = 0; digits < 2 && HexDigitValue(*p) >= 0; ++digits, ++p) {
-    value = (value < 0 ? 0 : value * 16) + HexDigitValue(*p);
-  }
-  if (value >= 0) state_.echoValue = static_cast<std::uint8_t>(value);
+void UpdateEngine::EchoCheck(std::string_view text) {
+  if (const auto value = EchoValue(text)) state_.echoValue = *value;
 
   if (state_.echoValue == state_.expectedEcho) {
     stepOperation();
