@@ -19,6 +19,7 @@ int ExitStatusFor(OperationOutcome outcome, bool unlistedModel) {
       return kExitCommunicationFailed;
     case OperationOutcome::ModelMismatch:
     case OperationOutcome::PersonalityCancelled:
+    case OperationOutcome::UnlistedModel:
       return kExitRefusedByRadio;
     case OperationOutcome::FileRefused:
       return kExitFileRefused;

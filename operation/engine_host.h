@@ -33,6 +33,7 @@ enum class OperationOutcome {
   FileRefused,           // cannot be opened, or breaks the format
   LinkNotOpened,         // the UDP socket could not be created
   Stopped,               // stopped on the user's request before its end
+  UnlistedModel,         // the radio named a model this program does not know
 };
 
 // Everything the engine needs of its surroundings: the output pane, the status
@@ -68,6 +69,17 @@ class EngineHost : public Clock {
   // desktop program lets the silence be reported by the timers; a script-driven
   // host stops at once.
   virtual bool ContinueWithoutSerialPort() { return true; }
+
+  // Progress of the transfer: data lines handled so far of those counted, told
+  // as often as the status bar shows it.
+  virtual void ReportProgress(int /*done*/, int /*total*/) {}
+  // The UDP socket was created (true) or closed (false); a host that watches its
+  // descriptor for datagrams follows it.
+  virtual void UdpSocketChanged(bool /*open*/) {}
+  // When the radio names a model this program does not know: true ends the
+  // operation at once (a script should not wait for the timers to give up);
+  // false leaves the silence to the timers.
+  virtual bool StopOnUnlistedModel() { return false; }
 
   // Called once when an operation is over, whichever way it ended.
   virtual void OperationEnded(OperationOutcome /*outcome*/) {}

@@ -68,6 +68,7 @@ LineResult UpdateEngine::processLine() {
   if (state_.linesProcessed <= 50 || state_.linesProcessed % 10 == 0) {
     host_.SetStatusText(
         0, Format("%d of %d Lines Processed", state_.linesProcessed, state_.totalLines));
+    host_.ReportProgress(state_.linesProcessed, state_.totalLines);
   }
   state_.lastLine = state_.lineBuffer;
   lastLineContinuation_ = lineContinuation_;

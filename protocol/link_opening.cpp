@@ -49,6 +49,7 @@ void UpdateEngine::OpenUdpLink() {
     const std::int32_t error = udp_.Create(settings_.radioPort);
     if (error == 0) {
       udp_state_.socketCreated = 1;
+      host_.UdpSocketChanged(true);
     } else {
       // Forget the destination so that the next operation tries again (and tells
       // the user again) instead of silently doing nothing.
@@ -74,7 +75,10 @@ void UpdateEngine::CloseLinks() {
   host_.AppendOutput(" Close Communications Port\r\n");
   if (rufFile_.IsOpen()) rufFile_.Close();
   host_.AppendOutput(" Close File\r\n");
-  if (udp_.HasSocket()) udp_.Close();
+  if (udp_.HasSocket()) {
+    udp_.Close();
+    host_.UdpSocketChanged(false);
+  }
 }
 
 void UpdateEngine::OpenCommsTrace() {

@@ -50,6 +50,10 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
     host_.AppendOutput(Format(" The radio reports model %d (%s), which this program does not "
                               "know; nothing was sent to it.\r\n",
                               state_.radioModelCode, state_.dspVersionText.c_str()));
+    if (host_.StopOnUnlistedModel()) {
+      EndEarly();
+      host_.OperationEnded(OperationOutcome::UnlistedModel);
+    }
     return;
   }
 
