@@ -6,10 +6,12 @@
 #include "cli/cli_options.h"
 #include "cli/exit_status.h"
 #include "cli/file_check.h"
+#include "cli/standard_descriptors.h"
 #include "cli/update_run.h"
 
 int main(int argc, char** argv) {
   using namespace flash;
+  OpenClosedStandardDescriptors();
   const ParsedCliOptions parsed = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "flash-update-cli: %s\n\n%s", parsed.error.c_str(), CliUsage().c_str());

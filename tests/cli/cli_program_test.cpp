@@ -1,6 +1,7 @@
 // Runs flash-update-cli as a process against the radio-sim program, on a
 // pseudo-terminal and on loopback UDP.
 #include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -49,15 +50,19 @@ ChildOptions ToolOptions(const std::vector<std::string>& arguments, const std::s
   return options;
 }
 
-ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& directory) {
+ToolRun RunTool(const ChildOptions& options) {
   const auto start = std::chrono::steady_clock::now();
-  ChildProcess tool(ToolOptions(arguments, directory));
+  ChildProcess tool(options);
   ToolRun run;
   run.status = tool.Wait(kToolTimeout);
   run.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   run.out = tool.out();
   run.err = tool.err();
   return run;
+}
+
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& directory) {
+  return RunTool(ToolOptions(arguments, directory));
 }
 
 RadioSim StartRadio(const TempDir& dir, std::vector<std::string> arguments) {
@@ -349,14 +354,17 @@ TEST(CliPersonality, OnATerminalTheQuestionIsAskedAndTheProgressIsOneUpdatingLin
   EXPECT_TRUE(Contains(tool.out(), "Flash Update Successfuly Completed !"));
 }
 
-TEST(CliTrace, TheTraceOptionWritesTheTraceToTheGivenFile) {
+TEST(CliTrace, TheTraceOptionWritesTheTraceToTheGivenFileAlsoWithStandardInputAndOutputClosed) {
   TempDir dir;
   RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty"});
   ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
   std::filesystem::create_directory(dir.File("logs"));
-  const ToolRun run =
-      RunTool({"program", kDemoFile, "--serial", "./radio-tty", "--trace", "logs/run-1.txt"}, dir.path());
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  ChildOptions options = ToolOptions(
+      {"program", kDemoFile, "--serial", "./radio-tty", "--trace", "logs/run-1.txt"}, dir.path());
+  options.closedDescriptors = {STDIN_FILENO, STDOUT_FILENO};
+  const ToolRun run = RunTool(options);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
   const std::string trace = TempDir::Read(dir.File("logs/run-1.txt"));
   EXPECT_TRUE(trace.starts_with("Log File Begin\r\n"));
   EXPECT_TRUE(trace.ends_with("[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"));

@@ -54,6 +54,7 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
       ::dup2(outPipe[1], STDOUT_FILENO);
     }
     ::dup2(errPipe[1], STDERR_FILENO);
+    for (int fd : options.closedDescriptors) ::close(fd);
     if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
       _exit(126);
     }

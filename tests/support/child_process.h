@@ -18,6 +18,8 @@ struct ChildOptions {
   bool terminal = false;
   // Variables set in the child's environment, name and value.
   std::vector<std::pair<std::string, std::string>> environment;
+  // Descriptors the child starts with closed (0 to 2).
+  std::vector<int> closedDescriptors;
 };
 
 // A program run by a test, in a session of its own, its output collected.
