@@ -25,7 +25,8 @@ void CliHost::SetStatusText(int pane, std::string_view text) {
   console_.Progress(state_->linesProcessed, state_->totalLines, std::chrono::steady_clock::now());
 }
 
-void CliHost::ShowMessage(std::string_view text, std::string_view) { console_.Message(text); }
+// Every message box of an operation reports a fault.
+void CliHost::ShowMessage(std::string_view text, std::string_view) { console_.Error(text); }
 
 void CliHost::ShowDialog(DialogId id) { console_.Message(DialogTextOf(id)); }
 
@@ -41,7 +42,7 @@ int CliHost::ChoosePersonality() {
   const PersonalityPromptResult answer =
       AskPersonality(stops_.fd(), [this] { return stops_.Take(); });
   if (!answer.terminalFound) {
-    console_.Message(
+    console_.Error(
         "The radio has extended memory and there is no terminal to ask which personality to "
         "store the file in: the update is cancelled. Give --personality 1 to 6.");
   }

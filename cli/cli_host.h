@@ -11,9 +11,9 @@
 
 namespace flash {
 
-// The engine's surroundings in the headless tool: the output pane and messages
-// go to standard output, timers run on the steady clock, and nothing ever waits
-// for a click.
+// The engine's surroundings in the headless tool: the output pane and the
+// result go to standard output, message boxes (faults) to standard error,
+// timers run on the steady clock, and nothing ever waits for a click.
 class CliHost final : public EngineHost {
  public:
   // personality: the answer given on the command line (1..6 or -1), if any.

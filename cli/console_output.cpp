@@ -10,14 +10,25 @@ namespace {
 constexpr auto kTerminalRedrawPeriod = std::chrono::milliseconds{100};
 constexpr auto kPlainProgressPeriod = std::chrono::seconds{1};
 constexpr std::string_view kClearLine = "\r\033[K";
+constexpr std::string_view kProgramName = "flash-update-cli: ";
+
+// The text with its own line ends, without the empty lines that end it.
+std::string ShownLines(std::string_view text) {
+  PaneTextFilter filter;
+  std::string shown = filter.Filter(text) + filter.Flush();
+  while (!shown.empty() && shown.back() == '\n') shown.pop_back();
+  return shown + "\n";
+}
 
 }  // namespace
 
-ConsoleOutput::ConsoleOutput(int fd, bool terminal) : fd_(fd), terminal_(terminal) {}
+ConsoleOutput::ConsoleOutput(int outFd, int errFd, bool terminal)
+    : fd_(outFd), errFd_(errFd), terminal_(terminal) {}
 
-void ConsoleOutput::Write(std::string_view text) {
+void ConsoleOutput::Write(std::string_view text, int fd) {
+  if (fd < 0) fd = fd_;
   while (!text.empty()) {
-    const ssize_t n = ::write(fd_, text.data(), text.size());
+    const ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0 && errno == EINTR) continue;
     // A reader that went away must not stop the operation half-way: the rest is dropped.
     if (n <= 0) return;
@@ -53,11 +64,13 @@ void ConsoleOutput::PaneText(std::string_view text) {
 
 void ConsoleOutput::Message(std::string_view text) {
   StartLine();
-  PaneTextFilter messageFilter;
-  std::string shown = messageFilter.Filter(text) + messageFilter.Flush();
-  while (!shown.empty() && shown.back() == '\n') shown.pop_back();
-  Write(shown + "\n");
-  atLineStart_ = true;
+  Write(ShownLines(text));
+}
+
+void ConsoleOutput::Error(std::string_view text) {
+  // Ended first, so that on a shared terminal the error has a line of its own.
+  StartLine();
+  Write(std::string(kProgramName) + ShownLines(text), errFd_);
 }
 
 void ConsoleOutput::Progress(int done, int total, TimePoint now) {

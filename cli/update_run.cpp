@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -78,28 +77,33 @@ LinkSettings SettingsFor(const CliOptions& options) {
   return settings;
 }
 
+std::string SystemError(const char* what) {
+  const int error = errno;
+  return std::string(what) + ": " + std::strerror(error);
+}
+
 }  // namespace
 
 int RunUpdate(const CliOptions& options) {
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-  ConsoleOutput console(STDOUT_FILENO, terminal);
+  ConsoleOutput console(STDOUT_FILENO, STDERR_FILENO, terminal);
 
   if (std::string reason = RufFileUnreadableReason(options.rufFile); !reason.empty()) {
-    console.Message("Unable to open file " + options.rufFile + ": " + reason);
+    console.Error("Unable to open file " + options.rufFile + ": " + reason);
     return kExitFileRefused;
   }
   LinkSettings settings = SettingsFor(options);
   if (settings.ethernetActive) {
     if (std::string reason = UnresolvableReason(settings.radioAddress); !reason.empty()) {
-      console.Message("The radio's address " + settings.radioAddress +
-                      " cannot be resolved (" + reason + "); nothing was sent.");
+      console.Error("The radio's address " + settings.radioAddress + " cannot be resolved (" +
+                    reason + "); nothing was sent.");
       return kExitLinkNotOpened;
     }
   }
 
   StopSignals stops;
   if (!stops.ok()) {
-    std::perror("flash-update-cli: cannot install the signal handlers");
+    console.Error(SystemError("cannot install the signal handlers"));
     return kExitLinkNotOpened;
   }
   SystemClock clock;
@@ -109,7 +113,7 @@ int RunUpdate(const CliOptions& options) {
   // Built before the port and destroyed after it: a watcher still running posts into it.
   SerialEventQueue serialEvents;
   if (!serialEvents.ok()) {
-    std::perror("flash-update-cli: cannot create the serial event queue");
+    console.Error(SystemError("cannot create the serial event queue"));
     return kExitLinkNotOpened;
   }
   SerialPort serialPort;
@@ -140,9 +144,9 @@ int RunUpdate(const CliOptions& options) {
     if (host.ended() || !engine.operationRunning() || !engine.unlistedModelSeen()) return;
     unlistedModel = true;
     engine.StopOperation();
-    console.Message("The radio reports model " + std::to_string(engine.state().radioModelCode) +
-                    ", which this program does not know: the radio refused the file and nothing "
-                    "of it was sent.");
+    console.Error("The radio reports model " + std::to_string(engine.state().radioModelCode) +
+                  ", which this program does not know: the radio refused the file and nothing "
+                  "of it was sent.");
   };
   const int stopSignal = RunEventLoop(
       engine, host, {stops, serialEvents, serialPort, radioSocket, timers}, stopOnUnlistedModel);
@@ -150,15 +154,13 @@ int RunUpdate(const CliOptions& options) {
 
   if (stopSignal != 0 || host.stopSignal() != 0) {
     const int signalNumber = stopSignal != 0 ? stopSignal : host.stopSignal();
-    std::fprintf(stderr,
-                 "flash-update-cli: stopped by signal %d; the links and the trace file are "
-                 "closed.\n",
-                 signalNumber);
+    console.Error("stopped by signal " + std::to_string(signalNumber) +
+                  "; the links and the trace file are closed.");
     return kExitSignalBase + signalNumber;
   }
   if (unlistedModel) return kExitRefusedByRadio;
   if (!host.ended()) {
-    std::fprintf(stderr, "flash-update-cli: the operation ended without a result.\n");
+    console.Error("the operation ended without a result.");
     return kExitCommunicationFailed;
   }
   return ExitStatusFor(host.outcome(), engine.unlistedModelSeen());

@@ -63,7 +63,7 @@ TEST(ProgressMeter, ShowsTheRateAndTimeLeftOnceHalfASecondIsMeasured) {
 TEST(ConsoleOutput, ProgressIsOneRedrawnLineOnATerminalAndPlainLinesAtMostOnceASecondOtherwise) {
   const TimePoint start{};
   CapturedOutput terminal;
-  ConsoleOutput onTerminal(terminal.fd(), true);
+  ConsoleOutput onTerminal(terminal.fd(), terminal.fd(), true);
   onTerminal.Progress(0, 10, start);
   onTerminal.Progress(1, 10, start + 10ms);  // too soon to redraw
   onTerminal.Progress(2, 10, start + 150ms);
@@ -75,7 +75,7 @@ TEST(ConsoleOutput, ProgressIsOneRedrawnLineOnATerminalAndPlainLinesAtMostOnceAS
   EXPECT_EQ(terminal.Take(), "\r\033[K10 of 10 lines\r\033[K");
 
   CapturedOutput pipe;
-  ConsoleOutput plain(pipe.fd(), false);
+  ConsoleOutput plain(pipe.fd(), pipe.fd(), false);
   plain.PaneText(" 131 total data lines in file.");
   plain.Progress(0, 131, start);
   plain.Progress(50, 131, start + 900ms);
@@ -86,17 +86,18 @@ TEST(ConsoleOutput, ProgressIsOneRedrawnLineOnATerminalAndPlainLinesAtMostOnceAS
             "Progress: 60 of 131 lines, 60.0 lines/s, 0:01 left\n");
 }
 
-TEST(ConsoleOutput, PutsMessagesOnLinesOfTheirOwn) {
-  CapturedOutput captured;
-  ConsoleOutput console(captured.fd(), false);
+TEST(ConsoleOutput, PutsMessagesOnLinesOfTheirOwnAndErrorsOnStandardError) {
+  CapturedOutput out;
+  CapturedOutput err;
+  ConsoleOutput console(out.fd(), err.fd(), false);
   console.PaneText("Using Serial Interface: ");
-  console.Message("That PORT is not available ");
+  console.Error("That PORT is not available ");
   console.Message("File Processing Complete! \r\n\r\nThere is no way");
   console.PaneText(" Close File\r");
   console.Finish();
-  EXPECT_EQ(captured.Take(),
-            "Using Serial Interface: \nThat PORT is not available \n"
-            "File Processing Complete! \n\nThere is no way\n Close File\n");
+  EXPECT_EQ(out.Take(),
+            "Using Serial Interface: \nFile Processing Complete! \n\nThere is no way\n Close File\n");
+  EXPECT_EQ(err.Take(), "flash-update-cli: That PORT is not available \n");
 }
 
 TEST(TimerSet, ExpiresEveryPeriodUntilStoppedAndNeverInABurst) {

@@ -74,13 +74,13 @@ class WatcherNote : public SerialNotifyTarget {
 };
 
 // One operation of the tool, put together the way flash-update-cli does it, its
-// standard output in a file.
+// standard output and standard error in a file.
 class ToolOperation {
  public:
   ToolOperation(const TempDir& dir, const LinkSettings& settings, const std::string& rufFile)
       : dir_(dir),
         outFd_(::open(dir.File("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)),
-        console_(outFd_, false),
+        console_(outFd_, outFd_, false),
         settings_(settings),
         host_(console_, clock_, timers_, stops_, rufFile, std::nullopt) {
     trace_.SetPath(dir.File("comms.txt"));
