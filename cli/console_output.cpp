@@ -1,6 +1,6 @@
 #include "cli/console_output.h"
 
-#include <unistd.h>
+#include <poll.h>
 
 #include <cerrno>
 
@@ -22,34 +22,23 @@ std::string ShownLines(std::string_view text) {
 
 }  // namespace
 
-ConsoleOutput::ConsoleOutput(int outFd, int errFd, bool terminal)
-    : fd_(outFd), errFd_(errFd), terminal_(terminal) {}
-
-void ConsoleOutput::Write(std::string_view text, int fd) {
-  if (fd < 0) fd = fd_;
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    // A reader that went away must not stop the operation half-way: the rest is dropped.
-    if (n <= 0) return;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
+ConsoleOutput::ConsoleOutput(int outFd, int errFd, bool terminal, std::size_t waitingBound)
+    : out_(outFd, waitingBound), err_(errFd, waitingBound), terminal_(terminal) {}
 
 void ConsoleOutput::HideProgress() {
   if (!progressShown_) return;
-  Write(kClearLine);
+  out_.Write(kClearLine);
   progressShown_ = false;
 }
 
 void ConsoleOutput::StartLine() {
   HideProgress();
   if (std::string held = filter_.Flush(); !held.empty()) {
-    Write(held);
+    out_.Write(held);
     atLineStart_ = true;
   }
   if (!atLineStart_) {
-    Write("\n");
+    out_.Write("\n");
     atLineStart_ = true;
   }
 }
@@ -58,19 +47,19 @@ void ConsoleOutput::PaneText(std::string_view text) {
   const std::string shown = filter_.Filter(text);
   if (shown.empty()) return;
   HideProgress();
-  Write(shown);
+  out_.Write(shown);
   atLineStart_ = shown.back() == '\n';
 }
 
 void ConsoleOutput::Message(std::string_view text) {
   StartLine();
-  Write(ShownLines(text));
+  out_.Write(ShownLines(text));
 }
 
 void ConsoleOutput::Error(std::string_view text) {
   // Ended first, so that on a shared terminal the error has a line of its own.
   StartLine();
-  Write(std::string(kProgramName) + ShownLines(text), errFd_);
+  err_.Write(std::string(kProgramName) + ShownLines(text));
 }
 
 void ConsoleOutput::Progress(int done, int total, TimePoint now) {
@@ -78,17 +67,48 @@ void ConsoleOutput::Progress(int done, int total, TimePoint now) {
   if (terminal_) {
     if (progressShown_ && done != total && now - lastProgress_ < kTerminalRedrawPeriod) return;
     if (!progressShown_) StartLine();
-    Write(std::string(kClearLine) + meter_.Text());
+    out_.Write(std::string(kClearLine) + meter_.Text(), true);
     progressShown_ = true;
   } else {
     if (progressPrinted_ && now - lastProgress_ < kPlainProgressPeriod) return;
     StartLine();
-    Write("Progress: " + meter_.Text() + "\n");
+    out_.Write("Progress: " + meter_.Text() + "\n", true);
     progressPrinted_ = true;
   }
   lastProgress_ = now;
 }
 
-void ConsoleOutput::Finish() { StartLine(); }
+void ConsoleOutput::NoteDroppedProgress() {
+  const int dropped = out_.TakeDropped();
+  if (dropped == 0) return;
+  Error("output is not being read; " + std::to_string(dropped) +
+        (dropped == 1 ? " progress line was dropped" : " progress lines were dropped"));
+}
+
+void ConsoleOutput::Finish() {
+  StartLine();
+  NoteDroppedProgress();
+}
+
+void ConsoleOutput::Flush() {
+  out_.Flush();
+  err_.Flush();
+  // Said once the reader has caught up, so that the note stands where the gap is.
+  if (out_.waitingFd() < 0) NoteDroppedProgress();
+}
+
+bool ConsoleOutput::Drain(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  Flush();
+  while (outWaitingFd() >= 0 || errWaitingFd() >= 0) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd watched[2] = {{outWaitingFd(), POLLOUT, 0}, {errWaitingFd(), POLLOUT, 0}};
+    if (::poll(watched, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
+    Flush();
+  }
+  return true;
+}
 
 }  // namespace flash

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "cli/output_channel.h"
 #include "cli/pane_text_filter.h"
 #include "cli/progress_meter.h"
 
@@ -12,12 +14,15 @@ namespace flash {
 // The headless tool's console: the output pane's text, the program's messages
 // and the progress on standard output, errors and warnings on standard error.
 // On a terminal the progress is one line redrawn in place; otherwise it is a
-// plain line at most once a second.
+// plain line at most once a second. No write ever waits for a reader: what a
+// stream cannot take now waits until Flush (the event loop calls it when poll
+// reports room), and past the bound progress lines are dropped, and said so.
 class ConsoleOutput {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
+  static constexpr std::size_t kWaitingBound = 1 << 20;  // bytes of standard output
 
-  ConsoleOutput(int outFd, int errFd, bool terminal);
+  ConsoleOutput(int outFd, int errFd, bool terminal, std::size_t waitingBound = kWaitingBound);
 
   void PaneText(std::string_view text);
   // A text on lines of its own (a result dialog of the desktop program, a note).
@@ -31,14 +36,22 @@ class ConsoleOutput {
   // Ends an unfinished line at the end of the run.
   void Finish();
 
+  // Writes what waits, as far as the readers take it now.
+  void Flush();
+  // The descriptors to watch for room (POLLOUT); -1 where nothing waits.
+  int outWaitingFd() const { return out_.waitingFd(); }
+  int errWaitingFd() const { return err_.waitingFd(); }
+  // Waits at most limit for the readers to take what waits; false when some is left.
+  bool Drain(std::chrono::milliseconds limit);
+
   bool terminal() const { return terminal_; }
 
  private:
-  void Write(std::string_view text, int fd = -1);
   void StartLine();
+  void NoteDroppedProgress();
 
-  int fd_;
-  int errFd_;
+  OutputChannel out_;
+  OutputChannel err_;
   bool terminal_;
   PaneTextFilter filter_;
   ProgressMeter meter_;

@@ -4,7 +4,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace flash {
 namespace {
@@ -41,13 +42,16 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
 
     // Entries of a descriptor of -1 are skipped by poll.
     const int socketFd = sources.radioSocket.fd();
-    pollfd watched[4] = {{sources.stops.fd(), POLLIN, 0},
+    pollfd watched[6] = {{sources.stops.fd(), POLLIN, 0},
                          {sources.serialEvents.fd(), POLLIN, 0},
                          {socketFd, POLLIN, 0},
-                         {watchDevice ? sources.serialPort.InputWakeFd() : -1, POLLIN, 0}};
-    if (::poll(watched, 4, MillisecondsUntil(sources.timers)) < 0) {
-      if (errno == EINTR) continue;
-      std::perror("flash-update-cli: poll");
+                         {watchDevice ? sources.serialPort.InputWakeFd() : -1, POLLIN, 0},
+                         {sources.console.outWaitingFd(), POLLOUT, 0},
+                         {sources.console.errWaitingFd(), POLLOUT, 0}};
+    if (::poll(watched, 6, MillisecondsUntil(sources.timers)) < 0) {
+      const int error = errno;
+      if (error == EINTR) continue;
+      sources.console.Error(std::string("poll: ") + std::strerror(error));
       engine.StopOperation();
       break;
     }
@@ -56,6 +60,8 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
       engine.StopOperation();
       return signalNumber;
     }
+    // A reader that takes output again gets what waited at once, not with the next line.
+    if (watched[4].revents != 0 || watched[5].revents != 0) sources.console.Flush();
     if (watched[3].revents != 0) {
       const bool input = (watched[3].revents & POLLIN) != 0 &&
                          (watched[3].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;

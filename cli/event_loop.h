@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "cli/cli_host.h"
+#include "cli/console_output.h"
 #include "cli/serial_event_queue.h"
 #include "cli/stop_signals.h"
 #include "cli/timer_set.h"
@@ -14,9 +15,11 @@ namespace flash {
 
 // What the headless tool's loop waits on: stop signals, the serial device's
 // input (its port leaves the input to the loop) and the notifications it gives,
-// the UDP socket (while it has one) and the timer deadlines.
+// the UDP socket (while it has one), the timer deadlines, and room on standard
+// output and standard error while console output waits for it.
 struct EventSources {
   StopSignals& stops;
+  ConsoleOutput& console;
   SerialEventQueue& serialEvents;
   SerialWatcher& serialPort;
   RadioSocket& radioSocket;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -29,6 +30,10 @@ namespace flash {
 namespace {
 
 constexpr char kDefaultTracePath[] = "comms.txt";
+// At the end, what a reader has not taken yet gets this long before the tool gives up on it.
+constexpr auto kExitFlushLimit = std::chrono::seconds{2};
+// After a stop signal the user waits for the exit, not for a reader that stopped reading.
+constexpr auto kExitFlushLimitAfterStop = std::chrono::milliseconds{250};
 
 // A relative device path is made absolute: the port name rule looks names
 // without a leading '/' up under /dev.
@@ -82,12 +87,7 @@ std::string SystemError(const char* what) {
   return std::string(what) + ": " + std::strerror(error);
 }
 
-}  // namespace
-
-int RunUpdate(const CliOptions& options) {
-  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-  ConsoleOutput console(STDOUT_FILENO, STDERR_FILENO, terminal);
-
+int Operate(const CliOptions& options, ConsoleOutput& console) {
   if (std::string reason = RufFileUnreadableReason(options.rufFile); !reason.empty()) {
     console.Error("Unable to open file " + options.rufFile + ": " + reason);
     return kExitFileRefused;
@@ -149,8 +149,8 @@ int RunUpdate(const CliOptions& options) {
                   "of it was sent.");
   };
   const int stopSignal = RunEventLoop(
-      engine, host, {stops, serialEvents, serialPort, radioSocket, timers}, stopOnUnlistedModel);
-  console.Finish();
+      engine, host, {stops, console, serialEvents, serialPort, radioSocket, timers},
+      stopOnUnlistedModel);
 
   if (stopSignal != 0 || host.stopSignal() != 0) {
     const int signalNumber = stopSignal != 0 ? stopSignal : host.stopSignal();
@@ -164,6 +164,17 @@ int RunUpdate(const CliOptions& options) {
     return kExitCommunicationFailed;
   }
   return ExitStatusFor(host.outcome(), engine.unlistedModelSeen());
+}
+
+}  // namespace
+
+int RunUpdate(const CliOptions& options) {
+  ConsoleOutput console(STDOUT_FILENO, STDERR_FILENO, ::isatty(STDOUT_FILENO) == 1);
+  const int status = Operate(options, console);
+  console.Finish();
+  // The stop signals have their default action again: one more ends this wait at once.
+  console.Drain(status >= kExitSignalBase ? kExitFlushLimitAfterStop : kExitFlushLimit);
+  return status;
 }
 
 }  // namespace flash

@@ -9,6 +9,7 @@
 #include "cli/personality_prompt.h"
 #include "cli/progress_meter.h"
 #include "cli/timer_set.h"
+#include "tests/cli/tool_output_checks.h"
 
 namespace flash {
 namespace {
@@ -25,6 +26,12 @@ class CapturedOutput {
     ::close(fds_[1]);
   }
   int fd() const { return fds_[1]; }
+  // Leaves no room, as when the reader stopped reading.
+  void Fill() {
+    const std::string filler(4096, '\0');
+    while (::write(fds_[1], filler.data(), filler.size()) > 0) {
+    }
+  }
   std::string Take() {
     std::string text;
     char buffer[4096];
@@ -98,6 +105,34 @@ TEST(ConsoleOutput, PutsMessagesOnLinesOfTheirOwnAndErrorsOnStandardError) {
   EXPECT_EQ(out.Take(),
             "Using Serial Interface: \nFile Processing Complete! \n\nThere is no way\n Close File\n");
   EXPECT_EQ(err.Take(), "flash-update-cli: That PORT is not available \n");
+}
+
+TEST(ConsoleOutput, KeepsWhatTheReaderCannotTakeAndPastTheBoundDropsOnlyProgressLinesAndSaysSo) {
+  CapturedOutput out;
+  CapturedOutput err;
+  out.Fill();
+  ConsoleOutput console(out.fd(), err.fd(), false, 256);
+  const TimePoint start{};
+  console.PaneText(" 131 total data lines in file.\r\n");
+  for (int done = 0; done <= 20; ++done) console.Progress(done, 20, start + done * 1s);
+  console.Error("That PORT is not available ");
+  console.Message("Flash Update Successfuly Completed !");
+  // Errors do not wait behind standard output.
+  EXPECT_EQ(err.Take(), "flash-update-cli: That PORT is not available \n");
+  EXPECT_GE(console.outWaitingFd(), 0);
+
+  out.Take();  // the reader is back
+  console.Flush();
+  EXPECT_LT(console.outWaitingFd(), 0);
+  const std::string shown = out.Take();
+  EXPECT_TRUE(shown.starts_with(" 131 total data lines in file.\nProgress: ")) << shown;
+  EXPECT_TRUE(shown.ends_with("Progress: 20 of 20 lines, 1.0 lines/s, 0:00 left\n"
+                              "Flash Update Successfuly Completed !\n"))
+      << shown;
+  const int dropped = 21 - test::CountOf(shown, "Progress: ");
+  EXPECT_GT(dropped, 10);
+  EXPECT_EQ(err.Take(), "flash-update-cli: output is not being read; " + std::to_string(dropped) +
+                            " progress lines were dropped\n");
 }
 
 TEST(TimerSet, ExpiresEveryPeriodUntilStoppedAndNeverInABurst) {

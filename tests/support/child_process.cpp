@@ -1,6 +1,7 @@
 #include "tests/support/child_process.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -8,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace flash::test {
@@ -41,6 +43,15 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
   } else if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(inPipe, O_CLOEXEC) != 0) {
     return;
+  }
+  if (options.heldOutput && !options.terminal) {
+    held_ = true;
+    ::fcntl(outPipe[1], F_SETFL, O_NONBLOCK);
+    const std::string filler(PIPE_BUF, '\0');
+    for (ssize_t n = 0; (n = ::write(outPipe[1], filler.data(), filler.size())) > 0;) {
+      filler_ += static_cast<std::size_t>(n);
+    }
+    ::fcntl(outPipe[1], F_SETFL, 0);  // the child's end blocks, as a shell's pipe does
   }
   pid_ = ::fork();
   if (pid_ == 0) {
@@ -90,20 +101,37 @@ ChildProcess::~ChildProcess() {
   }
 }
 
-void ChildProcess::Collect(int timeoutMs) {
-  pollfd watched[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-  if (::poll(watched, 2, timeoutMs) <= 0) return;
-  if (watched[0].revents != 0) ReadInto(outFd_, out_);
+bool ChildProcess::Collect(int timeoutMs) {
+  pollfd watched[2] = {{held_ ? -1 : outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+  if (::poll(watched, 2, timeoutMs) <= 0) return false;
+  if (watched[0].revents != 0) {
+    ReadInto(outFd_, out_);
+    const std::size_t skipped = std::min(filler_, out_.size());
+    out_.erase(0, skipped);
+    filler_ -= skipped;
+  }
   if (watched[1].revents != 0) ReadInto(errFd_, err_);
+  return true;
 }
 
 bool ChildProcess::WaitForOutput(const std::function<bool(const std::string&)>& seen,
                                  std::chrono::milliseconds timeout) {
+  return WaitFor(out_, seen, timeout);
+}
+
+bool ChildProcess::WaitForErrorOutput(const std::function<bool(const std::string&)>& seen,
+                                      std::chrono::milliseconds timeout) {
+  return WaitFor(err_, seen, timeout);
+}
+
+bool ChildProcess::WaitFor(const std::string& collected,
+                           const std::function<bool(const std::string&)>& seen,
+                           std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!seen(out_)) {
+  while (!seen(collected)) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || (outFd_ < 0 && errFd_ < 0)) return false;
+    if (left.count() <= 0 || !Readable()) return false;
     Collect(static_cast<int>(left.count()));
   }
   return true;
@@ -139,11 +167,7 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
     Collect(10);
   }
   // What the child wrote before it ended.
-  while (outFd_ >= 0 || errFd_ >= 0) {
-    pollfd watched[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-    if (::poll(watched, 2, 200) <= 0) break;
-    if (watched[0].revents != 0) ReadInto(outFd_, out_);
-    if (watched[1].revents != 0) ReadInto(errFd_, err_);
+  while (Readable() && Collect(200)) {
   }
   return status_;
 }

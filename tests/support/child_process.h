@@ -18,6 +18,9 @@ struct ChildOptions {
   bool terminal = false;
   // Variables set in the child's environment, name and value.
   std::vector<std::pair<std::string, std::string>> environment;
+  // Standard output on a pipe that starts full, as when the reader of a pipeline
+  // stopped reading, and is read only after ReleaseOutput (without terminal).
+  bool heldOutput = false;
   // Descriptors the child starts with closed (0 to 2).
   std::vector<int> closedDescriptors;
 };
@@ -36,6 +39,11 @@ class ChildProcess {
   // Collects output until seen(stdout so far) is true or the time runs out; false on a timeout.
   bool WaitForOutput(const std::function<bool(const std::string&)>& seen,
                      std::chrono::milliseconds timeout);
+  // The same for standard error.
+  bool WaitForErrorOutput(const std::function<bool(const std::string&)>& seen,
+                          std::chrono::milliseconds timeout);
+  // From now on a held standard output is read.
+  void ReleaseOutput() { held_ = false; }
   // Writes to the child's standard input (its terminal when it has one).
   void Type(const std::string& text);
   void Signal(int signalNumber);
@@ -47,12 +55,18 @@ class ChildProcess {
   const std::string& err() const { return err_; }
 
  private:
-  void Collect(int timeoutMs);
+  bool Readable() const { return (!held_ && outFd_ >= 0) || errFd_ >= 0; }
+  // Reads what arrives within the time; false when nothing did.
+  bool Collect(int timeoutMs);
+  bool WaitFor(const std::string& collected, const std::function<bool(const std::string&)>& seen,
+               std::chrono::milliseconds timeout);
 
   pid_t pid_ = -1;
   int outFd_ = -1;  // the pipe, or the terminal's master side
   int errFd_ = -1;
   int inFd_ = -1;
+  bool held_ = false;
+  std::size_t filler_ = 0;  // bytes a held output was filled with, not yet read
   bool exited_ = false;
   int status_ = -1;
   std::string out_;

@@ -38,6 +38,12 @@ int RadioSim::udpPort() const {
   return colon == std::string::npos ? 0 : std::stoi(endpoint_.substr(colon + 1));
 }
 
+bool RadioSim::WaitForRequest(int n, std::chrono::milliseconds timeout) {
+  const std::string mark = "radio-sim: #" + std::to_string(n) + " ";
+  return process_.WaitForErrorOutput(
+      [&](const std::string& err) { return err.find(mark) != std::string::npos; }, timeout);
+}
+
 int RadioSim::Stop(int signalNumber) {
   process_.Signal(signalNumber);
   return process_.Wait(kStopTimeout);

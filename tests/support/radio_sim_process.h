@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ class RadioSim {
   // Sends the signal (at SIGINT and SIGTERM it writes its --image-out) and answers
   // its exit status, 128 + n when a signal n ended it.
   int Stop(int signalNumber = SIGINT);
+  // Waits for request number n to arrive (a radio started with --verbose); false on a timeout.
+  bool WaitForRequest(int n, std::chrono::milliseconds timeout);
   const std::string& out() const { return process_.out(); }
   const std::string& err() const { return process_.err(); }
 
