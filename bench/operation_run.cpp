@@ -25,7 +25,7 @@ namespace flash::bench {
 OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   OperationRunResult result;
   const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  ConsoleOutput console(quiet, false);
+  ConsoleOutput console(quiet, quiet, false);
 
   LinkSettings settings;
   if (!setup.serialDevice.empty()) {
@@ -62,7 +62,7 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
 
   engine.RunProgramCommand();
   // The headless tool's own loop, with the timed links in place of the plain ones.
-  RunEventLoop(engine, host, {stops, serialEvents, serialPort, radioSocket, timers});
+  RunEventLoop(engine, host, {stops, console, serialEvents, serialPort, radioSocket, timers});
   serialPort.Close();
   if (quiet >= 0) ::close(quiet);
 
