@@ -66,7 +66,8 @@ std::string_view ProfileText::Content(std::size_t index) const {
 std::optional<std::string_view> ProfileText::SectionName(std::size_t index) const {
   const std::string_view text = Content(index);
   if (text.empty() || text.front() != '[') return std::nullopt;
-  const std::size_t close = text.rfind(']');
+  // The name ends at the first ']': what follows, such as a comment, is not part of it.
+  const std::size_t close = text.find(']');
   if (close == std::string_view::npos || close == 0) return std::nullopt;
   return Trim(text.substr(1, close - 1));
 }

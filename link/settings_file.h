@@ -9,8 +9,9 @@
 namespace flash {
 
 inline constexpr char kSettingsFileName[] = "update.ini";
-// The profile reader's buffer holds 40 bytes with the terminating zero.
-inline constexpr std::size_t kSettingsValueLimit = 39;
+// Longer than any path Linux opens (PATH_MAX is 4096 bytes with its zero), so a
+// /dev/serial/by-id name is read whole.
+inline constexpr std::size_t kSettingsValueLimit = 4095;
 
 // update.ini in the current working directory: the directory, one "/", the name
 // (no second "/" when the directory is the root).

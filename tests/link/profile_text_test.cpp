@@ -14,9 +14,11 @@ using namespace std::string_literals;
 TEST(ProfileText, ReadsTheFirstKeyOfItsSectionWhateverTheCaseAndTheBlanks) {
   const ProfileText profile(
       "\xEF\xBB\xBF  [ Serial Interface ]  \r\n;ComPort=COM9\njunk\n"
-      "\t ComPort \t=\t  COM3 \t\r\nCOMPORT=COM4\n[B]\ny=2\n[serial interface]\ncomport=COM5\n");
+      "\t ComPort \t=\t  COM3 \t\r\nCOMPORT=COM4\n[B] ; comes before [C]\ny=2\n"
+      "[serial interface]\ncomport=COM5\n");
   EXPECT_EQ(profile.Get("SERIAL INTERFACE", "COMPORT"), "COM3");
   EXPECT_EQ(profile.Get("serial interface", "comport"), "COM3");
+  EXPECT_EQ(profile.Get("B", "y"), "2") << "a comment after the section name";
   EXPECT_FALSE(profile.Get("C", "y").has_value());
   EXPECT_FALSE(profile.Get("B", "comport").has_value());
   EXPECT_FALSE(ProfileText("x=0\n[A]\n").Get("A", "x").has_value()) << "a key outside any section";

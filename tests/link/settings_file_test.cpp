@@ -96,16 +96,18 @@ TEST_F(SettingsFile, KeepsExactlyOneInterfaceActiveAndSavesItsFlagsAsOneAndZero)
   }
 }
 
-TEST_F(SettingsFile, ReadsNumbersAsAtoiDoesAfterCuttingValuesTo39Characters) {
+TEST_F(SettingsFile, ReadsValuesWholeUpToTheLimitAndNumbersAsAtoiDoes) {
+  const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
   LinkSettings settings = Load("[ETHERNET INTERFACE]\nUDP PORT=49152abc\nPASSCODE=+42x7\n"
-                               "IP ADDRESS=" + std::string(60, 'a') + "\n[SERIAL INTERFACE]\nCOMPORT=" +
-                               std::string(39, 'c') + "\n");
+                               "IP ADDRESS=" + std::string(5000, 'a') + "\n[SERIAL INTERFACE]\nCOMPORT=" +
+                               byId + "\n");
   EXPECT_EQ(settings.radioPort, 49152);
   EXPECT_EQ(settings.radioPasscode, 42);
-  EXPECT_EQ(settings.radioAddress, std::string(39, 'a'));
-  EXPECT_EQ(settings.comPort, std::string(39, 'c'));
-  settings = Load("[ETHERNET INTERFACE]\nUDP PORT=" + std::string(38, '0') + "12\nPASSCODE=abc\n");
-  EXPECT_EQ(settings.radioPort, 1);
+  EXPECT_EQ(settings.radioAddress, std::string(kSettingsValueLimit, 'a'));
+  EXPECT_EQ(settings.comPort, byId);
+  settings = Load("[ETHERNET INTERFACE]\nUDP PORT=" + std::string(kSettingsValueLimit - 2, '0') +
+                  "1234\nPASSCODE=abc\n");
+  EXPECT_EQ(settings.radioPort, 12);
   EXPECT_EQ(settings.radioPasscode, 0);
 
   for (const auto& [text, value] :

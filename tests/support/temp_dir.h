@@ -4,9 +4,8 @@
 
 namespace flash::test {
 
-// A fresh directory under /tmp, short so that its paths fit a COMPORT setting
-// (39 characters), removed with everything in it at destruction, also where a
-// test took the write permission away.
+// A fresh directory under /tmp, removed with everything in it at destruction,
+// also where a test took the write permission away.
 class TempDir {
  public:
   TempDir();
