@@ -15,6 +15,8 @@
 #include <QTextCursor>
 #include <QTimer>
 
+#include <cstdio>
+
 #include "app/about_dialog.h"
 #include "app/build_stamp.h"
 #include "app/client_area.h"
@@ -108,8 +110,14 @@ void MainWindow::LoadSettings() {
 }
 
 void MainWindow::SaveSettings() {
-  // A failed write leaves the old file; there is nobody left to tell at exit.
-  flash::SaveSettings(objects_.linkSettings, engine_->state().ignoreErrors, SettingsFilePath());
+  // The window is going away, perhaps on a signal: the terminal is the place to say it.
+  const std::string path = SettingsFilePath();
+  const SettingsSave save =
+      flash::SaveSettings(objects_.linkSettings, engine_->state().ignoreErrors, path);
+  if (!save) {
+    std::fprintf(stderr, "flash-update: the settings were not saved in %s: %s\n", path.c_str(),
+                 save.reason.c_str());
+  }
 }
 
 QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int id) {

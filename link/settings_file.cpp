@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "link/profile_text.h"
@@ -30,20 +32,24 @@ constexpr char kSerialKey[] = "SERIAL";
 // Larger than any settings file: something else was put in its place.
 constexpr off_t kLargestSettingsFile = 16 << 20;  // bytes
 
-// The file's profile; an empty one when the file does not exist, nothing when it
-// exists but cannot be read or is no regular file of a sensible size (a save
-// must then not replace what is there).
-std::optional<ProfileText> ReadProfile(const std::string& path) {
+// The file's profile; an empty one when the file does not exist, nothing (and
+// why) when it exists but cannot be read or is no regular file of a sensible size
+// (a save must then not replace what is there).
+std::optional<ProfileText> ReadProfile(const std::string& path, std::string* reason = nullptr) {
+  const auto fail = [reason](std::string why) {
+    if (reason != nullptr) *reason = std::move(why);
+    return std::nullopt;
+  };
   // Non-blocking, so that a FIFO in the file's place cannot hang the program.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return ProfileText();
-    return std::nullopt;
+    return fail(std::strerror(errno));
   }
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kLargestSettingsFile) {
     ::close(fd);
-    return std::nullopt;
+    return fail("it is not a settings file");
   }
   std::string content;
   char chunk[4096];
@@ -51,8 +57,9 @@ std::optional<ProfileText> ReadProfile(const std::string& path) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
+      const int error = errno;
       ::close(fd);
-      return std::nullopt;
+      return fail(std::strerror(error));
     }
     if (got == 0) break;
     content.append(chunk, static_cast<std::size_t>(got));
@@ -121,10 +128,11 @@ void LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors, const std:
   if (settings.serialActive && settings.ethernetActive) settings.ethernetActive = false;
 }
 
-bool SaveSettings(const LinkSettings& settings, std::int32_t ignoreErrors,
-                  const std::string& path) {
-  std::optional<ProfileText> existing = ReadProfile(path);
-  if (!existing) return false;
+SettingsSave SaveSettings(const LinkSettings& settings, std::int32_t ignoreErrors,
+                          const std::string& path) {
+  SettingsSave result;
+  std::optional<ProfileText> existing = ReadProfile(path, &result.reason);
+  if (!existing) return result;
   ProfileText& profile = *existing;
   profile.Set(kSerialSection, kComPortKey, settings.comPort);
   profile.Set(kSerialSection, kStopOnErrorsKey, std::to_string(ignoreErrors));
@@ -133,7 +141,14 @@ bool SaveSettings(const LinkSettings& settings, std::int32_t ignoreErrors,
   profile.Set(kEthernetSection, kPasscodeKey, std::to_string(settings.radioPasscode));
   profile.Set(kActiveSection, kEthernetKey, settings.ethernetActive ? "1" : "0");
   profile.Set(kActiveSection, kSerialKey, settings.serialActive ? "1" : "0");
-  return ReplaceFileContents(path, profile.Text()) == 0;
+  const int error = ReplaceFileContents(path, profile.Text());
+  result.saved = error == 0;
+  if (error == kFileMarkedReadOnly) {
+    result.reason = "it is read-only";
+  } else if (error != 0) {
+    result.reason = std::strerror(error);
+  }
+  return result;
 }
 
 }  // namespace flash

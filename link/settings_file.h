@@ -22,10 +22,18 @@ std::string SettingsFilePath();
 // wins a tie). Never fails: the file may hold any bytes at all.
 void LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors, const std::string& path);
 
-// Writes all seven keys, keeping every other line of the file. False when the
-// file could not be replaced; the old file is then left as it was.
-bool SaveSettings(const LinkSettings& settings, std::int32_t ignoreErrors,
-                  const std::string& path);
+// Whether a save wrote the file, and why not.
+struct SettingsSave {
+  bool saved = false;
+  std::string reason;  // "it is read-only", or what the system said
+  explicit operator bool() const { return saved; }
+};
+
+// Writes all seven keys, keeping every other line of the file and its owner,
+// group and mode. When the file cannot be written (a read-only file, a folder and
+// a file the user may not write, a full disk) the old file is left as it was.
+SettingsSave SaveSettings(const LinkSettings& settings, std::int32_t ignoreErrors,
+                          const std::string& path);
 
 // A number read as C's atoi does: leading white space, an optional sign, the
 // digits that follow; 0 without digits. Out-of-range values saturate instead of
