@@ -31,6 +31,8 @@
 #include "app/serial_notify_relay.h"
 #include "app/setup_dialog.h"
 #include "app/status_panes.h"
+#include "link/file_kind.h"
+#include "link/radio_socket.h"
 #include "link/settings_file.h"
 
 // The picture is compiled into this static library; nothing else references it.
@@ -194,13 +196,13 @@ bool MainWindow::RunCommand(int id) {
       RunAbout();
       break;
     case ID_UPDATE_RADIO:
-      Drive([this] { engine_->RunProgramCommand(); });
+      if (RadioAddressResolves()) Drive([this] { engine_->RunProgramCommand(); });
       break;
     case ID_VERIFY_PROGRAM:
-      Drive([this] { engine_->RunVerifyCommand(); });
+      if (RadioAddressResolves()) Drive([this] { engine_->RunVerifyCommand(); });
       break;
     case ID_TESTING_MODE:
-      Drive([this] { engine_->RunTestingCommand(); });
+      if (RadioAddressResolves()) Drive([this] { engine_->RunTestingCommand(); });
       break;
     case ID_QUERY_MODE:
       Drive([this] { engine_->RunQueryModeCommand(); });
@@ -218,6 +220,16 @@ bool MainWindow::RunCommand(int id) {
       return false;
   }
   return true;
+}
+
+bool MainWindow::RadioAddressResolves() {
+  // Otherwise the UDP link would send into nowhere and only the silence timers,
+  // most of a minute later, would tell.
+  if (!objects_.linkSettings.ethernetActive) return true;
+  const std::string message = UnresolvableAddressMessage(objects_.linkSettings.radioAddress);
+  if (message.empty()) return true;
+  ShowMessage(message, "");
+  return false;
 }
 
 template <typename Call>
@@ -362,7 +374,14 @@ std::optional<std::string> MainWindow::ChooseRufFile() {
   if (chooser.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = chooser.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
-  return QFile::encodeName(chosen.front()).toStdString();
+  std::string path = QFile::encodeName(chosen.front()).toStdString();
+  // Reading a FIFO or a device would block the window for ever; one that is
+  // missing or unreadable the engine reports itself.
+  if (const auto kind = KindOfFile(path); kind && *kind != FileKind::Regular) {
+    ShowMessage(path + " is not a regular file.", "");
+    return std::nullopt;
+  }
+  return path;
 }
 
 void MainWindow::ShowMessage(std::string_view text, std::string_view caption) {

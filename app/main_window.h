@@ -97,6 +97,9 @@ class MainWindow : public QMainWindow, public EngineHost {
   template <typename Call>
   void Drive(Call call);
   void SyncUdpWatch();
+  // False, after telling the user, when the UDP link is chosen and the radio's
+  // address cannot be resolved: the operation is then not begun.
+  bool RadioAddressResolves();
   void OnTimerExpired(int id);
   void ShowOutputText();
   void RunAbout();

@@ -1,15 +1,15 @@
 #include "cli/file_check.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "cli/exit_status.h"
+#include "link/file_kind.h"
 #include "operation/ruf_reader.h"
 
 namespace flash {
@@ -40,12 +40,12 @@ std::string Unlisted(int count, std::size_t listed, const char* what) {
 }  // namespace
 
 std::string RufFileUnreadableReason(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  const std::optional<FileKind> kind = KindOfFile(path);
+  if (!kind) return std::strerror(errno);
   // fopen takes a directory and reads nothing from it, which would pass for an empty file.
-  if (S_ISDIR(info.st_mode)) return "it is a directory";
+  if (*kind == FileKind::Directory) return "it is a directory";
   // A FIFO or a device could block the reading for ever.
-  if (!S_ISREG(info.st_mode)) return "it is not a regular file";
+  if (*kind != FileKind::Regular) return "it is not a regular file";
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return std::strerror(errno);
   std::fclose(file);

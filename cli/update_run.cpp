@@ -1,11 +1,10 @@
 #include "cli/update_run.h"
 
-#include <netdb.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -46,20 +45,6 @@ std::string DeviceSetting(const std::string& device) {
   return error ? device : absolute.lexically_normal().string();
 }
 
-// Why an address cannot be reached at all, or an empty text.
-std::string UnresolvableReason(const std::string& host) {
-  addrinfo hints {};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (error == 0) {
-    ::freeaddrinfo(found);
-    return {};
-  }
-  return error == EAI_SYSTEM ? std::string(std::strerror(errno)) : gai_strerror(error);
-}
-
 LinkSettings SettingsFor(const CliOptions& options) {
   LinkSettings settings;
   if (!options.serialDevice && !options.udpHost) {
@@ -94,9 +79,8 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
   }
   LinkSettings settings = SettingsFor(options);
   if (settings.ethernetActive) {
-    if (std::string reason = UnresolvableReason(settings.radioAddress); !reason.empty()) {
-      console.Error("The radio's address " + settings.radioAddress + " cannot be resolved (" +
-                    reason + "); nothing was sent.");
+    if (std::string message = UnresolvableAddressMessage(settings.radioAddress); !message.empty()) {
+      console.Error(message);
       return kExitLinkNotOpened;
     }
   }

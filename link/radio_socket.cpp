@@ -22,26 +22,38 @@ sockaddr_in Endpoint(in_addr address, int port) {
   return endpoint;
 }
 
-bool LookUp(const std::string& address, in_addr& found) {
-  if (::inet_aton(address.c_str(), &found) != 0) return true;
-  addrinfo hints {};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* results = nullptr;
-  if (::getaddrinfo(address.c_str(), nullptr, &hints, &results) != 0 || results == nullptr) {
-    return false;
-  }
-  found = reinterpret_cast<const sockaddr_in*>(results->ai_addr)->sin_addr;
-  ::freeaddrinfo(results);
-  return true;
-}
-
 bool FromPeer(const sockaddr_in& from, const sockaddr_in& peer) {
   return from.sin_family == AF_INET && from.sin_port == peer.sin_port &&
          from.sin_addr.s_addr == peer.sin_addr.s_addr;
 }
 
 }  // namespace
+
+std::optional<in_addr> LookUpRadioAddress(const std::string& address, std::string* reason) {
+  in_addr found {};
+  if (::inet_aton(address.c_str(), &found) != 0) return found;
+  addrinfo hints {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* results = nullptr;
+  const int error = ::getaddrinfo(address.c_str(), nullptr, &hints, &results);
+  if (error != 0 || results == nullptr) {
+    if (reason != nullptr) {
+      *reason = error == EAI_SYSTEM ? std::string(std::strerror(errno)) : gai_strerror(error);
+    }
+    return std::nullopt;
+  }
+  found = reinterpret_cast<const sockaddr_in*>(results->ai_addr)->sin_addr;
+  ::freeaddrinfo(results);
+  return found;
+}
+
+std::string UnresolvableAddressMessage(const std::string& address) {
+  std::string reason;
+  if (LookUpRadioAddress(address, &reason)) return {};
+  return "The radio's address " + address + " cannot be resolved (" + reason +
+         "); nothing was sent.";
+}
 
 RadioSocket::~RadioSocket() { Close(); }
 
@@ -73,9 +85,9 @@ std::int32_t RadioSocket::Create(int localPort) {
 std::int32_t RadioSocket::Connect(const std::string& address, int port) {
   if (fd_ < 0) return Result(EBADF);
   if (!ValidPort(port)) return Result(EINVAL);
-  in_addr found {};
-  if (!LookUp(address, found)) return Result(kSocketLookupFailed);
-  const sockaddr_in remote = Endpoint(found, port);
+  const std::optional<in_addr> found = LookUpRadioAddress(address);
+  if (!found) return Result(kSocketLookupFailed);
+  const sockaddr_in remote = Endpoint(*found, port);
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
     return Result(errno);
   }

@@ -17,6 +17,14 @@ inline constexpr std::int32_t kSocketLookupFailed = 10022;
 // The largest answer datagram the program takes.
 inline constexpr std::size_t kMaxDatagramSize = 4096;  // bytes
 
+// The radio's IPv4 address: a dotted address as it stands, otherwise the first
+// address of the host name. Nothing when there is none; reason then says why.
+std::optional<in_addr> LookUpRadioAddress(const std::string& address,
+                                          std::string* reason = nullptr);
+// What both programs say before anything is sent when the radio's address cannot
+// be resolved; an empty text when it can.
+std::string UnresolvableAddressMessage(const std::string& address);
+
 // The UDP link on a POSIX datagram socket. The socket never blocks: the host's
 // event loop watches fd() for readability and then asks the engine to receive.
 //

@@ -1,6 +1,9 @@
 // The main window: title, menu, key table, status panes, output pane and picture.
+#include <unistd.h>
+
 #include <QAction>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -10,11 +13,15 @@
 #include <QShortcut>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
+
+#include <csignal>
 
 #include "app/about_dialog.h"
 #include "app/client_area.h"
 #include "app/command_ids.h"
 #include "app/status_panes.h"
+#include "app/termination_signals.h"
 #include "tests/app/gui_test_support.h"
 
 namespace flash::test {
@@ -209,6 +216,49 @@ TEST_F(MainWindowTest, CancelledFileDialogStillRemovesThePictureAndShowsTheEmpty
   EXPECT_TRUE(window.RunCommand(ID_VERIFY_PROGRAM));
   EXPECT_TRUE(verify->answered());
   EXPECT_EQ(window.statusPanes()->paneText(2), QString());
+}
+
+// A device chosen as the RUF file, as a FIFO would be, would block the window in
+// its reading; it is refused by name, and SIGTERM still ends the program while the
+// message is open.
+TEST_F(MainWindowTest, ARufFileThatIsNoRegularFileIsRefusedByNameAndSigtermStillEndsTheProgram) {
+  MainWindow& window = StartApp();
+  const std::string device = WorkFile("746-device.ruf");
+  ASSERT_EQ(::symlink("/dev/null", device.c_str()), 0);
+  TerminationSignals termination;
+  QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                   [&window] { window.CloseWithoutAsking(); });
+  auto choose = OnModal<QFileDialog>([&](QFileDialog* chooser) {
+    chooser->selectFile(QString::fromStdString(device));
+    static_cast<QDialog*>(chooser)->accept();
+  });
+  QString text;
+  auto refusal = OnModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    ::raise(SIGTERM);  // the box stays open
+  });
+  QTimer::singleShot(0, &window, [&window] { window.RunCommand(ID_UPDATE_RADIO); });
+  EXPECT_EQ(objects_->updateApp.Run(), 0);
+  EXPECT_EQ(text.toStdString(), device + " is not a regular file.");
+  EXPECT_FALSE(ReadWorkFile("update.ini").empty()) << "the normal exit saves the settings";
+}
+
+TEST_F(MainWindowTest, AnUnresolvableRadioAddressIsToldAtOnceAndNothingBegins) {
+  // Two dots in a row: no lookup of this name ever leaves the machine.
+  WriteWorkFile("update.ini", "[ETHERNET INTERFACE]\nIP ADDRESS=radio..local\n"
+                              "[ACTIVE INTERFACE]\nETHERNET=1\nSERIAL=0\n");
+  MainWindow& window = StartApp();
+  QString text;
+  auto told = OnModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    box->accept();
+  });
+  EXPECT_TRUE(window.RunCommand(ID_UPDATE_RADIO));
+  EXPECT_TRUE(told->answered());
+  EXPECT_TRUE(text.startsWith(QStringLiteral("The radio's address radio..local cannot be resolved (")) &&
+              text.endsWith(QStringLiteral("); nothing was sent.")))
+      << text.toStdString();
+  EXPECT_TRUE(window.splashShown()) << "no operation began";
 }
 
 }  // namespace
