@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/serial_device_list.h"
 #include "operation/engine_host.h"
 #include "operation/update_engine.h"
 
@@ -56,7 +57,7 @@ class MainWindow : public QMainWindow, public EngineHost {
   std::optional<OperationOutcome> lastOutcome() const { return lastOutcome_; }
 
   // Where the setup dialog learns the serial devices present; tests give their own.
-  void SetSerialDeviceLister(std::function<std::vector<std::string>()> lister) {
+  void SetSerialDeviceLister(std::function<std::vector<SerialDeviceEntry>()> lister) {
     listSerialDevices_ = std::move(lister);
   }
 
@@ -122,7 +123,7 @@ class MainWindow : public QMainWindow, public EngineHost {
   bool updatingPane_ = false;
   bool closingWithoutQuestion_ = false;
   std::optional<OperationOutcome> lastOutcome_;
-  std::function<std::vector<std::string>()> listSerialDevices_;
+  std::function<std::vector<SerialDeviceEntry>()> listSerialDevices_;
 };
 
 // The main window while it exists; null before start-up has shown it and after it is destroyed.

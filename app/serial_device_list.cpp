@@ -1,26 +1,65 @@
 #include "app/serial_device_list.h"
 
-#include <QDir>
-#include <QRegularExpression>
-#include <QStringList>
+#include <libudev.h>
 
 #include <algorithm>
+#include <memory>
+#include <string_view>
 
 namespace flash {
 namespace {
 
+constexpr std::string_view kByIdFolder = "/dev/serial/by-id/";
+
+struct UdevDeleter {
+  void operator()(udev* u) const { udev_unref(u); }
+  void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
+  void operator()(udev_device* d) const { udev_device_unref(d); }
+};
+template <typename T>
+using UdevPtr = std::unique_ptr<T, UdevDeleter>;
+
+// The adapter's own string (from sysfs, there even where no udev daemon runs),
+// else what udev's hardware database knows; empty when neither has one.
+std::string Described(udev_device* usb, const char* attribute, udev_device* device,
+                      const char* property) {
+  if (const char* value = udev_device_get_sysattr_value(usb, attribute); value && *value) {
+    return value;
+  }
+  const char* value = udev_device_get_property_value(device, property);
+  return value ? value : "";
+}
+
+std::string StableName(udev_device* device) {
+  for (udev_list_entry* link = udev_device_get_devlinks_list_entry(device); link;
+       link = udev_list_entry_get_next(link)) {
+    const std::string_view name = udev_list_entry_get_name(link);
+    if (name.starts_with(kByIdFolder)) return std::string(name);
+  }
+  return {};
+}
+
+void Append(std::string& text, const std::string& part) {
+  if (part.empty()) return;
+  if (!text.empty()) text += ", ";
+  text += part;
+}
+
 // Compares runs of digits by their value, so that ttyUSB2 comes before ttyUSB10.
-bool NaturalLess(const QString& a, const QString& b) {
-  qsizetype i = 0;
-  qsizetype j = 0;
+bool NaturalLess(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
   while (i < a.size() && j < b.size()) {
-    if (a[i].isDigit() && b[j].isDigit()) {
-      qsizetype iEnd = i;
-      qsizetype jEnd = j;
-      while (iEnd < a.size() && a[iEnd].isDigit()) ++iEnd;
-      while (jEnd < b.size() && b[jEnd].isDigit()) ++jEnd;
-      const QString da = a.mid(i, iEnd - i).remove(QRegularExpression(QStringLiteral("^0+(?=.)")));
-      const QString db = b.mid(j, jEnd - j).remove(QRegularExpression(QStringLiteral("^0+(?=.)")));
+    if (digit(a[i]) && digit(b[j])) {
+      while (i + 1 < a.size() && a[i] == '0' && digit(a[i + 1])) ++i;
+      while (j + 1 < b.size() && b[j] == '0' && digit(b[j + 1])) ++j;
+      std::size_t iEnd = i;
+      std::size_t jEnd = j;
+      while (iEnd < a.size() && digit(a[iEnd])) ++iEnd;
+      while (jEnd < b.size() && digit(b[jEnd])) ++jEnd;
+      const std::string_view da = a.substr(i, iEnd - i);
+      const std::string_view db = b.substr(j, jEnd - j);
       if (da.size() != db.size()) return da.size() < db.size();
       if (da != db) return da < db;
       i = iEnd;
@@ -34,28 +73,55 @@ bool NaturalLess(const QString& a, const QString& b) {
   return a.size() - i < b.size() - j;
 }
 
-QStringList Matching(const QString& folder, const QStringList& patterns) {
-  // Listed whatever their permissions: the link explains a device it may not open.
-  QDir dir(folder);
-  QStringList names =
-      dir.entryList(patterns, QDir::System | QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden);
-  std::sort(names.begin(), names.end(), NaturalLess);
-  QStringList paths;
-  for (const QString& name : names) paths << dir.filePath(name);
-  return paths;
-}
+struct UsbSerialPort {
+  std::string node;
+  std::string byId;
+  std::string what;  // maker, model and serial number
+};
 
 }  // namespace
 
-std::vector<std::string> ListSerialDevices(const std::string& devRoot) {
-  const QString root = QString::fromStdString(devRoot);
-  QStringList paths = Matching(root, {QStringLiteral("ttyUSB*")});
-  paths << Matching(root, {QStringLiteral("ttyACM*")});
-  paths << Matching(root + QStringLiteral("/serial/by-id"), {QStringLiteral("*")});
-  std::vector<std::string> out;
-  out.reserve(static_cast<std::size_t>(paths.size()));
-  for (const QString& path : paths) out.push_back(path.toStdString());
-  return out;
+std::vector<SerialDeviceEntry> ListSerialDevices() {
+  std::vector<UsbSerialPort> ports;
+  UdevPtr<udev> context(udev_new());
+  if (!context) return {};
+  UdevPtr<udev_enumerate> enumerate(udev_enumerate_new(context.get()));
+  if (!enumerate) return {};
+  udev_enumerate_add_match_subsystem(enumerate.get(), "tty");
+  udev_enumerate_scan_devices(enumerate.get());
+  for (udev_list_entry* entry = udev_enumerate_get_list_entry(enumerate.get()); entry;
+       entry = udev_list_entry_get_next(entry)) {
+    UdevPtr<udev_device> device(
+        udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+    if (!device) continue;
+    const char* node = udev_device_get_devnode(device.get());
+    // Owned by device: the standard ports and the virtual terminals have no USB parent.
+    udev_device* usb =
+        udev_device_get_parent_with_subsystem_devtype(device.get(), "usb", "usb_device");
+    if (node == nullptr || usb == nullptr) continue;
+    UsbSerialPort port{node, StableName(device.get()), {}};
+    const std::string maker = Described(usb, "manufacturer", device.get(), "ID_VENDOR_FROM_DATABASE");
+    const std::string model = Described(usb, "product", device.get(), "ID_MODEL_FROM_DATABASE");
+    const std::string serial = Described(usb, "serial", device.get(), "ID_SERIAL_SHORT");
+    Append(port.what, maker + (maker.empty() || model.empty() ? "" : " ") + model);
+    if (!serial.empty()) Append(port.what, "serial " + serial);
+    ports.push_back(std::move(port));
+  }
+  std::sort(ports.begin(), ports.end(), [](const UsbSerialPort& a, const UsbSerialPort& b) {
+    return NaturalLess(a.node, b.node);
+  });
+
+  std::vector<SerialDeviceEntry> devices;
+  for (const UsbSerialPort& port : ports) {
+    std::string nodeText = port.what;
+    Append(nodeText, port.byId);
+    devices.push_back({port.node, nodeText});
+    if (port.byId.empty()) continue;
+    std::string byIdText = port.what;
+    Append(byIdText, port.node);
+    devices.push_back({port.byId, byIdText});
+  }
+  return devices;
 }
 
 }  // namespace flash

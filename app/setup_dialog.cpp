@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QAbstractItemView>
 #include <QPushButton>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 
 #include "app/dialog_look.h"
 #include "app/program_texts.h"
+#include "link/serial_port_name.h"
 
 namespace flash {
 namespace {
@@ -45,7 +47,7 @@ std::optional<std::uint32_t> ParseUnsigned(const QString& text) {
 
 }  // namespace
 
-SetupDialog::SetupDialog(const SetupValues& initial, const std::vector<std::string>& devices,
+SetupDialog::SetupDialog(const SetupValues& initial, const std::vector<SerialDeviceEntry>& devices,
                          QWidget* parent)
     : QDialog(parent), values_(initial) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -61,7 +63,7 @@ SetupDialog::SetupDialog(const SetupValues& initial, const std::vector<std::stri
   portList_ = new QComboBox(this);
   portList_->setObjectName(QStringLiteral("port"));
   portList_->setEditable(true);
-  // Typed text never becomes an entry: the port comes from the selected entry alone.
+  // Typed text never becomes an entry; OK stores it as it was typed.
   portList_->setInsertPolicy(QComboBox::NoInsert);
   portList_->setGeometry(du.Rect(17, 38, 150, 12));
 
@@ -111,33 +113,41 @@ SetupDialog::SetupDialog(const SetupValues& initial, const std::vector<std::stri
   FillControls();
 }
 
-void SetupDialog::FillPortList(const std::vector<std::string>& devices) {
+void SetupDialog::FillPortList(const std::vector<SerialDeviceEntry>& devices) {
   portList_->clear();
   for (int n = 1; n <= kComPortCount; ++n) portList_->addItem(QStringLiteral("COM%1").arg(n), n);
-  std::vector<std::string> offered = devices;
+  std::vector<SerialDeviceEntry> offered = devices;
   // A stored device that is unplugged right now is still offered, so that closing
   // the dialog does not silently move the link to another port.
   if (!values_.portName.empty() && values_.portName.front() == '/' &&
-      std::find(offered.begin(), offered.end(), values_.portName) == offered.end()) {
-    offered.push_back(values_.portName);
+      std::none_of(offered.begin(), offered.end(),
+                   [this](const SerialDeviceEntry& d) { return d.path == values_.portName; })) {
+    offered.push_back({values_.portName, {}});
   }
-  for (const std::string& path : offered) {
-    const QString text = QString::fromStdString(path);
-    portList_->addItem(text, -1);
-    portList_->setItemData(portList_->count() - 1, text, kDevicePathRole);
+  for (const SerialDeviceEntry& device : offered) {
+    const QString path = QString::fromStdString(device.path);
+    const QString description = QString::fromStdString(device.description);
+    portList_->addItem(description.isEmpty() ? path : path + QStringLiteral(" (") + description +
+                                                          QStringLiteral(")"),
+                       -1);
+    portList_->setItemData(portList_->count() - 1, path, kDevicePathRole);
+    portList_->setItemData(portList_->count() - 1, description, Qt::ToolTipRole);
   }
+  // The list may be wider than the box, so that the descriptions can be read whole.
+  portList_->view()->setMinimumWidth(portList_->view()->sizeHintForColumn(0));
 }
 
 void SetupDialog::SelectPort() {
   int selected = 0;
   if (!values_.portName.empty()) {
-    const QString prefix = QString::fromStdString(values_.portName);
-    for (int i = 0; i < portList_->count(); ++i) {
-      if (portList_->itemText(i).startsWith(prefix, Qt::CaseInsensitive)) {
-        selected = i;
-        break;
-      }
+    const QString name = QString::fromStdString(values_.portName);
+    // The stored port itself first: by the prefix rule alone a stored /dev/ttyUSB1
+    // would select /dev/ttyUSB10.
+    selected = portList_->findData(name, kDevicePathRole);
+    for (int i = 0; selected < 0 && i < portList_->count(); ++i) {
+      if (portList_->itemText(i).startsWith(name, Qt::CaseInsensitive)) selected = i;
     }
+    if (selected < 0) selected = 0;
   }
   portList_->setCurrentIndex(selected);
 }
@@ -184,6 +194,11 @@ bool SetupDialog::ReadControls() {
 
 std::string SetupDialog::SelectedPortName() const {
   const int index = portList_->currentIndex();
+  // What the user typed into the box (a device path, a link to one) is stored as typed.
+  const QString typed = portList_->currentText().trimmed();
+  if (!typed.isEmpty() && (index < 0 || typed != portList_->itemText(index))) {
+    return PortSettingFor(typed.toStdString());
+  }
   if (index >= 0) {
     const QVariant path = portList_->itemData(index, kDevicePathRole);
     if (path.isValid()) return path.toString().toStdString();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/serial_device_list.h"
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -31,8 +33,9 @@ inline constexpr const char* kOutOfRangeWarning = "Please enter a number between
 class SetupDialog : public QDialog {
   Q_OBJECT
  public:
-  // devices: the serial device paths present on the machine, listed after COM1..COM15.
-  SetupDialog(const SetupValues& initial, const std::vector<std::string>& devices,
+  // devices: the serial devices present on the machine, listed after COM1..COM15
+  // with what they are; choosing one stores its path.
+  SetupDialog(const SetupValues& initial, const std::vector<SerialDeviceEntry>& devices,
               QWidget* parent);
 
   const SetupValues& values() const { return values_; }
@@ -48,7 +51,7 @@ class SetupDialog : public QDialog {
   void accept() override;
 
  private:
-  void FillPortList(const std::vector<std::string>& devices);
+  void FillPortList(const std::vector<SerialDeviceEntry>& devices);
   void SelectPort();
   void FillControls();
   // Reads the controls into the values in their fixed order; false at the first

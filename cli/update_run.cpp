@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "cli/cli_host.h"
@@ -22,6 +21,7 @@
 #include "link/link_settings.h"
 #include "link/radio_socket.h"
 #include "link/serial_port.h"
+#include "link/serial_port_name.h"
 #include "link/settings_file.h"
 #include "operation/update_engine.h"
 
@@ -34,17 +34,6 @@ constexpr auto kExitFlushLimit = std::chrono::seconds{2};
 // After a stop signal the user waits for the exit, not for a reader that stopped reading.
 constexpr auto kExitFlushLimitAfterStop = std::chrono::milliseconds{250};
 
-// A relative device path is made absolute: the port name rule looks names
-// without a leading '/' up under /dev.
-std::string DeviceSetting(const std::string& device) {
-  if (device.empty() || device.front() == '/' || device.find('/') == std::string::npos) {
-    return device;
-  }
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(device, error);
-  return error ? device : absolute.lexically_normal().string();
-}
-
 LinkSettings SettingsFor(const CliOptions& options) {
   LinkSettings settings;
   if (!options.serialDevice && !options.udpHost) {
@@ -55,7 +44,7 @@ LinkSettings SettingsFor(const CliOptions& options) {
   if (options.serialDevice) {
     settings.serialActive = true;
     settings.ethernetActive = false;
-    settings.comPort = DeviceSetting(*options.serialDevice);
+    settings.comPort = PortSettingFor(*options.serialDevice);
   }
   if (options.udpHost) {
     settings.serialActive = false;

@@ -1,6 +1,8 @@
 #include "link/serial_port_name.h"
 
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 namespace flash {
 
@@ -20,6 +22,13 @@ std::string SerialDeviceName(std::string_view comPort) {
     }
   }
   return "/dev/" + std::string(comPort);
+}
+
+std::string PortSettingFor(const std::string& name) {
+  if (name.empty() || name.front() == '/' || name.find('/') == std::string::npos) return name;
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(name, error);
+  return error ? name : absolute.lexically_normal().string();
 }
 
 }  // namespace flash

@@ -10,4 +10,9 @@ namespace flash {
 // stands; any other name is looked up under /dev.
 std::string SerialDeviceName(std::string_view comPort);
 
+// A port as a person names it, ready to store: a relative path (one that holds a
+// "/" but does not begin with one) is made absolute, since any other name would
+// be looked up under /dev; every other name stays as it is.
+std::string PortSettingFor(const std::string& name);
+
 }  // namespace flash

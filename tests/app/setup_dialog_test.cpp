@@ -1,16 +1,21 @@
 // The setup dialog: the port list, the interface choice, OK and Cancel.
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTemporaryDir>
 
 #include "app/command_ids.h"
 #include "app/serial_device_list.h"
 #include "app/setup_dialog.h"
+#include "link/profile_text.h"
 #include "tests/app/gui_test_support.h"
+#include "tests/link/pty_pair.h"
+
+#include <tuple>
 
 namespace flash::test {
 namespace {
@@ -25,27 +30,29 @@ SetupValues Values(const std::string& portName) {
   return v;
 }
 
-TEST(SetupDialogPortList, OffersComOneToFifteenThenTheDevicesPresent) {
-  SetupDialog dialog(Values("COM1"), {"/dev/ttyUSB0", "/dev/ttyACM1"}, nullptr);
+TEST(SetupDialogPortList, OffersComOneToFifteenThenTheDevicesPresentWithWhatTheyAre) {
+  SetupDialog dialog(Values("COM1"), {{"/dev/ttyUSB0", "FTDI FT232R USB UART"}, {"/dev/ttyACM1", ""}},
+                     nullptr);
   QComboBox* list = dialog.portList();
   ASSERT_EQ(list->count(), 17);
   for (int n = 1; n <= 15; ++n) {
     EXPECT_EQ(list->itemText(n - 1), QStringLiteral("COM%1").arg(n));
     EXPECT_EQ(list->itemData(n - 1).toInt(), n);
   }
-  EXPECT_EQ(list->itemText(15), QStringLiteral("/dev/ttyUSB0"));
+  EXPECT_EQ(list->itemText(15), QStringLiteral("/dev/ttyUSB0 (FTDI FT232R USB UART)"));
   EXPECT_EQ(list->itemText(16), QStringLiteral("/dev/ttyACM1"));
   EXPECT_TRUE(list->isEditable());
 }
 
-TEST(SetupDialogPortList, OpensAtTheFirstEntryBeginningWithThePortNameWithoutRegardToCase) {
-  const std::vector<std::string> devices = {"/dev/ttyUSB1", "/dev/ttyUSB10"};
+TEST(SetupDialogPortList, OpensAtTheStoredPortElseAtTheFirstEntryBeginningWithItWithoutRegardToCase) {
+  const std::vector<SerialDeviceEntry> devices = {{"/dev/ttyUSB10", "FTDI"}, {"/dev/ttyUSB2", ""}};
   // "COM1" is a prefix of COM10 to COM15 too: the first from the top wins; a stored
-  // device that is unplugged now stays as it was.
+  // device that is unplugged now stays as it was, and is not taken for one whose
+  // name it begins.
   for (const auto& [stored, shown] :
        {std::pair{"COM3", "COM3"}, std::pair{"com12", "COM12"}, std::pair{"COM16", "COM1"},
-        std::pair{"", "COM1"}, std::pair{"COM1", "COM1"}, std::pair{"/dev/ttyusb1", "/dev/ttyUSB1"},
-        std::pair{"/dev/ttyUSB3", "/dev/ttyUSB3"}}) {
+        std::pair{"", "COM1"}, std::pair{"COM1", "COM1"}, std::pair{"/dev/ttyUSB1", "/dev/ttyUSB1"},
+        std::pair{"/dev/ttyUSB10", "/dev/ttyUSB10 (FTDI)"}}) {
     EXPECT_EQ(SetupDialog(Values(stored), devices, nullptr).portList()->currentText(),
               QString::fromLatin1(shown))
         << stored;
@@ -85,18 +92,26 @@ TEST(SetupDialogInterface, ClickingAnInterfaceRefillsTheFieldsFromTheValues) {
   EXPECT_EQ(dialog.addressField()->text(), QStringLiteral("192.168.1.123"));
 }
 
-TEST(SetupDialogOk, StoresTheSelectedEntryNotTheTypedText) {
-  const std::vector<std::string> devices = {"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI-if00"};
-  for (const auto& [index, stored] : {std::pair{8, "COM9"},
-                                      std::pair{16, "/dev/serial/by-id/usb-FTDI-if00"},
-                                      std::pair{-1, "COM-1"}}) {  // no entry: made with -1
+TEST(SetupDialogOk, StoresTheSelectedEntryOrWhatWasTyped) {
+  const std::vector<SerialDeviceEntry> devices = {
+      {"/dev/ttyUSB0", "FTDI"}, {"/dev/serial/by-id/usb-FTDI-if00", "FTDI, /dev/ttyUSB0"}};
+  const std::string here = QDir::currentPath().toStdString();
+  for (const auto& [index, typed, stored] :
+       {std::tuple{8, "", "COM9"}, std::tuple{16, "", "/dev/serial/by-id/usb-FTDI-if00"},
+        std::tuple{-1, "", "COM-1"},  // no entry: made with -1
+        std::tuple{2, " /tmp/radio-tty ", "/tmp/radio-tty"}, std::tuple{-1, "COM7", "COM7"}}) {
     SetupDialog dialog(Values("COM1"), devices, nullptr);
     dialog.portList()->setCurrentIndex(index);
-    if (index >= 0) dialog.portList()->setEditText(QStringLiteral("typed text is never used"));
+    if (*typed) dialog.portList()->setEditText(QString::fromLatin1(typed));
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.values().portName, stored);
+    EXPECT_EQ(dialog.values().portName, stored) << index << typed;
   }
+  // A relative path is taken from the current folder, not from /dev.
+  SetupDialog dialog(Values("COM1"), devices, nullptr);
+  dialog.portList()->setEditText(QStringLiteral("demo/../radio-tty"));
+  dialog.accept();
+  EXPECT_EQ(dialog.values().portName, here + "/radio-tty");
 }
 
 TEST(SetupDialogOk, AcceptsBlanksAroundANumberAndTheLimits) {
@@ -148,20 +163,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"passcode", "-1", kNotUnsignedWarning},
                       Refusal{"passcode", "99999999999", kNotUnsignedWarning},
                       Refusal{"passcode", "70000", kOutOfRangeWarning}));
-
-TEST(SerialDevices, ListsUsbAndAcmDevicesAndTheirStableNames) {
-  QTemporaryDir dev;
-  ASSERT_TRUE(QDir(dev.path()).mkpath(QStringLiteral("serial/by-id")));
-  for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "serial/by-id/usb-FTDI-if00"}) {
-    QFile file(dev.filePath(QString::fromLatin1(name)));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  }
-  const std::string root = dev.path().toStdString();
-  const std::vector<std::string> expected = {root + "/ttyUSB2", root + "/ttyUSB10",
-                                             root + "/ttyACM0",
-                                             root + "/serial/by-id/usb-FTDI-if00"};
-  EXPECT_EQ(ListSerialDevices(root), expected);
-}
 
 // Through the window: what the opener copies back into the link settings.
 using SetupThroughWindowTest = AppTest;
@@ -216,13 +217,13 @@ TEST_F(SetupThroughWindowTest, ClickingEthernetThenCancelKeepsTheInterfaceChoice
 
 TEST_F(SetupThroughWindowTest, OkStoresEveryFieldAndADevicePathWhichAreWrittenOnlyAtExit) {
   MainWindow& window = StartApp();
-  window.SetSerialDeviceLister([] { return std::vector<std::string>{"/dev/ttyUSB0"}; });
+  window.SetSerialDeviceLister([] { return std::vector<SerialDeviceEntry>{{"/dev/ttyUSB0", "FTDI"}}; });
   auto answer = OnModal<SetupDialog>([&](SetupDialog* setup) {
     setup->ethernetBox()->click();
     setup->addressField()->setText(QStringLiteral("127.0.0.2"));
     setup->udpPortField()->setText(QStringLiteral("49220"));
     setup->passcodeField()->setText(QStringLiteral("12345"));
-    setup->portList()->setCurrentIndex(setup->portList()->findText(QStringLiteral("/dev/ttyUSB0")));
+    setup->portList()->setCurrentIndex(15);
     ClickButton(setup, QStringLiteral("ok"));
   });
   window.RunCommand(ID_SETUP);
@@ -240,6 +241,44 @@ TEST_F(SetupThroughWindowTest, OkStoresEveryFieldAndADevicePathWhichAreWrittenOn
   const std::string ini = ReadWorkFile("update.ini");
   EXPECT_NE(ini.find("COMPORT=/dev/ttyUSB0"), std::string::npos) << ini;
   EXPECT_NE(ini.find("PASSCODE=12345"), std::string::npos) << ini;
+}
+
+// A device path as long as a /dev/serial/by-id name, given in update.ini or typed
+// into the port box, is the port that the next Update opens, and is saved whole.
+TEST_F(SetupThroughWindowTest, ALongDevicePathFromTheFileOrTypedIsWhatUpdateOpensAndIsSavedWhole) {
+  for (const bool typed : {false, true}) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    const std::string link = WorkFile(std::string(71 - WorkFile("x").size(), typed ? 't' : 'f'));
+    ASSERT_EQ(link.size(), 70u);
+    ASSERT_EQ(::symlink(pty.slaveName().c_str(), link.c_str()), 0);
+    WriteWorkFile("update.ini", typed ? "" : "[SERIAL INTERFACE]\r\nCOMPORT=" + link + "\r\n");
+    MainWindow& window = StartApp();
+    if (typed) {
+      auto answer = OnModal<SetupDialog>([&](SetupDialog* setup) {
+        setup->portList()->setEditText(QString::fromStdString(link));
+        ClickButton(setup, QStringLiteral("ok"));
+      });
+      window.RunCommand(ID_SETUP);
+      ASSERT_TRUE(answer->answered());
+    }
+    auto choose = OnModal<QFileDialog>([](QFileDialog* chooser) {
+      chooser->selectFile(QStringLiteral(FLASH_SOURCE_DIR "/examples/746-demo.ruf"));
+      static_cast<QDialog*>(chooser)->accept();
+    });
+    QString message;  // "That PORT is not available" when another port was opened
+    auto unexpected = OnModal<QMessageBox>([&](QMessageBox* box) {
+      message = box->text();
+      box->accept();
+    }, 300);
+    window.RunCommand(ID_UPDATE_RADIO);
+    EXPECT_TRUE(message.isEmpty()) << message.toStdString();
+    const std::vector<std::uint8_t> request = pty.RadioReceivesThrough('\r', std::chrono::seconds{2});
+    EXPECT_EQ(std::string(request.begin(), request.end()), "?V\r") << typed;
+    window.CloseWithoutAsking();
+    EndApp();
+    EXPECT_EQ(ProfileText(ReadWorkFile("update.ini")).Get("SERIAL INTERFACE", "COMPORT"), link);
+  }
 }
 
 }  // namespace
