@@ -4,8 +4,8 @@
 
 namespace flash {
 
-ProcessObjects::ProcessObjects(std::vector<std::string> originalArgs, SocketLayer socketLayer)
-    : updateApp(*this, std::move(originalArgs), std::move(socketLayer)) {
+ProcessObjects::ProcessObjects(std::vector<std::string> programArgs, SocketLayer socketLayer)
+    : updateApp(*this, std::move(programArgs), std::move(socketLayer)) {
   serialPort.SetNotifyTarget(&serialNotify);
 }
 

@@ -21,8 +21,8 @@ namespace flash {
 // the reverse order, so each one can rely on those above it.
 class ProcessObjects {
  public:
-  // originalArgs: the command line as the process received it.
-  explicit ProcessObjects(std::vector<std::string> originalArgs,
+  // programArgs: the command line less the options Qt took for itself.
+  explicit ProcessObjects(std::vector<std::string> programArgs,
                           SocketLayer socketLayer = SocketLayer());
   ProcessObjects(const ProcessObjects&) = delete;
   ProcessObjects& operator=(const ProcessObjects&) = delete;

@@ -13,10 +13,10 @@
 
 namespace flash {
 
-UpdateApp::UpdateApp(ProcessObjects& objects, std::vector<std::string> originalArgs,
+UpdateApp::UpdateApp(ProcessObjects& objects, std::vector<std::string> programArgs,
                      SocketLayer socketLayer)
     : objects_(objects),
-      originalArgs_(std::move(originalArgs)),
+      programArgs_(std::move(programArgs)),
       socketLayer_(std::move(socketLayer)) {}
 
 UpdateApp::~UpdateApp() { Exit(); }
@@ -41,7 +41,7 @@ bool UpdateApp::Start() {
   window_->repaint();
 
   // After LoadSettings: an argument overrides update.ini for this run.
-  if (ArgumentsIgnoreErrors(originalArgs_)) {
+  if (ArgumentsIgnoreErrors(programArgs_)) {
     window_->engine().state().ignoreErrors = 1;
     window_->UpdateCommandStates();
   }

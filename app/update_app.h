@@ -16,7 +16,7 @@ class ProcessObjects;
 // loop going until the window closes, then destroys it and stops the socket layer.
 class UpdateApp {
  public:
-  UpdateApp(ProcessObjects& objects, std::vector<std::string> originalArgs,
+  UpdateApp(ProcessObjects& objects, std::vector<std::string> programArgs,
             SocketLayer socketLayer);
   ~UpdateApp();
   UpdateApp(const UpdateApp&) = delete;
@@ -34,7 +34,7 @@ class UpdateApp {
 
  private:
   ProcessObjects& objects_;
-  std::vector<std::string> originalArgs_;
+  std::vector<std::string> programArgs_;
   SocketLayer socketLayer_;
   std::unique_ptr<MainWindow> window_;
   bool started_ = false;

@@ -1,6 +1,7 @@
 // The flash-update program itself, started as a process on the offscreen platform.
 #include <signal.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -34,22 +35,13 @@ bool CatchesSigterm(pid_t pid) {
   return false;
 }
 
-// Runs the program in dir with these arguments, ends it with SIGTERM once it is
-// up, and answers its exit status (-1 when it did not start or exit in time).
-int RunAndTerminate(const QString& dir, const std::vector<std::string>& args) {
+ChildOptions InDirectory(const QString& dir, const std::vector<std::string>& args) {
   ChildOptions options;
   options.argv = {FLASH_UPDATE_PATH};
   options.argv.insert(options.argv.end(), args.begin(), args.end());
   options.workingDirectory = dir.toStdString();
   options.environment = {{"QT_QPA_PLATFORM", "offscreen"}};
-  ChildProcess program(options);
-  if (!program.started()) return -1;
-  const auto end = std::chrono::steady_clock::now() + kStartLimit;
-  while (!CatchesSigterm(program.pid()) && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(kPoll);
-  }
-  program.Signal(SIGTERM);
-  return program.Wait(kStartLimit);
+  return options;
 }
 
 std::string Read(const QString& path) {
@@ -57,19 +49,66 @@ std::string Read(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-// Any argument at all, even one Qt takes for itself, switches error checking off.
-// (Without arguments the file's switch stays: the start-up tests show it in process.)
-TEST(FlashUpdateProgram, AnOptionQtTakesForItselfStillSwitchesErrorCheckingOffAndSigtermEndsNormally) {
-  QTemporaryDir dir;
-  {
-    QFile ini(dir.filePath(QStringLiteral("update.ini")));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n");
+TEST(FlashUpdateProgram, HelpAndVersionPrintAndExitWithoutAWindowOrTheSettingsFile) {
+  for (const auto& [option, printed] :
+       {std::pair{"--help", "Usage: flash-update "}, std::pair{"-h", "Usage: flash-update "},
+        std::pair{"--version", "flash-update " FLASH_PROJECT_VERSION "\n"}}) {
+    QTemporaryDir dir;
+    ChildOptions options = InDirectory(dir.path(), {option});
+    // With no display to reach, starting Qt at all would end the program.
+    options.environment = {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":404"}};
+    ChildProcess program(options);
+    EXPECT_EQ(program.Wait(kStartLimit), 0) << option << program.err();
+    EXPECT_EQ(program.out().rfind(printed, 0), 0u) << option << program.out();
+    EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        << option;
   }
-  ASSERT_EQ(RunAndTerminate(dir.path(), {"-platform", "offscreen"}), 0);
-  const std::string written = Read(dir.filePath(QStringLiteral("update.ini")));
-  EXPECT_NE(written.find("STOP ON ERRORS=1"), std::string::npos) << written;
-  EXPECT_NE(written.find("COMPORT=COM1"), std::string::npos) << "the normal exit writes every key";
+}
+
+// Options that Qt takes for itself switch nothing; any other argument switches error
+// checking off, and SIGTERM ends the program through its normal exit, which saves
+// update.ini or says why it could not. (Without arguments the file's switch stays:
+// the start-up tests show it in process.)
+TEST(FlashUpdateProgram, ArgumentsThatQtLeavesSwitchErrorCheckingOffAndSigtermSavesTheSettings) {
+  struct Case {
+    std::vector<std::string> args;
+    bool readOnly;
+    const char* stopOnErrors;  // written at exit
+  };
+  for (const Case& c : {Case{{"-style", "fusion", "-platform", "offscreen"}, false, "0"},
+                        Case{{"-style", "fusion", "x"}, false, "1"},
+                        Case{{"x"}, true, "0"}}) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("update.ini"));
+    {
+      QFile ini(path);
+      ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+      ini.write("[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n");
+    }
+    if (c.readOnly) {
+      ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
+    }
+    ChildProcess program(InDirectory(dir.path(), c.args));
+    ASSERT_TRUE(program.started());
+    const auto end = std::chrono::steady_clock::now() + kStartLimit;
+    while (!CatchesSigterm(program.pid()) && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(kPoll);
+    }
+    program.Signal(SIGTERM);
+    const std::string what = c.args.back();
+    ASSERT_EQ(program.Wait(kStartLimit), 0) << what;
+    const std::string written = Read(path);
+    EXPECT_NE(written.find(std::string("STOP ON ERRORS=") + c.stopOnErrors), std::string::npos)
+        << what << written;
+    EXPECT_EQ(written.find("COMPORT=COM1") != std::string::npos, !c.readOnly)
+        << what << ": the normal exit writes every key";
+    if (c.readOnly) {
+      EXPECT_NE(program.err().find("flash-update: the settings were not saved in " +
+                                   path.toStdString() + ": it is read-only\n"),
+                std::string::npos)
+          << program.err();
+    }
+  }
 }
 
 }  // namespace
