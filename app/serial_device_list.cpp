@@ -36,6 +36,14 @@ std::string StableName(udev_device* device) {
     const std::string_view name = udev_list_entry_get_name(link);
     if (name.starts_with(kByIdFolder)) return std::string(name);
   }
+  // The same links as one property, blank-separated, where only that is recorded.
+  const char* links = udev_device_get_property_value(device, "DEVLINKS");
+  std::string_view rest = links ? links : "";
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find(' '), rest.size());
+    if (rest.substr(0, end).starts_with(kByIdFolder)) return std::string(rest.substr(0, end));
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+  }
   return {};
 }
 

@@ -15,7 +15,9 @@
 #include "tests/app/gui_test_support.h"
 #include "tests/link/pty_pair.h"
 
+#include <cstdlib>
 #include <tuple>
+#include <utility>
 
 namespace flash::test {
 namespace {
@@ -163,6 +165,24 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"passcode", "-1", kNotUnsignedWarning},
                       Refusal{"passcode", "99999999999", kNotUnsignedWarning},
                       Refusal{"passcode", "70000", kOutOfRangeWarning}));
+
+// udev as umockdev plays it from usb_serial.umockdev (the test
+// SerialDevicesUnderUmockdev runs this one there): two USB adapters, one with a
+// stable name, one known to the hardware database only by its maker, and a
+// standard port that is no USB adapter.
+TEST(SerialDevices, ListsTheUsbAdaptersInNameOrderWithWhatTheyAreAndTheirStableNames) {
+  if (std::getenv("UMOCKDEV_DIR") == nullptr) GTEST_SKIP() << "runs inside umockdev-run";
+  const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"/dev/ttyUSB2", "Prolific Technology, Inc. USB-Serial Controller"},
+      {"/dev/ttyUSB10", "FTDI FT232R USB UART, serial A50285BI, " + byId},
+      {byId, "FTDI FT232R USB UART, serial A50285BI, /dev/ttyUSB10"}};
+  std::vector<std::pair<std::string, std::string>> listed;
+  for (const SerialDeviceEntry& device : ListSerialDevices()) {
+    listed.emplace_back(device.path, device.description);
+  }
+  EXPECT_EQ(listed, expected);
+}
 
 // Through the window: what the opener copies back into the link settings.
 using SetupThroughWindowTest = AppTest;
