@@ -51,7 +51,7 @@ std::string Read(const QString& path) {
 
 TEST(FlashUpdateProgram, HelpAndVersionPrintAndExitWithoutAWindowOrTheSettingsFile) {
   for (const auto& [option, printed] :
-       {std::pair{"--help", "Usage: flash-update "}, std::pair{"-h", "Usage: flash-update "},
+       {std::pair{"--help", "Usage: flash-update "},
         std::pair{"--version", "flash-update " FLASH_PROJECT_VERSION "\n"}}) {
     QTemporaryDir dir;
     ChildOptions options = InDirectory(dir.path(), {option});
@@ -80,14 +80,8 @@ TEST(FlashUpdateProgram, ArgumentsThatQtLeavesSwitchErrorCheckingOffAndSigtermSa
                         Case{{"x"}, true, "0"}}) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("update.ini"));
-    {
-      QFile ini(path);
-      ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-      ini.write("[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n");
-    }
-    if (c.readOnly) {
-      ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
-    }
+    std::ofstream(path.toStdString()) << "[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n";
+    QFile::setPermissions(path, c.readOnly ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
     ChildProcess program(InDirectory(dir.path(), c.args));
     ASSERT_TRUE(program.started());
     const auto end = std::chrono::steady_clock::now() + kStartLimit;

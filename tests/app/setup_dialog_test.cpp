@@ -97,11 +97,13 @@ TEST(SetupDialogInterface, ClickingAnInterfaceRefillsTheFieldsFromTheValues) {
 TEST(SetupDialogOk, StoresTheSelectedEntryOrWhatWasTyped) {
   const std::vector<SerialDeviceEntry> devices = {
       {"/dev/ttyUSB0", "FTDI"}, {"/dev/serial/by-id/usb-FTDI-if00", "FTDI, /dev/ttyUSB0"}};
-  const std::string here = QDir::currentPath().toStdString();
+  // A relative path is taken from the current folder, not from /dev.
+  const std::string here = QDir::currentPath().toStdString() + "/radio-tty";
   for (const auto& [index, typed, stored] :
        {std::tuple{8, "", "COM9"}, std::tuple{16, "", "/dev/serial/by-id/usb-FTDI-if00"},
         std::tuple{-1, "", "COM-1"},  // no entry: made with -1
-        std::tuple{2, " /tmp/radio-tty ", "/tmp/radio-tty"}, std::tuple{-1, "COM7", "COM7"}}) {
+        std::tuple{2, " /tmp/radio-tty ", "/tmp/radio-tty"}, std::tuple{-1, "COM7", "COM7"},
+        std::tuple{0, "demo/../radio-tty", here.c_str()}}) {
     SetupDialog dialog(Values("COM1"), devices, nullptr);
     dialog.portList()->setCurrentIndex(index);
     if (*typed) dialog.portList()->setEditText(QString::fromLatin1(typed));
@@ -109,11 +111,6 @@ TEST(SetupDialogOk, StoresTheSelectedEntryOrWhatWasTyped) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.values().portName, stored) << index << typed;
   }
-  // A relative path is taken from the current folder, not from /dev.
-  SetupDialog dialog(Values("COM1"), devices, nullptr);
-  dialog.portList()->setEditText(QStringLiteral("demo/../radio-tty"));
-  dialog.accept();
-  EXPECT_EQ(dialog.values().portName, here + "/radio-tty");
 }
 
 TEST(SetupDialogOk, AcceptsBlanksAroundANumberAndTheLimits) {
@@ -235,21 +232,19 @@ TEST_F(SetupThroughWindowTest, ClickingEthernetThenCancelKeepsTheInterfaceChoice
   EXPECT_EQ(window.engine().state().ignoreErrors, 1);
 }
 
-TEST_F(SetupThroughWindowTest, OkStoresEveryFieldAndADevicePathWhichAreWrittenOnlyAtExit) {
+// (The port chosen reaches the file too: see the long device path below.)
+TEST_F(SetupThroughWindowTest, OkStoresEveryFieldWhichAreWrittenOnlyAtExit) {
   MainWindow& window = StartApp();
-  window.SetSerialDeviceLister([] { return std::vector<SerialDeviceEntry>{{"/dev/ttyUSB0", "FTDI"}}; });
   auto answer = OnModal<SetupDialog>([&](SetupDialog* setup) {
     setup->ethernetBox()->click();
     setup->addressField()->setText(QStringLiteral("127.0.0.2"));
     setup->udpPortField()->setText(QStringLiteral("49220"));
     setup->passcodeField()->setText(QStringLiteral("12345"));
-    setup->portList()->setCurrentIndex(15);
     ClickButton(setup, QStringLiteral("ok"));
   });
   window.RunCommand(ID_SETUP);
   ASSERT_TRUE(answer->answered());
   const LinkSettings& s = objects_->linkSettings;
-  EXPECT_EQ(s.comPort, "/dev/ttyUSB0");
   EXPECT_EQ(s.radioAddress, "127.0.0.2");
   EXPECT_EQ(s.radioPort, 49220);
   EXPECT_EQ(s.radioPasscode, 12345);
@@ -259,7 +254,6 @@ TEST_F(SetupThroughWindowTest, OkStoresEveryFieldAndADevicePathWhichAreWrittenOn
   EXPECT_TRUE(ReadWorkFile("update.ini").empty());
   EndApp();
   const std::string ini = ReadWorkFile("update.ini");
-  EXPECT_NE(ini.find("COMPORT=/dev/ttyUSB0"), std::string::npos) << ini;
   EXPECT_NE(ini.find("PASSCODE=12345"), std::string::npos) << ini;
 }
 

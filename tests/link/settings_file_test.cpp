@@ -226,19 +226,19 @@ TEST(SettingsSave, KeepsTheFilesOwnerGroupAndModeOrLeavesTheFileAsItWas) {
       ASSERT_EQ(::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
     }
     ASSERT_EQ(::chmod(directory.path().c_str(), c.directoryMode), 0);
-    struct stat before {};
-    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const auto owner = [&path] {
+      struct stat info {};
+      ::stat(path.c_str(), &info);
+      return std::tuple{info.st_uid, info.st_gid, info.st_mode};
+    };
+    const auto before = owner();
 
     LinkSettings settings;
     settings.comPort = "COM9";
     const bool saved =
         c.byNobody ? SaveAsNobody(settings, path, *nobody) : bool(SaveSettings(settings, 1, path));
     EXPECT_EQ(saved, c.saved) << c.what;
-    struct stat after {};
-    ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    EXPECT_EQ(after.st_uid, before.st_uid) << c.what;
-    EXPECT_EQ(after.st_gid, before.st_gid) << c.what;
-    EXPECT_EQ(after.st_mode, before.st_mode) << c.what;
+    EXPECT_EQ(owner(), before) << c.what << ": owner, group and mode";
     const std::string now = test::TempDir::Read(path);
     if (c.saved) {
       EXPECT_EQ(ProfileText(now).Get("SERIAL INTERFACE", "COMPORT"), "COM9") << c.what;
