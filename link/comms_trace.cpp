@@ -1,8 +1,19 @@
 #include "link/comms_trace.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "operation/text_format.h"
 
 namespace flash {
+namespace {
+
+constexpr mode_t kNewTraceMode = 0644;  // before the umask
+
+}  // namespace
 
 CommsTrace::CommsTrace(Clock& clock) : clock_(clock) {}
 
@@ -12,62 +23,74 @@ bool CommsTrace::Open() {
   // Each operation's trace begins anew, even when an earlier one was left open.
   Close();
   writeFailed_ = false;
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (file_ == nullptr) return false;
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewTraceMode);
+  if (fd_ < 0) return false;
   Write("Log File Begin\n");
   return true;
 }
 
 void CommsTrace::Close() {
-  if (file_ == nullptr) return;
-  if (std::fclose(file_) != 0) writeFailed_ = true;
-  file_ = nullptr;
+  if (fd_ < 0) return;
+  // close(2) reports errors of writes still in flight.
+  if (::close(fd_) != 0 && errno != EINTR) writeFailed_ = true;
+  fd_ = -1;
 }
 
-void CommsTrace::Flush() {
-  if (file_ != nullptr && std::fflush(file_) != 0) writeFailed_ = true;
-}
-
-void CommsTrace::Write(std::string_view text) {
-  if (file_ == nullptr) return;
+void CommsTrace::AppendText(std::string_view text) {
   // Text mode: every line feed is stored as CR LF.
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t lf = text.find('\n', start);
-    const std::size_t end = lf == std::string_view::npos ? text.size() : lf;
-    if (end > start && std::fwrite(text.data() + start, 1, end - start, file_) != end - start) {
-      writeFailed_ = true;
+    if (lf == std::string_view::npos) {
+      record_.append(text.substr(start));
+      break;
     }
-    if (lf == std::string_view::npos) break;
-    if (std::fwrite("\r\n", 1, 2, file_) != 2) writeFailed_ = true;
+    record_.append(text.substr(start, lf - start)).append("\r\n");
     start = lf + 1;
   }
-  if (std::ferror(file_)) writeFailed_ = true;
+}
+
+void CommsTrace::WriteRecord() {
+  std::size_t done = 0;
+  while (done < record_.size()) {
+    const ssize_t written = ::write(fd_, record_.data() + done, record_.size() - done);
+    if (written > 0) {
+      done += static_cast<std::size_t>(written);
+    } else if (written < 0 && errno == EINTR) {
+      continue;
+    } else {
+      writeFailed_ = true;
+      break;
+    }
+  }
+  record_.clear();
+}
+
+void CommsTrace::Write(std::string_view text) {
+  if (fd_ < 0) return;
+  AppendText(text);
+  WriteRecord();
 }
 
 std::string CommsTrace::FormatTimestamp(const UtcTimeOfDay& t) {
   return Format("%02u:%02u:%02u:%04u", t.hour, t.minute, t.second, t.millisecond);
 }
 
-void CommsTrace::WriteTimestamped(std::string_view marker, std::string_view text,
-                                  std::string_view tail) {
-  if (file_ == nullptr) return;
-  Write(FormatTimestamp(clock_.UtcNow()));
-  std::string record;
-  record.reserve(marker.size() + text.size() + tail.size());
-  record.append(marker).append(text).append(tail);
-  Write(record);
+void CommsTrace::WriteTimestamped(std::initializer_list<std::string_view> parts) {
+  if (fd_ < 0) return;
+  // One write a record: the file never holds half a line, even when the
+  // program is killed in the middle of one.
+  record_.append(FormatTimestamp(clock_.UtcNow()));
+  for (const std::string_view part : parts) AppendText(part);
+  WriteRecord();
 }
 
-void CommsTrace::TraceReceived(std::string_view text) { WriteTimestamped(" R> ", text, "\n"); }
+void CommsTrace::TraceReceived(std::string_view text) { WriteTimestamped({" R> ", text, "\n"}); }
 
-void CommsTrace::TraceSent(std::string_view text) { WriteTimestamped(" R< ", text, "\n"); }
+void CommsTrace::TraceSent(std::string_view text) { WriteTimestamped({" R< ", text, "\n"}); }
 
 void CommsTrace::TraceEvent(std::string_view source, std::string_view text) {
-  if (file_ == nullptr) return;
-  std::string body;
-  body.append(source).append(" ").append(text);
-  WriteTimestamped("[[", body, "]]\n");
+  WriteTimestamped({"[[", source, " ", text, "]]\n"});
 }
 
 }  // namespace flash

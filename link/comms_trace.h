@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,7 +10,9 @@
 namespace flash {
 
 // The communication trace, comms.txt: created anew by every operation, written in
-// text mode ("\n" is stored as CR LF) with UTC timestamps.
+// text mode ("\n" is stored as CR LF) with UTC timestamps. Each record reaches the
+// file (the kernel) when it is written, so the trace can be followed while an
+// operation runs and survives the program being killed.
 class CommsTrace {
  public:
   explicit CommsTrace(Clock& clock);
@@ -25,11 +27,8 @@ class CommsTrace {
   // Creates or empties the file and writes "Log File Begin". A trace still open
   // from an earlier operation is closed first. False when it cannot be opened.
   bool Open();
-  bool IsOpen() const { return file_ != nullptr; }
+  bool IsOpen() const { return fd_ >= 0; }
   void Close();
-  // Pushes buffered records to the file (the trace is otherwise written when the
-  // buffer fills or the file is closed).
-  void Flush();
 
   // Writes text as it stands (nothing when closed).
   void Write(std::string_view text);
@@ -43,13 +42,18 @@ class CommsTrace {
   static std::string FormatTimestamp(const UtcTimeOfDay& t);
 
  private:
-  void WriteTimestamped(std::string_view marker, std::string_view text,
-                        std::string_view tail);
+  // The timestamp and the parts, as one record.
+  void WriteTimestamped(std::initializer_list<std::string_view> parts);
+  // Appends text to record_ with every line feed stored as CR LF.
+  void AppendText(std::string_view text);
+  // Hands record_ to the file in one write and empties it.
+  void WriteRecord();
 
   Clock& clock_;
   std::string path_ = "comms.txt";
-  std::FILE* file_ = nullptr;
+  int fd_ = -1;
   bool writeFailed_ = false;
+  std::string record_;  // kept between records so that a record costs no allocation
 };
 
 }  // namespace flash

@@ -390,6 +390,27 @@ TEST(CliTrace, TheTraceOptionWritesTheTraceToTheGivenFileAlsoWithStandardInputAn
   EXPECT_FALSE(std::filesystem::exists(dir.File("comms.txt")));
 }
 
+TEST(CliTrace, TheTraceHoldsEveryRequestWhileTheOperationRunsAndAfterAKill) {
+  TempDir dir;
+  RadioSim radio = StartRadio(dir, {"--model", "746", "--link", "./radio-tty", "--silent-from", "5"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  ChildProcess tool(ToolOptions({"program", kDemoFile, "--serial", "./radio-tty"}, dir.path()));
+  // The tool waits 5 s for the answer to the fifth request; the trace already ends with it.
+  std::string trace;
+  for (const auto deadline = std::chrono::steady_clock::now() + 10s;
+       !(CountOf(trace, " R< ") >= 5 && trace.ends_with("\r\n")) &&
+       std::chrono::steady_clock::now() < deadline;
+       std::this_thread::sleep_for(10ms)) {
+    trace = TempDir::Read(dir.File("comms.txt"));
+  }
+  ASSERT_GE(CountOf(trace, " R< "), 5) << trace;
+  const std::string lastLine = trace.substr(trace.rfind("\r\n", trace.size() - 3) + 2);
+  EXPECT_TRUE(Contains(lastLine, " R< ")) << trace;
+  tool.Signal(SIGKILL);
+  EXPECT_EQ(tool.Wait(5s), 128 + SIGKILL);
+  EXPECT_EQ(TempDir::Read(dir.File("comms.txt")), trace);
+}
+
 TEST(CliTrace, ATraceThatCannotBeWrittenIsSaidOnceAndTheProgramStillSucceeds) {
   TempDir dir;
   // A folder in the trace's place: no user, root included, can open it for writing.

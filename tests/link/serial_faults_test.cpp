@@ -154,7 +154,6 @@ TEST_F(EngineOnAPseudoTerminal, AnAnswerArrivingInPiecesGivesOneNotificationAndI
 
   EXPECT_EQ(host_.status[1], "Model QV746");
   EXPECT_EQ(RadioTakesRequest(), "ZZ\r");
-  trace_.Flush();
   EXPECT_NE(Trace().find(" R> 56 45 52 20 31 32 33 34 20 37 34 36 0D \r\r\n"), std::string::npos)
       << Trace();
 }

@@ -37,10 +37,7 @@ class EngineFixture : public ::testing::Test {
   }
 
   std::string LastWrite() const { return serial.writes.empty() ? "" : serial.writes.back(); }
-  std::string TraceText() {
-    trace.Flush();
-    return TempDir::Read(dir.File("comms.txt"));
-  }
+  std::string TraceText() { return TempDir::Read(dir.File("comms.txt")); }
 
   // Starts a Program of path and answers the identification for model with "READY".
   void StartAndIdentify(const std::string& path, const std::string& identification) {

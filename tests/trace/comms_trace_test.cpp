@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "link/comms_trace.h"
@@ -17,16 +19,18 @@ class CommsTraceFile : public ::testing::Test {
   CommsTrace trace{clock};
 };
 
-TEST_F(CommsTraceFile, WritesEveryRecordKindWithItsExactBytes) {
+TEST_F(CommsTraceFile, WritesEveryRecordKindWithItsExactBytesEachAsSoonAsWritten) {
+  const mode_t umaskBefore = ::umask(0);
   clock.nowMs = ((9 * 60 + 30) * 60) * 1000 + 7;  // 09:30:00 and 7 ms
   ASSERT_TRUE(trace.Open());
+  ::umask(umaskBefore);
   trace.TraceReceived("52 45 41 44 59 0D \r");
   trace.TraceReceived("READY RESPONSE DETECTED");
   clock.nowMs = ((14 * 60 + 5) * 60 + 9) * 1000 + 42;
   trace.TraceSent("3f 56 0d ");
   trace.TraceEvent("END OF ACTION", "FailureFlag=0 Total Errors=0");
   trace.Write(" File CheckSum Error ");
-  trace.Close();
+  // Read while the trace is still open: nothing waits in a buffer.
   EXPECT_EQ(Contents(),
             "Log File Begin\r\n"
             "09:30:00:0007 R> 52 45 41 44 59 0D \r\r\n"
@@ -34,6 +38,9 @@ TEST_F(CommsTraceFile, WritesEveryRecordKindWithItsExactBytes) {
             "14:05:09:0042 R< 3f 56 0d \r\n"
             "14:05:09:0042[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"
             " File CheckSum Error ");
+  struct stat info {};
+  ASSERT_EQ(::stat(dir.File("comms.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
 }
 
 TEST_F(CommsTraceFile, TheMillisecondFieldIsAlwaysFourDigits) {
