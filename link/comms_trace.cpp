@@ -1,6 +1,7 @@
 #include "link/comms_trace.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,15 +24,51 @@ bool CommsTrace::Open() {
   // Each operation's trace begins anew, even when an earlier one was left open.
   Close();
   writeFailed_ = false;
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewTraceMode);
-  if (fd_ < 0) return false;
+  openFailure_ = TraceOpenFailure::None;
+
+  // A link, a pipe or a device in the trace's place is not ours to write: looked
+  // at before opening, so that a device is not even opened (opening a serial port
+  // raises its modem lines), and checked again on what was opened, in case it
+  // changed in between.
+  struct stat info {};
+  if (::lstat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    openFailure_ = TraceOpenFailure::NotARegularFile;
+    return false;
+  }
+  // Not O_TRUNC: another program's trace is emptied only once its lock is ours.
+  const int fd = ::open(path_.c_str(),
+                        O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                        kNewTraceMode);
+  if (fd < 0) {
+    openFailure_ = errno == ELOOP ? TraceOpenFailure::NotARegularFile
+                                  : TraceOpenFailure::CannotCreate;
+    return false;
+  }
+  TraceOpenFailure failure = TraceOpenFailure::None;
+  if (::fstat(fd, &info) != 0) {
+    failure = TraceOpenFailure::CannotCreate;
+  } else if (!S_ISREG(info.st_mode)) {
+    failure = TraceOpenFailure::NotARegularFile;
+  } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    // Other lock failures (a file system without locks) leave the trace unguarded
+    // rather than missing.
+    failure = TraceOpenFailure::InUse;
+  } else if (::ftruncate(fd, 0) != 0) {
+    failure = TraceOpenFailure::CannotCreate;
+  }
+  if (failure != TraceOpenFailure::None) {
+    ::close(fd);
+    openFailure_ = failure;
+    return false;
+  }
+  fd_ = fd;
   Write("Log File Begin\n");
   return true;
 }
 
 void CommsTrace::Close() {
   if (fd_ < 0) return;
-  // close(2) reports errors of writes still in flight.
+  // Closing releases the lock; close(2) reports errors of writes still in flight.
   if (::close(fd_) != 0 && errno != EINTR) writeFailed_ = true;
   fd_ = -1;
 }

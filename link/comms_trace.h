@@ -9,10 +9,20 @@
 
 namespace flash {
 
+// Why the last CommsTrace::Open left the trace closed.
+enum class TraceOpenFailure {
+  None,
+  CannotCreate,     // no such folder, no permission, a folder in its place
+  InUse,            // another program (or another opening here) holds the trace
+  NotARegularFile,  // a symbolic link, a pipe or a device: left alone
+};
+
 // The communication trace, comms.txt: created anew by every operation, written in
 // text mode ("\n" is stored as CR LF) with UTC timestamps. Each record reaches the
 // file (the kernel) when it is written, so the trace can be followed while an
-// operation runs and survives the program being killed.
+// operation runs and survives the program being killed. While open, the trace is
+// held with an advisory lock: a second program tracing in the same folder is
+// refused instead of emptying this one.
 class CommsTrace {
  public:
   explicit CommsTrace(Clock& clock);
@@ -25,10 +35,12 @@ class CommsTrace {
   const std::string& path() const { return path_; }
 
   // Creates or empties the file and writes "Log File Begin". A trace still open
-  // from an earlier operation is closed first. False when it cannot be opened.
+  // from an earlier operation is closed first. False when it cannot be opened;
+  // openFailure() then says why.
   bool Open();
   bool IsOpen() const { return fd_ >= 0; }
   void Close();
+  TraceOpenFailure openFailure() const { return openFailure_; }
 
   // Writes text as it stands (nothing when closed).
   void Write(std::string_view text);
@@ -52,6 +64,7 @@ class CommsTrace {
   Clock& clock_;
   std::string path_ = "comms.txt";
   int fd_ = -1;
+  TraceOpenFailure openFailure_ = TraceOpenFailure::None;
   bool writeFailed_ = false;
   std::string record_;  // kept between records so that a record costs no allocation
 };

@@ -83,11 +83,16 @@ void UpdateEngine::CloseLinks() {
 
 void UpdateEngine::OpenCommsTrace() {
   traceFailureReported_ = false;
-  if (!trace_.Open()) {
-    traceFailureReported_ = true;
-    host_.AppendOutput(" The trace file " + trace_.path() +
-                       " could not be created; the operation goes on without a trace.\r\n");
+  if (trace_.Open()) return;
+  traceFailureReported_ = true;
+  std::string why = " could not be created";
+  if (trace_.openFailure() == TraceOpenFailure::InUse) {
+    why = " is in use by another program";
+  } else if (trace_.openFailure() == TraceOpenFailure::NotARegularFile) {
+    why = " is not a regular file (a symbolic link, a pipe or a device) and is left alone";
   }
+  host_.AppendOutput(" The trace file " + trace_.path() + why +
+                     "; the operation goes on without a trace.\r\n");
 }
 
 }  // namespace flash

@@ -411,13 +411,13 @@ TEST(CliTrace, TheTraceHoldsEveryRequestWhileTheOperationRunsAndAfterAKill) {
   EXPECT_EQ(TempDir::Read(dir.File("comms.txt")), trace);
 }
 
-TEST(CliTrace, ATraceThatCannotBeWrittenIsSaidOnceAndTheProgramStillSucceeds) {
+TEST(CliTrace, ATraceThatCannotBeUsedIsSaidOnceAndTheProgramStillSucceeds) {
   TempDir dir;
   // A folder in the trace's place: no user, root included, can open it for writing.
   std::filesystem::create_directory(dir.File("comms.txt"));
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      // /dev/full takes the opening and refuses every write with ENOSPC.
-      {{"--trace", "/dev/full"}, "The trace file /dev/full could not be written"},
+      // A device is never written, not even one that takes every write.
+      {{"--trace", "/dev/full"}, "The trace file /dev/full is not a regular file"},
       {{}, "The trace file comms.txt could not be created"},
   };
   for (const auto& [traceOptions, said] : cases) {

@@ -9,8 +9,9 @@
 
 namespace flash::fuzz {
 
-// An engine on the virtual-clock host and the scriptable links, tracing to
-// /dev/null, about to run the file it is given.
+// An engine on the virtual-clock host and the scriptable links, about to run the
+// file it is given. Its trace path is /dev/null, a device the trace refuses, so
+// nothing is written.
 struct FuzzedEngine {
   explicit FuzzedEngine(const std::string& rufFile) {
     trace.SetPath("/dev/null");

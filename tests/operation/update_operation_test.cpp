@@ -1,5 +1,9 @@
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "operation/text_format.h"
@@ -282,15 +286,46 @@ TEST_F(UpdateOperation, EachOperationBeginsItsTraceAnew) {
   EXPECT_EQ(traceText.find("END OF ACTION"), std::string::npos);
 }
 
-TEST_F(UpdateOperation, ATraceThatCannotBeCreatedIsSaidOnceAndTheOperationGoesOn) {
-  trace.SetPath(dir.File("no-such-dir/comms.txt"));
-  StartAndIdentify(WriteRuf("746.ruf", kTwoLines), "VER 1234 746\r");
-  Answer(":1E\r");
-  const std::string note = "could not be created";
-  const std::size_t first = host.output.find(note);
-  ASSERT_NE(first, std::string::npos);
-  EXPECT_EQ(host.output.find(note, first + 1), std::string::npos);
-  EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess}));
+TEST_F(UpdateOperation, ATraceThatCannotBeUsedIsSaidOnceWithItsReasonAndTheOperationGoesOn) {
+  const std::string ruf = WriteRuf("746.ruf", kTwoLines);
+  CommsTrace otherProgram{host};
+  otherProgram.SetPath(dir.File("held.txt"));
+  ASSERT_TRUE(otherProgram.Open());
+  ASSERT_EQ(::symlink(ruf.c_str(), dir.File("link.txt").c_str()), 0);
+  const struct {
+    std::string path;
+    std::string said;
+    bool diskFull;  // the trace's file may not grow past its first line
+  } cases[] = {
+      {dir.File("no-such-dir/comms.txt"), "could not be created", false},
+      {dir.File("held.txt"), "is in use by another program", false},
+      {dir.File("link.txt"),
+       "is not a regular file (a symbolic link, a pipe or a device) and is left alone", false},
+      {dir.File("full.txt"), "could not be written (is the disk full?)", true},
+  };
+  for (const auto& c : cases) {
+    host.output.clear();
+    host.dialogs.clear();
+    trace.SetPath(c.path);
+    rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    // Past the limit a write fails with EFBIG instead of raising SIGXFSZ.
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = before;
+    if (c.diskFull) limited.rlim_cur = 20;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    StartAndIdentify(ruf, "VER 1234 746\r");
+    Answer(":1E\r");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousHandler);
+    const std::string said = " The trace file " + c.path + " " + c.said + "; the operation goes on";
+    const std::size_t first = host.output.find(said);
+    EXPECT_NE(first, std::string::npos) << host.output;
+    EXPECT_EQ(host.output.find(" The trace file ", first + 1), std::string::npos) << host.output;
+    EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess})) << c.path;
+  }
+  EXPECT_EQ(TempDir::Read(ruf), kTwoLines);
+  EXPECT_EQ(TempDir::Read(dir.File("held.txt")), "Log File Begin\r\n");
 }
 
 }  // namespace

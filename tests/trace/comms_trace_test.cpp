@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "link/comms_trace.h"
 #include "tests/support/fake_host.h"
@@ -66,17 +70,42 @@ TEST_F(CommsTraceFile, ANewOpeningReplacesTheEarlierTraceEvenWhileItIsStillOpen)
   EXPECT_EQ(Contents(), "Log File Begin\r\n00:00:00:0000 R< bb \r\n");
 }
 
-TEST_F(CommsTraceFile, AFullDiskIsNoticed) {
-  trace.SetPath("/dev/full");
+// The lock belongs to the open file description, so a second trace in this
+// process meets it as another program's would.
+TEST_F(CommsTraceFile, ASecondTraceOnTheSamePathIsRefusedAndLeavesTheFirstWhole) {
   ASSERT_TRUE(trace.Open());
-  for (int i = 0; i < 2000; ++i) trace.TraceSent("00 11 22 33 44 55 66 77 ");
+  trace.TraceSent("aa ");
+  CommsTrace second{clock};
+  second.SetPath(dir.File("comms.txt"));
+  EXPECT_FALSE(second.Open());
+  EXPECT_EQ(second.openFailure(), TraceOpenFailure::InUse);
+  second.TraceSent("bb ");
+  trace.TraceSent("cc ");
+  EXPECT_EQ(Contents(), "Log File Begin\r\n00:00:00:0000 R< aa \r\n00:00:00:0000 R< cc \r\n");
   trace.Close();
-  EXPECT_TRUE(trace.writeFailed());
+  EXPECT_TRUE(second.Open());
+  EXPECT_EQ(Contents(), "Log File Begin\r\n");
 }
 
-TEST_F(CommsTraceFile, AFileThatCannotBeCreatedLeavesTheTraceClosed) {
+TEST_F(CommsTraceFile, ALinkAPipeOrADeviceInTheTracesPlaceIsLeftAlone) {
+  const std::string precious = dir.Write("precious.txt", "keep me");
+  ASSERT_EQ(::symlink(precious.c_str(), dir.File("to-file").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("nothing-yet").c_str(), dir.File("dangling").c_str()), 0);
+  // Nobody reads the pipe: opening it for writing would block.
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0644), 0);
+  for (const std::string& path :
+       {dir.File("to-file"), dir.File("dangling"), dir.File("pipe"), std::string("/dev/null")}) {
+    trace.SetPath(path);
+    EXPECT_FALSE(trace.Open()) << path;
+    EXPECT_EQ(trace.openFailure(), TraceOpenFailure::NotARegularFile) << path;
+    trace.TraceSent("aa ");
+  }
+  EXPECT_EQ(TempDir::Read(precious), "keep me");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("nothing-yet")));
+
   trace.SetPath(dir.File("missing/comms.txt"));
   EXPECT_FALSE(trace.Open());
+  EXPECT_EQ(trace.openFailure(), TraceOpenFailure::CannotCreate);
   EXPECT_FALSE(trace.IsOpen());
 }
 
