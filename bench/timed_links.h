@@ -37,6 +37,7 @@ class TimedSerialLink final : public SerialLink {
   }
   std::int32_t Close() override { return inner_.Close(); }
   bool IsOpen() const override { return inner_.IsOpen(); }
+  std::size_t DiscardedAtClose() const override { return inner_.DiscardedAtClose(); }
   std::int32_t SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
                              int stopBits) override {
     return inner_.SetLineFormat(baudRate, dataBits, parity, stopBits);

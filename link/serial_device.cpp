@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -94,6 +95,7 @@ std::int32_t SerialDevice::Open(const std::string& deviceName, std::uint32_t inQ
   const int fd = OpenExclusive(deviceName, &error);
   if (fd < 0) return Result(error);
   fd_ = fd;
+  discardedAtClose_ = 0;
   lastError_.store(0);
 
   {
@@ -141,14 +143,42 @@ std::int32_t SerialDevice::Open(const std::string& deviceName, std::uint32_t inQ
 
 std::int32_t SerialDevice::Close() {
   if (fd_ >= 0) {
-    // Unsent output held back by flow control would make close() wait up to
-    // the driver's closing time (30 s); nobody waits for it any more.
-    ::tcflush(fd_, TCIOFLUSH);
+    // A request written just before (the "P0\r" of a cancelled choice) must still
+    // reach the radio. Output that flow control holds back past the wait is
+    // discarded: close() would otherwise wait up to the driver's closing time (30 s).
+    discardedAtClose_ = WaitForOutputToLeave();
+    if (discardedAtClose_ != 0) ::tcflush(fd_, TCOFLUSH);
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
     std::lock_guard lock(queueMutex_);
     queue_.Clear();
+  }
+  return 0;
+}
+
+int SerialDevice::QueuedOutput() const {
+  int queued = 0;
+  return ::ioctl(fd_, TIOCOUTQ, &queued) == 0 ? queued : -1;
+}
+
+std::size_t SerialDevice::WaitForOutputToLeave() {
+  // A pty reports nothing queued: what its other side has not read yet has left
+  // this side's driver. A close keeps it; an output flush would drop part of it.
+  int queued = QueuedOutput();
+  if (queued <= 0) return 0;
+  termios attributes {};
+  const std::uint32_t baudRate = ::tcgetattr(fd_, &attributes) == 0 ? OutputBaudRate(attributes) : 0;
+  constexpr std::uint64_t kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
+  const auto wireTime =
+      baudRate == 0 ? kOutputDrainLimit
+                    : std::chrono::milliseconds(static_cast<std::uint64_t>(queued) * kBitsPerByte *
+                                                1000 / baudRate);
+  const auto deadline = Clock::now() + std::min(wireTime + kOutputDrainMargin, kOutputDrainLimit);
+  while (queued > 0) {
+    if (Clock::now() >= deadline) return static_cast<std::size_t>(queued);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    queued = QueuedOutput();
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,10 @@ inline constexpr std::uint32_t kOpenEventMask = kEventCharArrived | kEventBreak 
 // Write time-outs from the opening until SetWriteTimeouts.
 inline constexpr std::uint32_t kDefaultWritePerByteMs = 10;
 inline constexpr std::uint32_t kDefaultWriteConstantMs = 10;
+// The wait of Close for the output queue to empty: the queued bytes' wire time
+// plus this margin, at most the limit.
+inline constexpr auto kOutputDrainMargin = std::chrono::milliseconds{200};
+inline constexpr auto kOutputDrainLimit = std::chrono::milliseconds{2000};
 
 // A serial port on termios: the device, its settings, the input queue that the
 // watcher fills, and reads and writes. Opening is exclusive: a second opening of
@@ -47,8 +52,12 @@ class SerialDevice : public SerialLink {
 
   std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
                     std::uint32_t outQueueSize) override;
+  // Waits until the driver's output queue is empty, at most the time the queued
+  // bytes need at the line's speed plus kOutputDrainMargin, never more than
+  // kOutputDrainLimit; then discards what flow control still holds back and closes.
   std::int32_t Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
+  std::size_t DiscardedAtClose() const override { return discardedAtClose_; }
 
   std::int32_t SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
                              int stopBits) override;
@@ -89,6 +98,8 @@ class SerialDevice : public SerialLink {
   void SetWatcherPumping(bool pumping) { watcherPumping_.store(pumping); }
 
   int deviceFd() const { return fd_; }
+  // The bytes the driver holds for the wire; -1 when it cannot tell (the device is gone).
+  virtual int QueuedOutput() const;
   std::int32_t Result(std::int32_t code) {
     lastError_.store(code);
     return code;
@@ -102,9 +113,12 @@ class SerialDevice : public SerialLink {
   void NoteCounterChanges(std::uint32_t& events, std::uint32_t& errors);
   std::int32_t ApplyAttributes(const termios& attributes);
   void SetModemLines(int raise, int lower);
+  // The bytes still queued once the wait of Close ran out; 0 when the queue emptied.
+  std::size_t WaitForOutputToLeave();
 
   int fd_ = -1;
   std::string hint_;
+  std::size_t discardedAtClose_ = 0;
   std::atomic<std::int32_t> lastError_{0};
   std::atomic<std::uint32_t> eventsSeen_{0};
   std::atomic<std::uint32_t> eventMask_{0};

@@ -35,6 +35,14 @@ constexpr tcflag_t Flags(tcflag_t flags) { return flags; }
 
 }  // namespace
 
+std::uint32_t OutputBaudRate(const termios& attributes) {
+  const speed_t code = ::cfgetospeed(&attributes);
+  for (const BaudRate& entry : kBaudRates) {
+    if (entry.code == code) return entry.rate;
+  }
+  return 0;
+}
+
 void MakeRaw(termios& attributes) {
   ::cfmakeraw(&attributes);
   attributes.c_iflag &= ~Flags(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |

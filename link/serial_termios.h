@@ -19,6 +19,10 @@ void MakeRaw(termios& attributes);
 bool ApplyLineFormat(termios& attributes, std::uint32_t baudRate, int dataBits, int parity,
                      int stopBits);
 
+// The output baud rate the settings hold, or 0 when it is none of the rates
+// ApplyLineFormat knows.
+std::uint32_t OutputBaudRate(const termios& attributes);
+
 // FlowNone, FlowHardware (RTS/CTS) or FlowSoftware (XON/XOFF pacing of input
 // only). The port never acts on a received XON/XOFF: the radio's own 0x11 and
 // 0x13 reach the reader as data. False, with nothing changed, for another kind.

@@ -66,11 +66,21 @@ void UpdateEngine::CloseLinks() {
   udp_state_.connectedPort = 1;
   udp_state_.connectedAddress = " ";
   udp_state_.socketCreated = 0;
+  // The port first: its close waits for the last requests to leave, and what it
+  // had to discard belongs in the trace.
+  if (serial_.IsOpen()) {
+    serial_.Close();
+    if (const std::size_t discarded = serial_.DiscardedAtClose(); discarded != 0) {
+      trace_.TraceEvent("serial port",
+                        Format("closed with %zu bytes of output held back by flow control; "
+                               "they were discarded",
+                               discarded));
+    }
+  }
   if (trace_.IsOpen()) {
     trace_.Close();
     NoteTraceFailure();
   }
-  if (serial_.IsOpen()) serial_.Close();
   StopResponseTimer();
   host_.AppendOutput(" Close Communications Port\r\n");
   if (rufFile_.IsOpen()) rufFile_.Close();

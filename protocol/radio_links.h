@@ -48,8 +48,12 @@ class SerialLink {
 
   virtual std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
                             std::uint32_t outQueueSize) = 0;
+  // Waits, bounded, for the output the driver holds to leave, then closes.
   virtual std::int32_t Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Output bytes the last Close discarded: flow control still held them back
+  // when its wait ran out.
+  virtual std::size_t DiscardedAtClose() const { return 0; }
 
   virtual std::int32_t SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
                                      int stopBits) = 0;

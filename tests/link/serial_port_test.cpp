@@ -375,6 +375,70 @@ TEST(PortLeavingInputToItsCaller, MovesInputOnlyWhenServicedAndPostsOnTheCallers
   EXPECT_FALSE(port.ServiceInput());
 }
 
+TEST_F(OpenedPort, ARequestWrittenJustBeforeCloseReachesARadioThatReadsSlowly) {
+  // The radio has not read what came before: past the 4 KiB it could read at
+  // once, the pty keeps the rest on its way, where a flush at close drops it as a
+  // UART's flush drops its queue.
+  const Bytes earlier(8000, 'B');
+  const Bytes cancel = AsBytes("P0\r");
+  std::size_t sent = 0;
+  ASSERT_EQ(port_.Write(earlier.data(), earlier.size(), &sent), 0);
+  ASSERT_EQ(port_.Write(cancel.data(), cancel.size(), &sent), 0);
+  EXPECT_EQ(port_.Close(), 0);
+  EXPECT_EQ(port_.DiscardedAtClose(), 0u);
+  const Bytes got = pty_.RadioReceives(earlier.size() + cancel.size(), kEventLimit);
+  ASSERT_EQ(got.size(), earlier.size() + cancel.size());
+  EXPECT_EQ(Bytes(got.end() - 3, got.end()), cancel);
+}
+
+// A driver whose output queue the test scripts: it empties after some looks, never
+// (a radio holding CTS low), or the device is gone.
+class ScriptedQueuePort : public SerialWatcher {
+ public:
+  int bytes = 0;
+  int looksUntilEmpty = -1;  // -1: never
+
+ protected:
+  int QueuedOutput() const override {
+    if (looksUntilEmpty >= 0 && looks_++ >= looksUntilEmpty) return 0;
+    return bytes;
+  }
+  void OnCommEvent(std::uint32_t, std::uint32_t) override {}
+
+ private:
+  mutable int looks_ = 0;
+};
+
+TEST(PortClosing, WaitsForQueuedOutputAtMostItsWireTimePlusAMarginThenDiscardsIt) {
+  const struct {
+    int bytes;
+    int looksUntilEmpty;
+    std::size_t discarded;
+  } cases[] = {
+      {3, 5, 0},   // the queue empties: nothing is lost
+      {3, -1, 3},  // held back: given up after about 0.5 ms + 200 ms
+      {-1, -1, 0}, // the device is gone: nothing to wait for
+  };
+  for (const auto& c : cases) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    ScriptedQueuePort port;
+    ASSERT_EQ(port.Open(pty.slaveName(), 2048, 2048), 0);
+    ASSERT_EQ(port.SetLineFormat(57600, 8, 0, 0), 0);
+    port.bytes = c.bytes;
+    port.looksUntilEmpty = c.looksUntilEmpty;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Close(), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(port.DiscardedAtClose(), c.discarded) << c.bytes << " " << c.looksUntilEmpty;
+    EXPECT_FALSE(port.IsOpen());
+    if (c.discarded != 0) {
+      EXPECT_GE(took, kOutputDrainMargin);
+    }
+    EXPECT_LT(took, kOutputDrainMargin + 500ms);
+  }
+}
+
 TEST_F(OpenedPort, TheWatcherEndsQuietlyWhenTheDeviceGoesAway) {
   pty_.CloseMaster();
   for (auto deadline = std::chrono::steady_clock::now() + kEventLimit;

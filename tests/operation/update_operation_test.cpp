@@ -147,6 +147,7 @@ TEST_F(UpdateOperation, ASuccessfulProgramWritesTheEndReportClosesEverythingAndS
   host.nowMs = 1000;
   StartAndIdentify(WriteRuf("746.ruf", kTwoLines), "VER 1234 746\r");
   host.nowMs = 4200;
+  serial.discardedAtClose = 3;  // flow control held back the last bytes
   Answer(":1E\r");
   EXPECT_FALSE(engine.operationRunning());
   EXPECT_NE(host.output.find(" End Of Code Processing, Please Standby!\r\n2 Lines Processed in 3 "
@@ -160,6 +161,10 @@ TEST_F(UpdateOperation, ASuccessfulProgramWritesTheEndReportClosesEverythingAndS
   EXPECT_NE(traceText.find("[[End of Processing 0 Checksum Errors Encountered. Total time 3 Seconds]]\r\n"),
             std::string::npos);
   EXPECT_NE(traceText.find("[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"), std::string::npos);
+  // The port closes before the trace, so the trace tells what it had to discard.
+  EXPECT_TRUE(traceText.ends_with("[[serial port closed with 3 bytes of output held back by flow "
+                                  "control; they were discarded]]\r\n"))
+      << traceText;
   EXPECT_EQ(traceText.find("Close"), std::string::npos);
 }
 

@@ -17,6 +17,7 @@ class FakeSerialLink : public SerialLink {
                     std::uint32_t outQueueSize) override;
   std::int32_t Close() override;
   bool IsOpen() const override { return open; }
+  std::size_t DiscardedAtClose() const override { return discardedAtClose; }
   std::int32_t SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
                              int stopBits) override;
   std::int32_t SetFlowControl(int kind) override;
@@ -35,6 +36,7 @@ class FakeSerialLink : public SerialLink {
   std::vector<std::string> writes;  // one entry per Write
   std::string input;                // bytes waiting to be read
   int purges = 0;
+  std::size_t discardedAtClose = 0;  // what each Close reports it discarded
 };
 
 // A UDP socket that records datagrams; tests put received datagrams in incoming.
