@@ -1,5 +1,6 @@
 #include "link/serial_port.h"
 
+#include <grp.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -484,15 +485,35 @@ TEST(PortAvailability, AFileThatIsNoTerminalIsAnUnknownError) {
   EXPECT_EQ(port.Open("/dev/null", 2048, 2048), ENOTTY);
 }
 
-TEST(PortAvailability, ThePermissionHintNamesTheOwningGroupOrDialoutAndTheFix) {
+TEST(PortAvailability, ThePermissionHintNamesAGroupOnlyWhenJoiningItWouldHelp) {
   test::TempDir directory;
   const std::string device = directory.Write("ttyUSB9", "");
-  ASSERT_EQ(::chown(device.c_str(), 0, 0), 0);
-  EXPECT_EQ(SerialPermissionHint(device),
-            "You have no permission to use " + device +
-                ": add your user to the group \"root\" that owns it (sudo usermod -aG "
-                "root $USER), then log out and log in again.");
-  EXPECT_NE(SerialPermissionHint("/dev/ttyNoSuchPort7").find("\"dialout\""), std::string::npos);
+  const group* dialout = ::getgrnam("dialout");
+  ASSERT_NE(dialout, nullptr);
+  const struct {
+    std::string device;
+    gid_t group;
+    mode_t mode;
+    bool joinDialout;  // else: a udev rule or the administrator
+  } cases[] = {
+      {device, dialout->gr_gid, 0660, true},
+      {device, dialout->gr_gid, 0640, false},  // the group may not write
+      {device, dialout->gr_gid, 0620, false},  // nor read
+      {device, 0, 0660, false},                // root's group
+      {"/dev/ttyNoSuchPort7", 0, 0, false},
+  };
+  for (const auto& c : cases) {
+    if (c.device == device) {
+      ASSERT_EQ(::chown(device.c_str(), static_cast<uid_t>(-1), c.group), 0);
+      ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
+    }
+    const std::string hint = SerialPermissionHint(c.device);
+    EXPECT_TRUE(hint.starts_with("You have no permission to use " + c.device)) << hint;
+    EXPECT_EQ(hint.find("sudo usermod -aG dialout $USER") != std::string::npos, c.joinDialout)
+        << hint;
+    EXPECT_EQ(hint.find("udev rule") != std::string::npos, !c.joinDialout) << hint;
+    EXPECT_EQ(hint.find("\"root\""), std::string::npos) << hint;
+  }
 }
 
 // The device opened without starting its watcher: reads move the input themselves.
