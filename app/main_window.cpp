@@ -72,7 +72,6 @@ MainWindow::MainWindow(ProcessObjects& objects)
   setCentralWidget(clientArea_);
   InitProgramResources();
   clientArea_->SetSplash(QImage(QStringLiteral(":/splash.bmp")));
-  engine_->state().commsTraceEnabled = 1;
 
   statusBar_ = new StatusPanes(clientArea_);
   statusBar_->SetPaneText(0, QStringLiteral(" "));
@@ -108,14 +107,14 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::LoadSettings() {
-  flash::LoadSettings(objects_.linkSettings, engine_->state().ignoreErrors, SettingsFilePath());
+  flash::LoadSettings(objects_.linkSettings, ignoreErrors_, SettingsFilePath());
 }
 
 void MainWindow::SaveSettings() {
   // The window is going away, perhaps on a signal: the terminal is the place to say it.
   const std::string path = SettingsFilePath();
   const SettingsSave save =
-      flash::SaveSettings(objects_.linkSettings, engine_->state().ignoreErrors, path);
+      flash::SaveSettings(objects_.linkSettings, ignoreErrors_, path);
   if (!save) {
     std::fprintf(stderr, "flash-update: the settings were not saved in %s: %s\n", path.c_str(),
                  save.reason.c_str());
@@ -173,7 +172,7 @@ bool MainWindow::IsCommandEnabled(int id) const {
     case ID_TESTING_MODE:
       return idle;
     case ID_VERIFY_PROGRAM:
-      return idle && engine_->state().ignoreErrors == 0;
+      return idle && ignoreErrors_ == 0;
     case ID_ABOUT:
     case ID_QUERY_MODE:
     case ID_TOGGLE_ERROR_CHECK:
@@ -196,19 +195,19 @@ bool MainWindow::RunCommand(int id) {
       RunAbout();
       break;
     case ID_UPDATE_RADIO:
-      if (RadioAddressResolves()) Drive([this] { engine_->RunProgramCommand(); });
+      if (RadioAddressResolves()) Drive([this] { engine_->RunProgramCommand(Options()); });
       break;
     case ID_VERIFY_PROGRAM:
-      if (RadioAddressResolves()) Drive([this] { engine_->RunVerifyCommand(); });
+      if (RadioAddressResolves()) Drive([this] { engine_->RunVerifyCommand(Options()); });
       break;
     case ID_TESTING_MODE:
-      if (RadioAddressResolves()) Drive([this] { engine_->RunTestingCommand(); });
+      if (RadioAddressResolves()) Drive([this] { engine_->RunTestingCommand(Options()); });
       break;
     case ID_QUERY_MODE:
       Drive([this] { engine_->RunQueryModeCommand(); });
       break;
     case ID_TOGGLE_ERROR_CHECK:
-      Drive([this] { engine_->RunToggleErrorCheckCommand(); });
+      Drive([this] { ignoreErrors_ = ToggledErrorSwitch(ignoreErrors_); });
       break;
     case ID_QUIT:
       close();
@@ -235,21 +234,23 @@ bool MainWindow::RadioAddressResolves() {
 template <typename Call>
 void MainWindow::Drive(Call call) {
   call();
-  SyncUdpWatch();
   UpdateCommandStates();
 }
 
-void MainWindow::SyncUdpWatch() {
-  const int fd = objects_.radioSocket.HasSocket() ? objects_.radioSocket.fd() : -1;
-  if (fd == udpWatchFd_) return;
+OperationOptions MainWindow::Options() const {
+  OperationOptions options;
+  options.ignoreErrors = ignoreErrors_;
+  return options;
+}
+
+void MainWindow::UdpSocketChanged(bool open) {
   if (udpWatch_) {
     udpWatch_->setEnabled(false);
     udpWatch_->deleteLater();
     udpWatch_ = nullptr;
   }
-  udpWatchFd_ = fd;
-  if (fd < 0) return;
-  udpWatch_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+  if (!open || !objects_.radioSocket.HasSocket()) return;
+  udpWatch_ = new QSocketNotifier(objects_.radioSocket.fd(), QSocketNotifier::Read, this);
   connect(udpWatch_, &QSocketNotifier::activated, this,
           [this] { Drive([this] { engine_->OnUdpReadable(); }); });
 }
@@ -313,7 +314,7 @@ void MainWindow::RunSetup() {
   const int result = setup.exec();
   values = setup.values();
 
-  if (result == QDialog::Accepted) engine_->state().ignoreErrors = values.stopOnErrors != 0 ? 0 : 1;
+  if (result == QDialog::Accepted) ignoreErrors_ = values.stopOnErrors != 0 ? 0 : 1;
   // Also after Cancel: an interface click and values read by a refused OK are kept.
   settings.comPort = values.portName;
   settings.radioPasscode = static_cast<std::int32_t>(values.passcode);
@@ -364,7 +365,6 @@ void MainWindow::SetStatusText(int pane, std::string_view text) {
 }
 
 std::optional<std::string> MainWindow::ChooseRufFile() {
-  SyncUdpWatch();
   QFileDialog chooser(this, QStringLiteral("Select Firmware Update File"));
   chooser.setObjectName(QStringLiteral("rufFileDialog"));
   chooser.setAcceptMode(QFileDialog::AcceptOpen);
@@ -385,7 +385,6 @@ std::optional<std::string> MainWindow::ChooseRufFile() {
 }
 
 void MainWindow::ShowMessage(std::string_view text, std::string_view caption) {
-  SyncUdpWatch();
   const QString title = caption.empty() ? QString::fromLatin1(kProgramName) : FromEngine(caption);
   QMessageBox box(QMessageBox::NoIcon, title, DialogText(text), QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("messageBox"));
@@ -393,14 +392,12 @@ void MainWindow::ShowMessage(std::string_view text, std::string_view caption) {
 }
 
 void MainWindow::ShowDialog(DialogId id) {
-  SyncUdpWatch();
   UpdateCommandStates();
   ResultDialog dialog(id, this);
   dialog.exec();
 }
 
 int MainWindow::ChoosePersonality() {
-  SyncUdpWatch();
   PersonalityDialog dialog(this);
   dialog.exec();
   return dialog.selection();
@@ -426,7 +423,6 @@ void MainWindow::StopTimer(int id) {
 
 void MainWindow::OperationEnded(OperationOutcome outcome) {
   lastOutcome_ = outcome;
-  SyncUdpWatch();
   UpdateCommandStates();
   emit operationEnded();
 }

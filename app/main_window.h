@@ -41,6 +41,9 @@ class MainWindow : public QMainWindow, public EngineHost {
 
   UpdateEngine& engine() { return *engine_; }
   const UpdateEngine& engine() const { return *engine_; }
+  // The command-line rule: an argument switches error checking off for the run
+  // (and, as the setting is saved at exit, for later runs).
+  void IgnoreErrors() { ignoreErrors_ = 1; }
 
   // Runs a command by its id the way the menu and the key table do, enabling rule
   // included. False when the command is refused or unknown.
@@ -76,6 +79,7 @@ class MainWindow : public QMainWindow, public EngineHost {
   void Beep() override;
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
+  void UdpSocketChanged(bool open) override;
   void OperationEnded(OperationOutcome outcome) override;
   std::int64_t CalendarSeconds() override;
   UtcTimeOfDay UtcNow() override;
@@ -97,7 +101,7 @@ class MainWindow : public QMainWindow, public EngineHost {
   // the menu follows the operation.
   template <typename Call>
   void Drive(Call call);
-  void SyncUdpWatch();
+  OperationOptions Options() const;
   // False, after telling the user, when the UDP link is chosen and the radio's
   // address cannot be resolved: the operation is then not begun.
   bool RadioAddressResolves();
@@ -116,7 +120,8 @@ class MainWindow : public QMainWindow, public EngineHost {
   std::map<int, QAction*> actions_;
   std::map<int, QTimer*> timers_;
   QSocketNotifier* udpWatch_ = nullptr;
-  int udpWatchFd_ = -1;
+  // The error-checking switch of update.ini, the command line and the Process menu.
+  std::int32_t ignoreErrors_ = 0;
   // What of outputText the pane shows; the rest is appended at the next update.
   std::size_t outputShown_ = 0;
   bool paneEditedByUser_ = false;

@@ -42,7 +42,7 @@ bool UpdateApp::Start() {
 
   // After LoadSettings: an argument overrides update.ini for this run.
   if (ArgumentsIgnoreErrors(programArgs_)) {
-    window_->engine().state().ignoreErrors = 1;
+    window_->IgnoreErrors();
     window_->UpdateCommandStates();
   }
   started_ = true;

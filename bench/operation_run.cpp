@@ -56,9 +56,6 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   CliHost host(console, clock, timers, stops, setup.rufFile, std::nullopt);
   TimedHost timedHost(host);
   UpdateEngine engine(timedHost, settings, timedSerial, timedUdp, trace);
-  host.AttachState(engine.state());
-  engine.state().commsTraceEnabled = 1;
-  engine.state().ignoreErrors = 0;
 
   engine.RunProgramCommand();
   // The headless tool's own loop, with the timed links in place of the plain ones.

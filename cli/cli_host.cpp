@@ -17,12 +17,11 @@ CliHost::CliHost(ConsoleOutput& console, Clock& clock, TimerSet& timers, StopSig
 void CliHost::AppendOutput(std::string_view text) { console_.PaneText(text); }
 
 void CliHost::SetStatusText(int pane, std::string_view text) {
-  if (pane != 0) return;
-  if (text.empty() || state_ == nullptr) {
-    console_.HideProgress();
-    return;
-  }
-  console_.Progress(state_->linesProcessed, state_->totalLines, std::chrono::steady_clock::now());
+  if (pane == 0 && text.empty()) console_.HideProgress();
+}
+
+void CliHost::ReportProgress(int done, int total) {
+  console_.Progress(done, total, std::chrono::steady_clock::now());
 }
 
 // Every message box of an operation reports a fault.
@@ -58,6 +57,11 @@ void CliHost::StopTimer(int id) { timers_.Stop(id); }
 
 void CliHost::OperationEnded(OperationOutcome outcome) {
   console_.HideProgress();
+  if (outcome == OperationOutcome::UnlistedModel) {
+    console_.Error("The radio reports model " + std::to_string(radioModelCode_) +
+                   ", which this program does not know: the radio refused the file and nothing "
+                   "of it was sent.");
+  }
   if (!outcome_) outcome_ = outcome;
 }
 

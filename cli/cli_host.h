@@ -20,9 +20,6 @@ class CliHost final : public EngineHost {
   CliHost(ConsoleOutput& console, Clock& clock, TimerSet& timers, StopSignals& stops,
           std::string rufFile, std::optional<int> personality);
 
-  // The state whose line counts the progress shows.
-  void AttachState(const OperationState& state) { state_ = &state; }
-
   void BeginOutput() override {}
   void AppendOutput(std::string_view text) override;
   void SetStatusText(int pane, std::string_view text) override;
@@ -35,6 +32,10 @@ class CliHost final : public EngineHost {
   void StopTimer(int id) override;
   // A script must hear at once that its port is missing, not after 40 s of silence.
   bool ContinueWithoutSerialPort() override { return false; }
+  void RadioIdentified(std::int32_t modelCode) override { radioModelCode_ = modelCode; }
+  void ReportProgress(int done, int total) override;
+  // An unlisted model would otherwise be met by 40 s of resends before the failure.
+  bool StopOnUnlistedModel() override { return true; }
   void OperationEnded(OperationOutcome outcome) override;
 
   std::int64_t CalendarSeconds() override { return clock_.CalendarSeconds(); }
@@ -52,7 +53,7 @@ class CliHost final : public EngineHost {
   StopSignals& stops_;
   std::string rufFile_;
   std::optional<int> personality_;
-  const OperationState* state_ = nullptr;
+  std::int32_t radioModelCode_ = 0;
   std::optional<OperationOutcome> outcome_;
   int stopSignal_ = 0;
 };

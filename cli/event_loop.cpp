@@ -21,11 +21,7 @@ int MillisecondsUntil(const TimerSet& timers) {
 
 }  // namespace
 
-int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& sources,
-                 const std::function<void()>& afterAnswer) {
-  const auto answered = [&] {
-    if (afterAnswer) afterAnswer();
-  };
+int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& sources) {
   // The serial port leaves its input to this loop (no watcher thread): the
   // loop polls the device and moves the input itself, so an answer waits for
   // one thread wake-up instead of two in a row, which cost tens of microseconds
@@ -75,13 +71,11 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
       for (const SerialNotification& n : sources.serialEvents.Drain()) {
         if (host.ended()) break;
         engine.OnSerialEvent(n.firstParam & 0xFFFFu, n.firstParam >> 16);
-        answered();
       }
     }
     if (socketFd >= 0 && watched[2].revents != 0 && !host.ended() &&
         sources.radioSocket.fd() == socketFd) {
       engine.OnUdpReadable();
-      answered();
     }
     for (int id : sources.timers.TakeDue(std::chrono::steady_clock::now())) {
       if (host.ended()) break;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 
 #include "cli/cli_host.h"
 #include "cli/console_output.h"
@@ -27,10 +26,8 @@ struct EventSources {
 };
 
 // Hands every event to the engine until the operation is over or a stop signal
-// arrives (then the operation is stopped, closing links and trace). afterAnswer,
-// when given, runs after each answer has been handled. Answers the stop signal's
-// number, or 0.
-int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& sources,
-                 const std::function<void()>& afterAnswer = {});
+// arrives (then the operation is stopped, closing links and trace). Answers the
+// stop signal's number, or 0.
+int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& sources);
 
 }  // namespace flash

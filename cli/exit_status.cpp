@@ -4,8 +4,7 @@
 
 namespace flash {
 
-int ExitStatusFor(OperationOutcome outcome, bool unlistedModel) {
-  if (unlistedModel) return kExitRefusedByRadio;
+int ExitStatusFor(OperationOutcome outcome) {
   switch (outcome) {
     case OperationOutcome::ProgramSucceeded:
     case OperationOutcome::VerifySucceeded:

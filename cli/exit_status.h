@@ -16,6 +16,6 @@ inline constexpr int kExitSignalBase = 128;  // 130 after Ctrl-C (SIGINT)
 
 // The exit status of an operation that ended with outcome. unlistedModel: the
 // radio's identification named a model the program does not know.
-int ExitStatusFor(OperationOutcome outcome, bool unlistedModel);
+int ExitStatusFor(OperationOutcome outcome);
 
 }  // namespace flash

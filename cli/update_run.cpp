@@ -95,35 +95,22 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
   RadioSocket radioSocket;
   CliHost host(console, clock, timers, stops, options.rufFile, options.personality);
   UpdateEngine engine(host, settings, serialPort, radioSocket, trace);
-  host.AttachState(engine.state());
-  engine.state().commsTraceEnabled = 1;
-  engine.state().ignoreErrors = options.ignoreErrors ? 1 : 0;
-
+  OperationOptions operationOptions;
+  operationOptions.ignoreErrors = options.ignoreErrors ? 1 : 0;
   switch (options.command) {
     case CliCommand::Verify:
-      engine.RunVerifyCommand();
+      engine.RunVerifyCommand(operationOptions);
       break;
     case CliCommand::Test:
-      engine.RunTestingCommand();
+      engine.RunTestingCommand(operationOptions);
       break;
     default:
-      engine.RunProgramCommand();
+      engine.RunProgramCommand(operationOptions);
       break;
   }
 
-  bool unlistedModel = false;
-  // An unlisted model would otherwise be met by 40 s of resends before the failure.
-  const auto stopOnUnlistedModel = [&] {
-    if (host.ended() || !engine.operationRunning() || !engine.unlistedModelSeen()) return;
-    unlistedModel = true;
-    engine.StopOperation();
-    console.Error("The radio reports model " + std::to_string(engine.state().radioModelCode) +
-                  ", which this program does not know: the radio refused the file and nothing "
-                  "of it was sent.");
-  };
-  const int stopSignal = RunEventLoop(
-      engine, host, {stops, console, serialEvents, serialPort, radioSocket, timers},
-      stopOnUnlistedModel);
+  const int stopSignal =
+      RunEventLoop(engine, host, {stops, console, serialEvents, serialPort, radioSocket, timers});
 
   if (stopSignal != 0 || host.stopSignal() != 0) {
     const int signalNumber = stopSignal != 0 ? stopSignal : host.stopSignal();
@@ -131,12 +118,11 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
                   "; the links and the trace file are closed.");
     return kExitSignalBase + signalNumber;
   }
-  if (unlistedModel) return kExitRefusedByRadio;
   if (!host.ended()) {
     console.Error("the operation ended without a result.");
     return kExitCommunicationFailed;
   }
-  return ExitStatusFor(host.outcome(), engine.unlistedModelSeen());
+  return ExitStatusFor(host.outcome());
 }
 
 }  // namespace

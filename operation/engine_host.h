@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,6 +71,8 @@ class EngineHost : public Clock {
   // host stops at once.
   virtual bool ContinueWithoutSerialPort() { return true; }
 
+  // The radio's identification answer named this model code (0: none).
+  virtual void RadioIdentified(std::int32_t /*modelCode*/) {}
   // Progress of the transfer: data lines handled so far of those counted, told
   // as often as the status bar shows it.
   virtual void ReportProgress(int /*done*/, int /*total*/) {}

@@ -28,6 +28,24 @@ struct UdpLinkState {
 // driven by events (commands, answers, timer expiries). It never waits for the
 // radio and never touches a platform: everything goes through the host and the
 // two link interfaces. All calls come from one thread.
+// What a front end chooses for one operation.
+struct OperationOptions {
+  // The error-checking switch as update.ini and the command line give it: 1
+  // ignores the radio's answers and errors; any other value checks them (values
+  // other than 0 and 1 also keep the long identification waits).
+  std::int32_t ignoreErrors = 0;
+  // Write the communication trace.
+  bool traceEnabled = true;
+};
+
+// The Process menu's toggle: 1 becomes 0; any other value becomes 1.
+std::int32_t ToggledErrorSwitch(std::int32_t ignoreErrors);
+
+// The update engine: one operation from the mode command to the result dialog,
+// driven by events (commands, answers, timer expiries). It never waits for the
+// radio and never touches a platform: everything goes through the host and the
+// two link interfaces, and what happens is reported to the host. All calls come
+// from one thread.
 class UpdateEngine {
  public:
   UpdateEngine(EngineHost& host, LinkSettings& settings, SerialLink& serial, UdpLink& udp,
@@ -36,26 +54,30 @@ class UpdateEngine {
   UpdateEngine& operator=(const UpdateEngine&) = delete;
 
   // Mode commands: clear the failure counters, set the mode, show the mode text
-  // in pane 2 and begin an operation.
-  void RunProgramCommand();
-  void RunVerifyCommand();
-  void RunTestingCommand();
+  // in pane 2 and begin an operation. Refused while an operation runs.
+  void RunProgramCommand(const OperationOptions& options = {});
+  void RunVerifyCommand(const OperationOptions& options = {});
+  void RunTestingCommand(const OperationOptions& options = {});
   // Sets mode 63 and starts nothing.
   void RunQueryModeCommand();
-  // ignoreErrors 1 becomes 0; any other value becomes 1.
-  void RunToggleErrorCheckCommand();
   // Stops a running operation at once (the user quits or presses Ctrl-C): the
   // links, the file and the trace are closed so that the trace is complete.
   void StopOperation();
-
-  void beginOperation();
-  LineResult stepOperation();
-  LineResult processLine();
 
   // Events from the host.
   void OnSerialEvent(std::uint32_t event, std::uint32_t error);
   void OnUdpReadable();
   void OnTimer(int id);
+
+  // True from the identification request until the operation is over.
+  bool operationRunning() const { return running_; }
+
+ private:
+  void RunModeCommand(std::int32_t mode, std::string_view paneText, bool clearPaneAfter,
+                      const OperationOptions& options);
+  void beginOperation();
+  LineResult stepOperation();
+  LineResult processLine();
 
   // The radio protocol.
   // Text (commands, text lines) may be rewritten for models that take lines ending
@@ -76,17 +98,6 @@ class UpdateEngine {
   void CloseLinks();
   void OpenCommsTrace();
 
-  // True from the identification request until the operation is over.
-  bool operationRunning() const { return running_; }
-  // The last identification reported a model the table does not know.
-  bool unlistedModelSeen() const { return unlistedModelSeen_; }
-
-  OperationState& state() { return state_; }
-  const OperationState& state() const { return state_; }
-  const UdpLinkState& udpState() const { return udp_state_; }
-
- private:
-  void RunModeCommand(std::int32_t mode, std::string_view paneText, bool clearPaneAfter);
   void endOperation();
   void showSuccessResult();
   void showFailureResult();
@@ -129,7 +140,6 @@ class UpdateEngine {
   bool lineReadThisOperation_ = false;
   bool lastLineContinuation_ = false;
   bool lineContinuation_ = false;
-  bool unlistedModelSeen_ = false;
   bool traceFailureReported_ = false;
   bool choosingPersonality_ = false;
   // Until the radio has named a model that the file is for, no answer but an

@@ -21,10 +21,14 @@ UpdateEngine::UpdateEngine(EngineHost& host, LinkSettings& settings, SerialLink&
                            UdpLink& udp, CommsTrace& trace)
     : host_(host), settings_(settings), serial_(serial), udp_(udp), trace_(trace) {}
 
+std::int32_t ToggledErrorSwitch(std::int32_t ignoreErrors) { return ignoreErrors == 1 ? 0 : 1; }
+
 void UpdateEngine::RunModeCommand(std::int32_t mode, std::string_view paneText,
-                                  bool clearPaneAfter) {
+                                  bool clearPaneAfter, const OperationOptions& options) {
   // Starting over a running operation would leave the radio half written.
   if (running_) return;
+  state_.ignoreErrors = options.ignoreErrors;
+  state_.commsTraceEnabled = options.traceEnabled ? 1 : 0;
   state_.checksumRetries = 0;
   state_.checksumErrors = 0;
   state_.failureFlag = 0;
@@ -34,17 +38,19 @@ void UpdateEngine::RunModeCommand(std::int32_t mode, std::string_view paneText,
   if (clearPaneAfter) host_.SetStatusText(2, "");
 }
 
-void UpdateEngine::RunProgramCommand() { RunModeCommand(kModeProgram, "Program Flash", false); }
+void UpdateEngine::RunProgramCommand(const OperationOptions& options) {
+  RunModeCommand(kModeProgram, "Program Flash", false, options);
+}
 
-void UpdateEngine::RunVerifyCommand() { RunModeCommand(kModeVerify, "Verify Flash", true); }
+void UpdateEngine::RunVerifyCommand(const OperationOptions& options) {
+  RunModeCommand(kModeVerify, "Verify Flash", true, options);
+}
 
-void UpdateEngine::RunTestingCommand() { RunModeCommand(kModeTest, "TESTING MODE", true); }
+void UpdateEngine::RunTestingCommand(const OperationOptions& options) {
+  RunModeCommand(kModeTest, "TESTING MODE", true, options);
+}
 
 void UpdateEngine::RunQueryModeCommand() { state_.mode = kModeQuery; }
-
-void UpdateEngine::RunToggleErrorCheckCommand() {
-  state_.ignoreErrors = state_.ignoreErrors == 1 ? 0 : 1;
-}
 
 void UpdateEngine::StopOperation() {
   if (!running_) return;
@@ -109,7 +115,6 @@ void UpdateEngine::beginOperation() {
   state_.linesProcessed = 0;
   state_.personality = 0;
   lineReadThisOperation_ = false;
-  unlistedModelSeen_ = false;
   radioIdentified_ = false;
 
   bool serialOpened = true;

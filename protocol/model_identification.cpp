@@ -42,10 +42,10 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
 
   state_.radioModelCode =
       ReadLeadingDecimal(text.substr(std::min(kModelOffset, text.size()))).value_or(0);
+  host_.RadioIdentified(state_.radioModelCode);
 
   const ModelRow* row = FindModelRow(state_.radioModelCode);
   if (row == nullptr) {
-    unlistedModelSeen_ = true;
     host_.SetStatusText(2, state_.dspVersionText);
     host_.AppendOutput(Format(" The radio reports model %d (%s), which this program does not "
                               "know; nothing was sent to it.\r\n",

@@ -208,7 +208,7 @@ TEST_F(SetupThroughWindowTest, RefusedOkThenCancelKeepsWhatTheRefusedOkHadRead) 
   EXPECT_TRUE(s.serialActive);
   EXPECT_FALSE(s.ethernetActive);
   EXPECT_EQ(s.comPort, "COM1");
-  EXPECT_EQ(window.engine().state().ignoreErrors, 1) << "Cancel leaves the switch alone";
+  EXPECT_FALSE(window.IsCommandEnabled(ID_VERIFY_PROGRAM)) << "Cancel leaves the switch alone";
 }
 
 TEST_F(SetupThroughWindowTest, ClickingEthernetThenCancelKeepsTheInterfaceChoiceOnly) {
@@ -229,7 +229,7 @@ TEST_F(SetupThroughWindowTest, ClickingEthernetThenCancelKeepsTheInterfaceChoice
   EXPECT_EQ(s.radioPasscode, 7);
   EXPECT_EQ(s.radioPort, 49152);
   EXPECT_EQ(s.radioAddress, "192.168.1.123");
-  EXPECT_EQ(window.engine().state().ignoreErrors, 1);
+  EXPECT_FALSE(window.IsCommandEnabled(ID_VERIFY_PROGRAM));
 }
 
 // (The port chosen reaches the file too: see the long device path below.)
@@ -250,7 +250,7 @@ TEST_F(SetupThroughWindowTest, OkStoresEveryFieldWhichAreWrittenOnlyAtExit) {
   EXPECT_EQ(s.radioPasscode, 12345);
   EXPECT_TRUE(s.ethernetActive);
   EXPECT_FALSE(s.serialActive);
-  EXPECT_EQ(window.engine().state().ignoreErrors, 0);
+  EXPECT_TRUE(window.IsCommandEnabled(ID_VERIFY_PROGRAM));
   EXPECT_TRUE(ReadWorkFile("update.ini").empty());
   EndApp();
   const std::string ini = ReadWorkFile("update.ini");

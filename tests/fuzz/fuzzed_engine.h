@@ -16,7 +16,6 @@ struct FuzzedEngine {
   explicit FuzzedEngine(const std::string& rufFile) {
     trace.SetPath("/dev/null");
     host.Attach(&engine);
-    engine.state().commsTraceEnabled = 1;
     host.chosenFile = rufFile;
   }
 

@@ -8,13 +8,14 @@
 namespace flash::fuzz {
 namespace {
 
-void RunOperation(const std::string& path, void (UpdateEngine::*command)(), int personality) {
+void RunOperation(const std::string& path, void (UpdateEngine::*command)(const OperationOptions&),
+                  int personality) {
   FuzzedEngine fuzzed(path);
   test::FakeHost& host = fuzzed.host;
   test::FakeSerialLink& serial = fuzzed.serial;
   UpdateEngine& engine = fuzzed.engine;
   host.personalityAnswer = personality;
-  (engine.*command)();
+  (engine.*command)({});
   const std::string identification = personality > 0 ? "VER-1234 734\r" : "VER 1234 734\r";
   auto answer = [&](const std::string& text) {
     serial.input = text;
@@ -29,7 +30,9 @@ void RunOperation(const std::string& path, void (UpdateEngine::*command)(), int 
     } else if (step % 89 == 7) {
       answer(":ZZ\r");
     } else {
-      answer(Format(":%02X\r", engine.state().expectedEcho));
+      // A frame's check byte stands just before its CR.
+      const std::string& last = serial.writes.back();
+      answer(Format(":%02X\r", last.size() >= 2 ? static_cast<std::uint8_t>(last[last.size() - 2]) : 0));
     }
   }
   engine.StopOperation();

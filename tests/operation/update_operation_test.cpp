@@ -38,7 +38,6 @@ TEST_F(UpdateOperation, ProgramShowsItsTextsOpensThePortAndAsksTheRadioWhoItIs) 
   EXPECT_EQ(serial.writes, (std::vector<std::string>{"?V\r"}));
   EXPECT_EQ(host.TimerPeriod(kIdentificationTimerId), std::chrono::milliseconds{10000});
   EXPECT_EQ(host.TimerPeriod(kResponseTimerId), std::chrono::milliseconds{5000});
-  EXPECT_EQ(engine.state().fileModelCode, 746);
   EXPECT_TRUE(engine.operationRunning());
   EXPECT_EQ(TraceText().substr(0, 16), "Log File Begin\r\n");
 }
@@ -170,7 +169,7 @@ TEST_F(UpdateOperation, ASuccessfulProgramWritesTheEndReportClosesEverythingAndS
 
 struct ResultCase {
   const char* name;
-  void (UpdateEngine::*command)();
+  void (UpdateEngine::*command)(const OperationOptions&);
   std::int32_t ignoreErrors;
   const char* record;  // the one data line of the file
   const char* echo;
@@ -184,9 +183,8 @@ class ResultDialogChoice : public EngineFixture,
 
 TEST_P(ResultDialogChoice, FollowsTheOutcomeAndTheModeAndNamesTheReasonOfAFailure) {
   const ResultCase& c = GetParam();
-  engine.state().ignoreErrors = c.ignoreErrors;
   Choose(WriteRuf("746.ruf", std::string(";\r\n") + c.record + ":00000001FF\r\n"));
-  (engine.*c.command)();
+  (engine.*c.command)({.ignoreErrors = c.ignoreErrors});
   Answer("VER 1234 746\r");
   Answer("READY\r");
   for (int i = 0; i < c.echoes; ++i) Answer(c.echo);
@@ -235,9 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ResultCase>& param) { return std::string(param.param.name); });
 
 TEST_F(UpdateOperation, IgnoredErrorsAreAnnouncedAndEveryAnswerAdvances) {
-  engine.state().ignoreErrors = 1;
   Choose(WriteRuf("999.ruf", kTwoLines));
-  engine.RunProgramCommand();
+  engine.RunProgramCommand({.ignoreErrors = 1});
   EXPECT_NE(host.output.find(
                 "\r\n *** Detected Command Line Switch to Ignore Radio Responses and Errors *** \r\n"),
             std::string::npos);
@@ -265,20 +262,7 @@ TEST_F(UpdateOperation, ModeCommandsAreRefusedWhileAnOperationRuns) {
   engine.RunProgramCommand();
   engine.RunVerifyCommand();
   EXPECT_EQ(host.beginOutputCalls, 1);
-  EXPECT_EQ(engine.state().mode, kModeProgram);
-  engine.RunQueryModeCommand();
-  EXPECT_EQ(engine.state().mode, kModeQuery);
-}
-
-TEST_F(UpdateOperation, TheToggleTurnsOneIntoZeroAndAnythingElseIntoOne) {
-  engine.state().ignoreErrors = 1;
-  engine.RunToggleErrorCheckCommand();
-  EXPECT_EQ(engine.state().ignoreErrors, 0);
-  engine.RunToggleErrorCheckCommand();
-  EXPECT_EQ(engine.state().ignoreErrors, 1);
-  engine.state().ignoreErrors = 5;
-  engine.RunToggleErrorCheckCommand();
-  EXPECT_EQ(engine.state().ignoreErrors, 1);
+  EXPECT_EQ(host.status[2], "Program Flash");
 }
 
 TEST_F(UpdateOperation, EachOperationBeginsItsTraceAnew) {
@@ -296,7 +280,8 @@ TEST_F(UpdateOperation, ATraceThatCannotBeUsedIsSaidOnceWithItsReasonAndTheOpera
   CommsTrace otherProgram{host};
   otherProgram.SetPath(dir.File("held.txt"));
   ASSERT_TRUE(otherProgram.Open());
-  ASSERT_EQ(::symlink(ruf.c_str(), dir.File("link.txt").c_str()), 0);
+  const std::string target = dir.Write("target.txt", "someone's notes\n");
+  ASSERT_EQ(::symlink(target.c_str(), dir.File("link.txt").c_str()), 0);
   const struct {
     std::string path;
     std::string said;
@@ -329,7 +314,7 @@ TEST_F(UpdateOperation, ATraceThatCannotBeUsedIsSaidOnceWithItsReasonAndTheOpera
     EXPECT_EQ(host.output.find(" The trace file ", first + 1), std::string::npos) << host.output;
     EXPECT_EQ(host.dialogs, (std::vector<DialogId>{DialogId::ProgramSuccess})) << c.path;
   }
-  EXPECT_EQ(TempDir::Read(ruf), kTwoLines);
+  EXPECT_EQ(TempDir::Read(target), "someone's notes\n");
   EXPECT_EQ(TempDir::Read(dir.File("held.txt")), "Log File Begin\r\n");
 }
 

@@ -19,7 +19,6 @@ TEST_F(ModelIdentification, ARadioWithoutAModelCodeIsTheOstrel712AndGetsXX) {
   Identify("712abc.ruf", "VER 1234\r");
   EXPECT_EQ(host.status[1], "Ostrel 712");
   EXPECT_EQ(LastWrite(), "XX\r");
-  EXPECT_EQ(engine.state().dspVersionText, "DSP VERSION 1.234");
   EXPECT_FALSE(host.TimerRunning(kIdentificationTimerId));
 }
 
@@ -97,24 +96,24 @@ TEST_F(ModelIdentification, EveryListedModelTakesItsOwnFilesAndGetsZZ) {
 }
 
 TEST_F(ModelIdentification, ModelCode712IsUnlistedShowsTheDspVersionAndSendsNothing) {
-  Identify("712.ruf", "VER 1234 712\r");
-  EXPECT_EQ(host.status[2], "DSP VERSION 1.234");
+  Identify("712.ruf", "VER 0050 712\r");
+  EXPECT_EQ(host.status[2], "DSP VERSION 0.050");
   EXPECT_EQ(serial.writes, (std::vector<std::string>{"?V\r"}));
-  EXPECT_TRUE(engine.unlistedModelSeen());
+  EXPECT_EQ(host.identified, (std::vector<std::int32_t>{712}));
   EXPECT_TRUE(host.TimerRunning(kResponseTimerId));
-  EXPECT_NE(host.output.find("712"), std::string::npos);
-}
+  EXPECT_TRUE(host.outcomes.empty()) << "the timers decide, unless the host stops at once";
 
-TEST_F(ModelIdentification, ASmallDspNumberKeepsItsLeadingZeroAndThreeDecimals) {
-  Identify("746.ruf", "VER 0050 746\r");
-  EXPECT_EQ(engine.state().dspVersionText, "DSP VERSION 0.050");
+  engine.StopOperation();
+  host.stopOnUnlistedModel = true;
+  Identify("712.ruf", "VER 1234 712\r");
+  EXPECT_FALSE(engine.operationRunning());
+  EXPECT_FALSE(serial.open);
+  EXPECT_EQ(host.outcomes.back(), OperationOutcome::UnlistedModel);
 }
 
 TEST_F(ModelIdentification, AShortAnswerReadsNoNumberAndNeverPastItsEnd) {
-  engine.state().dspVersion = 77;
   Identify("712.ruf", "VER");
-  EXPECT_EQ(engine.state().dspVersion, 77);
-  EXPECT_EQ(engine.state().radioModelCode, 0);
+  EXPECT_EQ(host.identified, (std::vector<std::int32_t>{0}));
   EXPECT_EQ(LastWrite(), "XX\r");
 }
 
@@ -133,7 +132,6 @@ TEST_F(ModelIdentification, AnAnswerWithoutAModelAfterA797BringsBackTheLineFeeds
   Answer("READY\r");
   Answer("\x06\r");
   Identify("712.ruf", "VER 1234\r");
-  EXPECT_EQ(engine.state().radioModelCode, 0);
   Answer("READY\r");
   EXPECT_EQ(LastWrite()[0], 0x42);
 }
@@ -142,7 +140,6 @@ TEST_F(ModelIdentification, ABanwickWithExtendedMemoryAsksForThePersonality) {
   host.personalityAnswer = 4;
   Identify("734.ruf", "VER-1234 734\r");
   EXPECT_EQ(host.personalityQuestions, 1);
-  EXPECT_EQ(engine.state().personality, 4);
   EXPECT_EQ(LastWrite(), "ZZ\r");
   EXPECT_EQ(host.status[1], "Banwick 734");
 }
@@ -163,7 +160,6 @@ TEST_F(ModelIdentification, ACancelledPersonalitySendsP0AndEndsTheOperation) {
 TEST_F(ModelIdentification, ABanwickWithoutExtendedMemoryIsNotAsked) {
   Identify("734.ruf", "VER 1234 734\r");
   EXPECT_EQ(host.personalityQuestions, 0);
-  EXPECT_EQ(engine.state().personality, 0);
   EXPECT_EQ(LastWrite(), "ZZ\r");
 }
 
@@ -193,11 +189,12 @@ TEST_F(ModelIdentification, AFileWhoseNameIsNoNumberNeverMatches) {
 }
 
 TEST_F(ModelIdentification, Model758WaitsLongerAndRepeatsZZOnSilence) {
-  engine.state().ignoreErrors = 5;  // a settings-file value that keeps the long periods
-  Identify("758.ruf", "VER 1234 758\r");
+  // A settings-file value other than 0 and 1 keeps the long periods.
+  Choose(WriteRuf("758.ruf", ":0300300002337A1E\r\n"));
+  engine.RunProgramCommand({.ignoreErrors = 5});
+  Answer("VER 1234 758\r");
   EXPECT_EQ(LastWrite(), "ZZ\r");
   EXPECT_EQ(host.TimerPeriod(kResponseTimerId), std::chrono::milliseconds{50000});
-  EXPECT_TRUE(engine.state().zzPending);
   host.FireNextTimer();
   EXPECT_EQ(LastWrite(), "ZZ\r");
   EXPECT_EQ(serial.writes.size(), 3u);

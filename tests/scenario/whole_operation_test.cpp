@@ -45,7 +45,6 @@ class WholeOperation : public ::testing::Test {
   WholeOperation() {
     host.Attach(&engine);
     trace.SetPath(dir.File("comms.txt"));
-    engine.state().commsTraceEnabled = 1;
   }
 
   // Runs the event loop until the operation is over: answers first, then timers.
@@ -152,7 +151,8 @@ TEST_F(WholeOperation, AVerifyAgainstChangedMemoryEndsWith121) {
   RunToTheEnd();
   EXPECT_EQ(host.dialogs,
             (std::vector<DialogId>{DialogId::ProgramSuccess, DialogId::VerifyFailure}));
-  EXPECT_EQ(engine.state().checksumErrors, 1);
+  EXPECT_NE(TempDir::Read(dir.File("comms.txt")).find("[[END OF ACTION FailureFlag=1 Total Errors=1]]"),
+            std::string::npos);
 }
 
 TEST_F(WholeOperation, AVerifyOfUnchangedMemoryEndsWith118) {

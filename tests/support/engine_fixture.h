@@ -21,7 +21,6 @@ class EngineFixture : public ::testing::Test {
   EngineFixture() {
     host.Attach(&engine);
     trace.SetPath(dir.File("comms.txt"));
-    engine.state().commsTraceEnabled = 1;
   }
 
   std::string WriteRuf(const std::string& name, const std::string& content) {

@@ -35,6 +35,9 @@ class FakeHost : public EngineHost {
   std::int64_t CalendarSeconds() override { return kEpoch + nowMs / 1000; }
   UtcTimeOfDay UtcNow() override;
   bool ContinueWithoutSerialPort() override { return continueWithoutSerialPort; }
+  void RadioIdentified(std::int32_t modelCode) override { identified.push_back(modelCode); }
+  void ReportProgress(int done, int total) override { progress.emplace_back(done, total); }
+  bool StopOnUnlistedModel() override { return stopOnUnlistedModel; }
   void OperationEnded(OperationOutcome outcome) override { outcomes.push_back(outcome); }
 
   // Moves the virtual clock on, firing every timer that falls due on the way.
@@ -58,6 +61,9 @@ class FakeHost : public EngineHost {
   int personalityQuestions = 0;
   int beeps = 0;
   bool continueWithoutSerialPort = true;
+  bool stopOnUnlistedModel = false;
+  std::vector<std::int32_t> identified;
+  std::vector<std::pair<int, int>> progress;
   std::int64_t nowMs = 0;
   // Runs while a modal dialog or message box is "open", as a nested event loop would.
   std::function<void(DialogId)> duringDialog;
