@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "app/serial_device_list.h"
-#include "operation/engine_host.h"
-#include "operation/update_engine.h"
+#include "engine/engine_host.h"
+#include "engine/update_engine.h"
 
 class QAction;
 class QCloseEvent;

@@ -10,7 +10,7 @@
 #include "link/system_clock.h"
 #include "app/update_app.h"
 #include "link/comms_trace.h"
-#include "link/link_settings.h"
+#include "engine/link_settings.h"
 #include "link/radio_socket.h"
 #include "link/serial_port.h"
 

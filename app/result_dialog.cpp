@@ -7,7 +7,7 @@
 
 #include "app/dialog_look.h"
 #include "app/program_icons.h"
-#include "operation/dialog_texts.h"
+#include "engine/dialog_texts.h"
 
 namespace flash {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "operation/engine_host.h"
+#include "engine/engine_host.h"
 
 class QLabel;
 class QPushButton;

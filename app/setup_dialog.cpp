@@ -13,7 +13,7 @@
 
 #include "app/dialog_look.h"
 #include "app/program_texts.h"
-#include "link/serial_port_name.h"
+#include "engine/serial_port_name.h"
 
 namespace flash {
 namespace {

@@ -14,11 +14,11 @@
 #include "cli/stop_signals.h"
 #include "cli/timer_set.h"
 #include "link/comms_trace.h"
-#include "link/link_settings.h"
+#include "engine/link_settings.h"
 #include "link/radio_socket.h"
 #include "link/serial_port.h"
 #include "link/system_clock.h"
-#include "operation/update_engine.h"
+#include "engine/update_engine.h"
 
 namespace flash::bench {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bench/timed_links.h"
-#include "operation/engine_host.h"
+#include "engine/engine_host.h"
 
 namespace flash::bench {
 

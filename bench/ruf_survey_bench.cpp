@@ -12,7 +12,7 @@
 #include "bench/child_process.h"
 #include "bench/ruf_file_maker.h"
 #include "bench/scratch_folder.h"
-#include "operation/ruf_reader.h"
+#include "engine/ruf_reader.h"
 
 namespace flash::bench {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "operation/engine_host.h"
+#include "engine/engine_host.h"
 
 namespace flash::bench {
 

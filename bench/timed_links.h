@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "link/serial_notify_target.h"
-#include "operation/clock.h"
-#include "protocol/radio_links.h"
+#include "engine/clock.h"
+#include "engine/radio_links.h"
 
 namespace flash::bench {
 

@@ -1,6 +1,6 @@
 #include "cli/cli_host.h"
 
-#include "operation/dialog_texts.h"
+#include "engine/dialog_texts.h"
 #include "cli/personality_prompt.h"
 
 namespace flash {

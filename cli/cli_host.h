@@ -6,8 +6,8 @@
 #include "cli/console_output.h"
 #include "cli/stop_signals.h"
 #include "cli/timer_set.h"
-#include "operation/engine_host.h"
-#include "operation/operation_state.h"
+#include "engine/engine_host.h"
+#include "engine/operation_state.h"
 
 namespace flash {
 

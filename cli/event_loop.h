@@ -8,7 +8,7 @@
 #include "cli/timer_set.h"
 #include "link/radio_socket.h"
 #include "link/serial_watcher.h"
-#include "operation/update_engine.h"
+#include "engine/update_engine.h"
 
 namespace flash {
 

@@ -10,7 +10,7 @@
 
 #include "cli/exit_status.h"
 #include "link/file_kind.h"
-#include "operation/ruf_reader.h"
+#include "engine/ruf_reader.h"
 
 namespace flash {
 namespace {

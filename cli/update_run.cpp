@@ -18,12 +18,12 @@
 #include "link/system_clock.h"
 #include "cli/timer_set.h"
 #include "link/comms_trace.h"
-#include "link/link_settings.h"
+#include "engine/link_settings.h"
 #include "link/radio_socket.h"
 #include "link/serial_port.h"
-#include "link/serial_port_name.h"
+#include "engine/serial_port_name.h"
 #include "link/settings_file.h"
-#include "operation/update_engine.h"
+#include "engine/update_engine.h"
 
 namespace flash {
 namespace {

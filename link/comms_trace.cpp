@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "operation/text_format.h"
+#include "engine/text_format.h"
 
 namespace flash {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "protocol/radio_links.h"
+#include "engine/radio_links.h"
 
 namespace flash {
 

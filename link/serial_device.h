@@ -11,7 +11,7 @@
 #include <string>
 
 #include "link/serial_input_queue.h"
-#include "protocol/radio_links.h"
+#include "engine/radio_links.h"
 
 namespace flash {
 

@@ -1,6 +1,6 @@
 #include "link/serial_termios.h"
 
-#include "protocol/radio_links.h"
+#include "engine/radio_links.h"
 
 namespace flash {
 namespace {

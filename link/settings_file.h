@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/link_settings.h"
+#include "engine/link_settings.h"
 
 namespace flash {
 

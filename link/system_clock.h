@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "operation/clock.h"
+#include "engine/clock.h"
 
 namespace flash {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "link/comms_trace.h"
-#include "operation/update_engine.h"
+#include "engine/update_engine.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_links.h"
 

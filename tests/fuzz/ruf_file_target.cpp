@@ -1,6 +1,6 @@
 #include <string>
 
-#include "operation/text_format.h"
+#include "engine/text_format.h"
 #include "tests/fuzz/fuzz_targets.h"
 #include "tests/fuzz/fuzzed_engine.h"
 #include "tests/support/temp_dir.h"

@@ -14,7 +14,7 @@
 
 #include "link/comms_trace.h"
 #include "link/serial_port.h"
-#include "operation/update_engine.h"
+#include "engine/update_engine.h"
 #include "tests/link/pty_pair.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_links.h"

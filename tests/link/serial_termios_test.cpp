@@ -6,7 +6,7 @@
 
 #include <tuple>
 
-#include "protocol/radio_links.h"
+#include "engine/radio_links.h"
 
 namespace flash {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "link/comms_trace.h"
-#include "operation/update_engine.h"
+#include "engine/update_engine.h"
 #include "tests/support/bytes.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_links.h"

@@ -1,6 +1,6 @@
 #include "tests/support/fake_host.h"
 
-#include "operation/update_engine.h"
+#include "engine/update_engine.h"
 
 namespace flash::test {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "operation/engine_host.h"
+#include "engine/engine_host.h"
 
 namespace flash {
 class UpdateEngine;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/radio_links.h"
+#include "engine/radio_links.h"
 
 namespace flash::test {
 

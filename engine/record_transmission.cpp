@@ -1,9 +1,9 @@
 #include <algorithm>
 
-#include "operation/record_frames.h"
-#include "operation/text_format.h"
-#include "operation/update_engine.h"
-#include "protocol/model_table.h"
+#include "engine/record_frames.h"
+#include "engine/text_format.h"
+#include "engine/update_engine.h"
+#include "engine/model_table.h"
 
 namespace flash {
 namespace {

@@ -1,8 +1,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "operation/text_format.h"
-#include "operation/update_engine.h"
+#include "engine/text_format.h"
+#include "engine/update_engine.h"
 
 namespace flash {
 namespace {
@@ -18,7 +18,7 @@ constexpr char kUncheckedVerifyNote[] =
 }  // namespace
 
 UpdateEngine::UpdateEngine(EngineHost& host, LinkSettings& settings, SerialLink& serial,
-                           UdpLink& udp, CommsTrace& trace)
+                           UdpLink& udp, TraceSink& trace)
     : host_(host), settings_(settings), serial_(serial), udp_(udp), trace_(trace) {}
 
 std::int32_t ToggledErrorSwitch(std::int32_t ignoreErrors) { return ignoreErrors == 1 ? 0 : 1; }

@@ -1,6 +1,6 @@
-#include "protocol/answer_kind.h"
+#include "engine/answer_kind.h"
 
-#include "operation/number_text.h"
+#include "engine/number_text.h"
 
 namespace flash {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "operation/text_format.h"
+#include "engine/text_format.h"
 #include "tests/support/engine_fixture.h"
 
 namespace flash::test {

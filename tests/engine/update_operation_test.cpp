@@ -6,7 +6,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "operation/text_format.h"
+#include "engine/text_format.h"
 #include "tests/support/engine_fixture.h"
 
 namespace flash::test {

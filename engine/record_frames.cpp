@@ -1,4 +1,4 @@
-#include "operation/record_frames.h"
+#include "engine/record_frames.h"
 
 namespace flash {
 namespace {

@@ -1,4 +1,4 @@
-#include "operation/update_engine.h"
+#include "engine/update_engine.h"
 
 namespace flash {
 namespace {

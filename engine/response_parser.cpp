@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "operation/text_format.h"
-#include "operation/update_engine.h"
-#include "protocol/answer_kind.h"
+#include "engine/text_format.h"
+#include "engine/update_engine.h"
+#include "engine/answer_kind.h"
 
 namespace flash {
 namespace {

@@ -1,4 +1,4 @@
-#include "operation/dialog_texts.h"
+#include "engine/dialog_texts.h"
 
 namespace flash {
 

@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "operation/number_text.h"
-#include "operation/text_format.h"
-#include "operation/update_engine.h"
-#include "protocol/model_table.h"
+#include "engine/number_text.h"
+#include "engine/text_format.h"
+#include "engine/update_engine.h"
+#include "engine/model_table.h"
 
 namespace flash {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "operation/ruf_reader.h"
+#include "engine/ruf_reader.h"
 #include "tests/support/temp_dir.h"
 
 namespace flash {

@@ -1,10 +1,10 @@
-#include "operation/ruf_reader.h"
+#include "engine/ruf_reader.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "operation/number_text.h"
-#include "operation/text_format.h"
+#include "engine/number_text.h"
+#include "engine/text_format.h"
 
 namespace flash {
 namespace {

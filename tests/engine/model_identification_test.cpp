@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "protocol/model_table.h"
+#include "engine/model_table.h"
 #include "tests/support/engine_fixture.h"
 
 namespace flash::test {

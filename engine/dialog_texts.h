@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "operation/engine_host.h"
+#include "engine/engine_host.h"
 
 namespace flash {
 

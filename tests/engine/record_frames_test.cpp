@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "operation/operation_state.h"
-#include "operation/record_frames.h"
+#include "engine/operation_state.h"
+#include "engine/record_frames.h"
 
 namespace flash {
 namespace {

@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "link/comms_trace.h"
-#include "link/link_settings.h"
-#include "operation/engine_host.h"
-#include "operation/operation_state.h"
-#include "operation/ruf_reader.h"
-#include "protocol/radio_links.h"
+#include "engine/link_settings.h"
+#include "engine/trace_sink.h"
+#include "engine/engine_host.h"
+#include "engine/operation_state.h"
+#include "engine/ruf_reader.h"
+#include "engine/radio_links.h"
 
 namespace flash {
 
@@ -49,7 +49,7 @@ std::int32_t ToggledErrorSwitch(std::int32_t ignoreErrors);
 class UpdateEngine {
  public:
   UpdateEngine(EngineHost& host, LinkSettings& settings, SerialLink& serial, UdpLink& udp,
-               CommsTrace& trace);
+               TraceSink& trace);
   UpdateEngine(const UpdateEngine&) = delete;
   UpdateEngine& operator=(const UpdateEngine&) = delete;
 
@@ -131,7 +131,7 @@ class UpdateEngine {
   LinkSettings& settings_;
   SerialLink& serial_;
   UdpLink& udp_;
-  CommsTrace& trace_;
+  TraceSink& trace_;
   OperationState state_;
   UdpLinkState udp_state_;
   RufReader rufFile_;

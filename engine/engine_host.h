@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "operation/clock.h"
+#include "engine/clock.h"
 
 namespace flash {
 

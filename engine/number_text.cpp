@@ -1,4 +1,4 @@
-#include "operation/number_text.h"
+#include "engine/number_text.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "link/serial_port_name.h"
+#include "engine/serial_port_name.h"
 
 #include <cctype>
 #include <filesystem>

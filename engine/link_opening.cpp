@@ -1,6 +1,6 @@
-#include "link/serial_port_name.h"
-#include "operation/text_format.h"
-#include "operation/update_engine.h"
+#include "engine/serial_port_name.h"
+#include "engine/text_format.h"
+#include "engine/update_engine.h"
 
 namespace flash {
 namespace {
