@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include "link/stop_signals.h"
+
 class QSocketNotifier;
 
 namespace flash {
@@ -19,6 +21,7 @@ class TerminationSignals : public QObject {
   void terminationRequested();
 
  private:
+  StopSignals stops_;
   QSocketNotifier* notifier_ = nullptr;
 };
 

@@ -11,12 +11,12 @@
 #include "cli/console_output.h"
 #include "cli/event_loop.h"
 #include "cli/serial_event_queue.h"
-#include "cli/stop_signals.h"
 #include "cli/timer_set.h"
 #include "link/comms_trace.h"
 #include "engine/link_settings.h"
 #include "link/radio_socket.h"
 #include "link/serial_port.h"
+#include "link/stop_signals.h"
 #include "link/system_clock.h"
 #include "engine/update_engine.h"
 

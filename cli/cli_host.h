@@ -4,10 +4,10 @@
 #include <string>
 
 #include "cli/console_output.h"
-#include "cli/stop_signals.h"
 #include "cli/timer_set.h"
 #include "engine/engine_host.h"
 #include "engine/operation_state.h"
+#include "link/stop_signals.h"
 
 namespace flash {
 

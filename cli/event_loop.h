@@ -4,10 +4,10 @@
 #include "cli/cli_host.h"
 #include "cli/console_output.h"
 #include "cli/serial_event_queue.h"
-#include "cli/stop_signals.h"
 #include "cli/timer_set.h"
 #include "link/radio_socket.h"
 #include "link/serial_watcher.h"
+#include "link/stop_signals.h"
 #include "engine/update_engine.h"
 
 namespace flash {

@@ -14,7 +14,6 @@
 #include "cli/exit_status.h"
 #include "cli/file_check.h"
 #include "cli/serial_event_queue.h"
-#include "cli/stop_signals.h"
 #include "link/system_clock.h"
 #include "cli/timer_set.h"
 #include "link/comms_trace.h"
@@ -23,6 +22,7 @@
 #include "link/serial_port.h"
 #include "engine/serial_port_name.h"
 #include "link/settings_file.h"
+#include "link/stop_signals.h"
 #include "engine/update_engine.h"
 
 namespace flash {

@@ -1,12 +1,8 @@
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "link/stop_signals.h"
 #include "sim/radio_sim_links.h"
 #include "sim/radio_sim_options.h"
 #include "sim/image_comparison.h"
@@ -15,26 +11,6 @@
 #include "sim/wake_timing.h"
 
 namespace {
-
-// The signal handler only writes here; the poll loop sees it and ends.
-int stopPipe[2] = {-1, -1};
-
-extern "C" void OnStopSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t ignored = write(stopPipe[1], &byte, 1);
-}
-
-bool InstallStopHandlers() {
-  if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int stopSignal : {SIGINT, SIGTERM, SIGHUP}) {
-    if (sigaction(stopSignal, &action, nullptr) != 0) return false;
-  }
-  std::signal(SIGPIPE, SIG_IGN);
-  return true;
-}
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
@@ -80,7 +56,9 @@ int main(int argc, char** argv) {
                  options.imageIn.c_str());
   }
   if (!options.expect.empty() && !LoadImageFile(options.expect, expected)) return 1;
-  if (!InstallStopHandlers()) {
+  // The poll loop sees a stop signal on this pipe and ends.
+  const flash::StopSignals stops;
+  if (!stops.ok()) {
     std::perror("radio-sim: cannot install the signal handlers");
     return 1;
   }
@@ -92,8 +70,8 @@ int main(int argc, char** argv) {
 
   RequestPreciseTimers();
   const int status = options.link == RadioSimOptions::Link::Udp
-                         ? RunUdpRadio(options, radio, stopPipe[0])
-                         : RunSerialRadio(options, radio, stopPipe[0]);
+                         ? RunUdpRadio(options, radio, stops.fd())
+                         : RunSerialRadio(options, radio, stops.fd());
 
   // A radio that never came up leaves an earlier image file as it was.
   if (status == 0 && !options.imageOut.empty()) {

@@ -1,4 +1,4 @@
-#include "cli/stop_signals.h"
+#include "link/stop_signals.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,18 +19,21 @@ extern "C" void OnStopSignal(int signalNumber) {
 
 }  // namespace
 
-StopSignals::StopSignals() {
+StopSignals::StopSignals(StopSignalOptions options) {
   if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
+  if (options.restartInterruptedCalls) action.sa_flags = SA_RESTART;
   for (int s : kStopSignals) {
     if (sigaction(s, &action, nullptr) != 0) return;
   }
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  sigaction(SIGPIPE, &ignore, nullptr);
+  if (options.ignoreBrokenPipe) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+  }
   ok_ = true;
 }
 
