@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <string>
 
+#include "link/write_all.h"
+
 namespace flash {
 namespace {
 
@@ -21,15 +23,6 @@ constexpr std::string_view kQuestion =
     "button. \n"
     "Radio Personality 1 to 6, or c to cancel: ";
 constexpr std::string_view kAskAgain = "Please type 1, 2, 3, 4, 5 or 6, or c to cancel: ";
-
-void WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "link/write_all.h"
+
 namespace flash {
 namespace {
 
@@ -29,19 +31,6 @@ std::string DirectoryOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
-}
-
-int WriteAll(int fd, std::string_view content) {
-  while (!content.empty()) {
-    const ssize_t written = ::write(fd, content.data(), content.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (written == 0) return EIO;
-    content.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return 0;
 }
 
 int ReadAll(int fd, std::string& content) {
