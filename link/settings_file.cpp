@@ -4,14 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "engine/number_text.h"
 #include "link/profile_text.h"
 #include "link/replace_file.h"
 
@@ -93,23 +92,7 @@ std::string SettingsFilePath() {
   return path + kSettingsFileName;
 }
 
-std::int32_t ReadDecimal(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  std::int64_t value = 0;
-  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > kLimit) value = kLimit;
-  }
-  if (negative) return static_cast<std::int32_t>(-value);
-  return static_cast<std::int32_t>(std::min(value, kLimit - 1));
-}
+std::int32_t ReadDecimal(std::string_view text) { return ReadLeadingDecimal(text).value_or(0); }
 
 void LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors, const std::string& path) {
   const ProfileText profile = ReadProfile(path).value_or(ProfileText());
