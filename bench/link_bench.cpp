@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,17 +12,18 @@
 #include "bench/bare_client.h"
 #include "bench/busy_countdown_probe.h"
 #include "bench/bench_report.h"
-#include "bench/child_process.h"
 #include "bench/operation_run.h"
 #include "bench/ruf_file_maker.h"
 #include "bench/scratch_folder.h"
 #include "link/comms_trace.h"
 #include "link/system_clock.h"
+#include "tests/support/radio_sim_process.h"
 
 namespace flash::bench {
 namespace {
 
 using namespace std::chrono_literals;
+using test::RadioSim;
 
 // A 16-data-byte record is a 23-byte frame and a 4-byte echo (":XX\r"), 10 bits a byte.
 constexpr double kLineWireMicros = (23.0 + 4.0) * 10.0 / 57600.0 * 1e6;  // 4687.5 µs
@@ -144,13 +144,10 @@ class Bench {
 
   // The bare client's record lines against a new paced radio-sim; negative on failure.
   double BareClientSeconds(std::size_t lines) {
-    ChildProcess radio({radioSim_, "--model", "746", "--wire-paced"});
-    const std::string mark = " radio on ";
-    const std::string ready = radio.WaitForLine(mark, 5s);
-    const std::size_t at = ready.find(mark);
-    if (at == std::string::npos) return -1;
-    const double seconds = TimeBareClientLines(ready.substr(at + mark.size()), lines);
-    radio.Stop(SIGTERM, 5s);
+    RadioSim radio(radioSim_, {"--model", "746", "--wire-paced"});
+    if (radio.endpoint().empty()) return -1;
+    const double seconds = TimeBareClientLines(radio.endpoint(), lines);
+    radio.Stop(SIGTERM);
     return seconds;
   }
 
@@ -163,27 +160,24 @@ class Bench {
       std::fprintf(stderr, "bench: cannot write %s\n", ruf.c_str());
       return {};
     }
-    radioArgs.insert(radioArgs.begin(), {radioSim_, "--model", "746"});
-    ChildProcess radio(radioArgs);
-    const std::string mark = " radio on ";
-    const std::string ready = radio.WaitForLine(mark, 5s);
-    const std::size_t at = ready.find(mark);
-    if (at == std::string::npos) {
+    radioArgs.insert(radioArgs.begin(), {"--model", "746"});
+    RadioSim radio(radioSim_, radioArgs);
+    const std::string& endpoint = radio.endpoint();
+    if (endpoint.empty()) {
       std::fprintf(stderr, "bench: radio-sim did not start (%s)\n", radioSim_.c_str());
       return {};
     }
-    const std::string endpoint = ready.substr(at + mark.size());
     OperationRunSetup setup;
     setup.rufFile = ruf;
     setup.tracePath = (work_ / "comms.txt").string();
     if (udp) {
       setup.udpAddress = endpoint.substr(0, endpoint.rfind(':'));
-      setup.udpPort = std::atoi(endpoint.c_str() + endpoint.rfind(':') + 1);
+      setup.udpPort = radio.udpPort();
     } else {
       setup.serialDevice = endpoint;
     }
     const OperationRunResult run = RunProgramOperation(setup);
-    radio.Stop(SIGTERM, 5s);
+    radio.Stop(SIGTERM);
     if (!run.ended || run.outcome != OperationOutcome::ProgramSucceeded) {
       std::fprintf(stderr, "bench: the %s Program did not succeed (outcome %d)\n", name.c_str(),
                    static_cast<int>(run.outcome));

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "bench/bench_report.h"
-#include "bench/child_process.h"
 #include "bench/ruf_file_maker.h"
 #include "bench/scratch_folder.h"
 #include "engine/ruf_reader.h"
+#include "tests/support/child_process.h"
 
 namespace flash::bench {
 namespace {
@@ -39,7 +39,9 @@ struct SurveyFigures {
 
 SurveyFigures SurveyInChild(const std::string& self, const std::string& path) {
   SurveyFigures figures;
-  ChildProcess child({self, "--one", path});
+  test::ChildOptions options;
+  options.argv = {self, "--one", path};
+  test::ChildProcess child(options);
   const std::string line = child.WaitForLine("survey ", 120s);
   if (child.Wait(120s) != 0 || line.empty()) return figures;
   std::sscanf(line.c_str(), "survey %d %lf", &figures.dataLines, &figures.seconds);

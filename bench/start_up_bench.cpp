@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "bench/bench_report.h"
-#include "bench/child_process.h"
 #include "bench/scratch_folder.h"
+#include "tests/support/child_process.h"
 
 namespace flash::bench {
 namespace {
@@ -22,9 +22,12 @@ int Run(const std::string& program) {
   std::vector<double> peakKiB;
   for (int run = 0; run < kRuns; ++run) {
     // In a scratch folder: the program reads and writes update.ini where it runs.
-    ChildProcess child({program},
-                       {"QT_QPA_PLATFORM=offscreen", "FLASH_UPDATE_EXIT_AFTER_FIRST_PAINT=1"},
-                       scratch.path().string());
+    test::ChildOptions options;
+    options.argv = {program};
+    options.environment = {{"QT_QPA_PLATFORM", "offscreen"},
+                           {"FLASH_UPDATE_EXIT_AFTER_FIRST_PAINT", "1"}};
+    options.workingDirectory = scratch.path().string();
+    test::ChildProcess child(options);
     std::chrono::steady_clock::time_point painted;
     const std::string line = child.WaitForLine("flash-update: first paint", 30s, &painted);
     const int status = child.Wait(30s);

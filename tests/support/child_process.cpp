@@ -6,11 +6,13 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 namespace flash::test {
 namespace {
@@ -27,6 +29,27 @@ bool ReadInto(int& fd, std::string& into) {
   ::close(fd);
   fd = -1;
   return false;
+}
+
+// The parent's environment with the options' variables set.
+std::vector<std::string> ChildEnvironment(const ChildOptions& options) {
+  std::vector<std::string> entries;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    const bool set = std::any_of(options.environment.begin(), options.environment.end(),
+                                 [name](const auto& variable) { return variable.first == name; });
+    if (!set) entries.emplace_back(entry);
+  }
+  for (const auto& [name, value] : options.environment) entries.push_back(name + '=' + value);
+  return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (std::string& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
 }
 
 }  // namespace
@@ -53,6 +76,13 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
     }
     ::fcntl(outPipe[1], F_SETFL, 0);  // the child's end blocks, as a shell's pipe does
   }
+  // Built before the fork: the child of a process with threads (Qt's, a benchmark's)
+  // may only call async-signal-safe functions.
+  std::vector<std::string> arguments = options.argv;
+  std::vector<std::string> environment = ChildEnvironment(options);
+  const std::vector<char*> argv = Pointers(arguments);
+  const std::vector<char*> envp = Pointers(environment);
+  startTime_ = std::chrono::steady_clock::now();
   pid_ = ::fork();
   if (pid_ == 0) {
     ::setsid();
@@ -69,12 +99,7 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
     if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
       _exit(126);
     }
-    for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
-    std::vector<char*> argv;
-    std::vector<std::string> copies = options.argv;
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   ::close(errPipe[1]);
@@ -106,6 +131,7 @@ bool ChildProcess::Collect(int timeoutMs) {
   if (::poll(watched, 2, timeoutMs) <= 0) return false;
   if (watched[0].revents != 0) {
     ReadInto(outFd_, out_);
+    outputTime_ = std::chrono::steady_clock::now();
     const std::size_t skipped = std::min(filler_, out_.size());
     out_.erase(0, skipped);
     filler_ -= skipped;
@@ -137,6 +163,22 @@ bool ChildProcess::WaitFor(const std::string& collected,
   return true;
 }
 
+std::string ChildProcess::WaitForLine(const std::string& mark, std::chrono::milliseconds timeout,
+                                      std::chrono::steady_clock::time_point* arrival) {
+  std::string line;
+  const auto found = [&](const std::string& out) {
+    for (std::size_t end; (end = out.find('\n', linesScanned_)) != std::string::npos;) {
+      line = out.substr(linesScanned_, end - linesScanned_);
+      linesScanned_ = end + 1;
+      if (line.find(mark) != std::string::npos) return true;
+    }
+    return false;
+  };
+  if (!WaitFor(out_, found, timeout)) return {};
+  if (arrival != nullptr) *arrival = outputTime_;
+  return line;
+}
+
 void ChildProcess::Type(const std::string& text) {
   if (inFd_ < 0) return;
   [[maybe_unused]] const ssize_t ignored = ::write(inFd_, text.data(), text.size());
@@ -151,10 +193,12 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!exited_) {
     int status = 0;
-    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    rusage usage{};
+    const pid_t done = ::wait4(pid_, &status, WNOHANG, &usage);
     if (done == pid_) {
       exited_ = true;
       status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      peakKiB_ = usage.ru_maxrss;
       break;
     }
     if (std::chrono::steady_clock::now() >= end) {

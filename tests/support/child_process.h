@@ -25,7 +25,7 @@ struct ChildOptions {
   std::vector<int> closedDescriptors;
 };
 
-// A program run by a test, in a session of its own, its output collected.
+// A program run by a test or a benchmark, in a session of its own, its output collected.
 class ChildProcess {
  public:
   explicit ChildProcess(const ChildOptions& options);
@@ -35,6 +35,8 @@ class ChildProcess {
 
   bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
+  // The moment just before the child was forked.
+  std::chrono::steady_clock::time_point startTime() const { return startTime_; }
 
   // Collects output until seen(stdout so far) is true or the time runs out; false on a timeout.
   bool WaitForOutput(const std::function<bool(const std::string&)>& seen,
@@ -42,6 +44,10 @@ class ChildProcess {
   // The same for standard error.
   bool WaitForErrorOutput(const std::function<bool(const std::string&)>& seen,
                           std::chrono::milliseconds timeout);
+  // The next line of standard output that contains mark, or an empty text when the
+  // output ended or the time ran out first. *arrival gets the moment it was read.
+  std::string WaitForLine(const std::string& mark, std::chrono::milliseconds timeout,
+                          std::chrono::steady_clock::time_point* arrival = nullptr);
   // From now on a held standard output is read.
   void ReleaseOutput() { held_ = false; }
   // Writes to the child's standard input (its terminal when it has one).
@@ -50,6 +56,8 @@ class ChildProcess {
   // The exit status; -1 when it did not exit within the time (it is then killed),
   // 128 + n when a signal n ended it.
   int Wait(std::chrono::milliseconds timeout);
+  // The child's peak resident memory in KiB, once Wait saw it exit.
+  long peakMemoryKiB() const { return peakKiB_; }
 
   const std::string& out() const { return out_; }
   const std::string& err() const { return err_; }
@@ -69,6 +77,10 @@ class ChildProcess {
   std::size_t filler_ = 0;  // bytes a held output was filled with, not yet read
   bool exited_ = false;
   int status_ = -1;
+  long peakKiB_ = 0;
+  std::chrono::steady_clock::time_point startTime_{};
+  std::chrono::steady_clock::time_point outputTime_{};  // of the last read of standard output
+  std::size_t linesScanned_ = 0;  // bytes of out_ that WaitForLine went through
   std::string out_;
   std::string err_;
 };
