@@ -3,7 +3,7 @@
 namespace flash::bench {
 namespace {
 
-// Keep equal to the engine's countdown in operation/record_transmission.cpp.
+// Keep equal to the engine's countdown in engine/record_transmission.cpp.
 constexpr int kBusyCountdown = 50000;
 
 [[gnu::noinline]] void BusyCountdown() {

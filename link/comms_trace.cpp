@@ -1,5 +1,7 @@
 #include "link/comms_trace.h"
 
+#include "link/write_all.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -88,18 +90,7 @@ void CommsTrace::AppendText(std::string_view text) {
 }
 
 void CommsTrace::WriteRecord() {
-  std::size_t done = 0;
-  while (done < record_.size()) {
-    const ssize_t written = ::write(fd_, record_.data() + done, record_.size() - done);
-    if (written > 0) {
-      done += static_cast<std::size_t>(written);
-    } else if (written < 0 && errno == EINTR) {
-      continue;
-    } else {
-      writeFailed_ = true;
-      break;
-    }
-  }
+  if (WriteAll(fd_, record_) != 0) writeFailed_ = true;
   record_.clear();
 }
 

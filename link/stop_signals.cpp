@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+
+#include <cerrno>
 #include <unistd.h>
 
 namespace flash {
@@ -13,8 +15,11 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int stopPipe[2] = {-1, -1};
 
 extern "C" void OnStopSignal(int signalNumber) {
+  // The interrupted code may be about to read errno: the handler's write must not change it.
+  const int savedErrno = errno;
   const unsigned char byte = static_cast<unsigned char>(signalNumber);
   [[maybe_unused]] const ssize_t ignored = ::write(stopPipe[1], &byte, 1);
+  errno = savedErrno;
 }
 
 }  // namespace
