@@ -46,9 +46,8 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   trace.SetPath(setup.tracePath);
   TimerSet timers;
   SerialEventQueue serialEvents;
-  TimedNotifyTarget timedEvents(serialEvents);
   SerialPort serialPort;
-  serialPort.SetNotifyTarget(&timedEvents);
+  serialPort.SetNotifyTarget(&serialEvents);
   serialPort.LeaveInputToCaller(true);  // as in the headless tool
   TimedSerialLink timedSerial(serialPort);
   RadioSocket radioSocket;
@@ -67,7 +66,7 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   result.outcome = host.outcome();
   if (settings.serialActive) {
     result.writes = timedSerial.writes();
-    result.arrivals = timedEvents.arrivals();
+    result.arrivals = timedSerial.arrivals();
   } else {
     result.writes = timedUdp.writes();
     result.arrivals = timedUdp.arrivals();

@@ -3,11 +3,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "link/serial_notify_target.h"
 #include "engine/clock.h"
 #include "engine/radio_links.h"
 
@@ -22,10 +20,15 @@ struct TimedWrite {
   std::uint8_t firstByte = 0;
 };
 
-// The serial link with every write timestamped; everything else passes through.
+// The serial link with every write and every answer's arrival timestamped;
+// everything else passes through. An answer counts as arrived when the engine
+// reads it: the loop has just woken, moved it in and handed its event on.
 class TimedSerialLink final : public SerialLink {
  public:
-  explicit TimedSerialLink(SerialLink& inner) : inner_(inner) { writes_.reserve(1 << 16); }
+  explicit TimedSerialLink(SerialLink& inner) : inner_(inner) {
+    writes_.reserve(1 << 16);
+    arrivals_.reserve(1 << 16);
+  }
 
   PortAvailability CheckPortAvailable(const std::string& deviceName) override {
     return inner_.CheckPortAvailable(deviceName);
@@ -52,6 +55,7 @@ class TimedSerialLink final : public SerialLink {
   std::int32_t SetEventMask(std::uint32_t mask) override { return inner_.SetEventMask(mask); }
   void Purge() override { inner_.Purge(); }
   std::int32_t Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) override {
+    arrivals_.push_back(BenchClock::now());
     return inner_.Read(buffer, size, countOut);
   }
   std::int32_t Write(const std::uint8_t* data, std::size_t size, std::size_t* countOut) override {
@@ -60,10 +64,12 @@ class TimedSerialLink final : public SerialLink {
   }
 
   const std::vector<TimedWrite>& writes() const { return writes_; }
+  const std::vector<BenchClock::time_point>& arrivals() const { return arrivals_; }
 
  private:
   SerialLink& inner_;
   std::vector<TimedWrite> writes_;
+  std::vector<BenchClock::time_point> arrivals_;
 };
 
 // The UDP link with every send and every received datagram timestamped.
@@ -99,35 +105,6 @@ class TimedUdpLink final : public UdpLink {
  private:
   UdpLink& inner_;
   std::vector<TimedWrite> writes_;
-  std::vector<BenchClock::time_point> arrivals_;
-};
-
-// The serial port's notifications, timestamped at the moment they are posted
-// (the answer's arrival: the thread that moved the input has just read it),
-// then passed on.
-class TimedNotifyTarget final : public SerialNotifyTarget {
- public:
-  explicit TimedNotifyTarget(SerialNotifyTarget& inner) : inner_(inner) { arrivals_.reserve(1 << 16); }
-
-  void PostSerialNotify(std::uint32_t message, std::uint32_t firstParam,
-                        std::intptr_t userValue) override {
-    const BenchClock::time_point arrival = BenchClock::now();
-    {
-      std::lock_guard lock(mutex_);
-      arrivals_.push_back(arrival);
-    }
-    inner_.PostSerialNotify(message, firstParam, userValue);
-  }
-
-  // Call once the port is closed (no watcher can post any more).
-  std::vector<BenchClock::time_point> arrivals() {
-    std::lock_guard lock(mutex_);
-    return arrivals_;
-  }
-
- private:
-  SerialNotifyTarget& inner_;
-  std::mutex mutex_;
   std::vector<BenchClock::time_point> arrivals_;
 };
 
