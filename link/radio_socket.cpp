@@ -140,12 +140,4 @@ void RadioSocket::Close() {
   peer_.reset();
 }
 
-int RadioSocket::LocalPort() const {
-  if (fd_ < 0) return 0;
-  sockaddr_in local {};
-  socklen_t size = sizeof local;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size) != 0) return 0;
-  return ntohs(local.sin_port);
-}
-
 }  // namespace flash

@@ -59,8 +59,6 @@ class RadioSocket : public UdpLink {
 
   // The descriptor to watch for readability; -1 without a socket.
   int fd() const { return fd_; }
-  // The local port the socket is bound to; 0 without a socket.
-  int LocalPort() const;
   std::int32_t lastError() const { return lastError_; }
 
  private:
