@@ -28,7 +28,6 @@
 #include "app/program_texts.h"
 #include "app/result_dialog.h"
 #include "app/serial_device_list.h"
-#include "app/serial_notify_relay.h"
 #include "app/setup_dialog.h"
 #include "app/status_panes.h"
 #include "link/file_kind.h"
@@ -92,16 +91,18 @@ MainWindow::MainWindow(ProcessObjects& objects)
 
   LoadSettings();
   UpdateCommandStates();
-  objects_.serialNotify.Attach(this);
+  objects_.serialPort.SetInputFdListener([this](int fd) { WatchSerialInput(fd); });
   resize(640, 480);
 }
 
 MainWindow::~MainWindow() {
-  objects_.serialNotify.Detach();
+  // The port outlives the window, and may still be open (an operation stopped early).
+  objects_.serialPort.SetInputFdListener({});
   // The children are destroyed after this body; their signals must not reach a half-gone window.
   outputPane_->document()->disconnect(this);
   for (auto& [id, timer] : timers_) timer->stop();
   if (udpWatch_) udpWatch_->setEnabled(false);
+  if (serialWatch_) serialWatch_->setEnabled(false);
   SaveSettings();
   if (mainWindowRef == this) mainWindowRef = nullptr;
 }
@@ -255,15 +256,24 @@ void MainWindow::UdpSocketChanged(bool open) {
           [this] { Drive([this] { engine_->OnUdpReadable(); }); });
 }
 
-bool MainWindow::event(QEvent* e) {
-  if (e->type() == SerialNotifyEvent::Type()) {
-    const auto* notify = static_cast<SerialNotifyEvent*>(e);
-    const std::uint32_t events = notify->events();
-    const std::uint32_t errors = notify->errors();
-    Drive([&] { engine_->OnSerialEvent(events, errors); });
-    return true;
+void MainWindow::WatchSerialInput(int fd) {
+  if (serialWatch_) {
+    serialWatch_->setEnabled(false);
+    serialWatch_->deleteLater();
+    serialWatch_ = nullptr;
   }
-  return QMainWindow::event(e);
+  if (fd < 0) return;
+  // The window's own event loop waits for the port, as the headless tool's loop
+  // does: an answer costs one thread wake-up.
+  serialWatch_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+  connect(serialWatch_, &QSocketNotifier::activated, this, &MainWindow::OnSerialInput);
+}
+
+void MainWindow::OnSerialInput() {
+  const SerialPort::Input input = objects_.serialPort.ServiceInput();
+  // A device that is gone would wake the loop for ever; the timers report the silence.
+  if (input.deviceGone && serialWatch_) serialWatch_->setEnabled(false);
+  if (input.events != 0) Drive([&] { engine_->OnSerialEvent(input.events, input.errors); });
 }
 
 void MainWindow::OnTimerExpired(int id) {

@@ -91,7 +91,6 @@ class MainWindow : public QMainWindow, public EngineHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  bool event(QEvent* event) override;
 
  private:
   void BuildMenu();
@@ -106,6 +105,9 @@ class MainWindow : public QMainWindow, public EngineHost {
   // address cannot be resolved: the operation is then not begun.
   bool RadioAddressResolves();
   void OnTimerExpired(int id);
+  // Follows the serial port's descriptor (-1: the port closes).
+  void WatchSerialInput(int fd);
+  void OnSerialInput();
   void ShowOutputText();
   void RunAbout();
   void RunSetup();
@@ -120,6 +122,7 @@ class MainWindow : public QMainWindow, public EngineHost {
   std::map<int, QAction*> actions_;
   std::map<int, QTimer*> timers_;
   QSocketNotifier* udpWatch_ = nullptr;
+  QSocketNotifier* serialWatch_ = nullptr;
   // The error-checking switch of update.ini, the command line and the Process menu.
   std::int32_t ignoreErrors_ = 0;
   // What of outputText the pane shows; the rest is appended at the next update.

@@ -5,8 +5,6 @@
 namespace flash {
 
 ProcessObjects::ProcessObjects(std::vector<std::string> programArgs, SocketLayer socketLayer)
-    : updateApp(*this, std::move(programArgs), std::move(socketLayer)) {
-  serialPort.SetNotifyTarget(&serialNotify);
-}
+    : updateApp(*this, std::move(programArgs), std::move(socketLayer)) {}
 
 }  // namespace flash

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "app/program_texts.h"
-#include "app/serial_notify_relay.h"
 #include "app/socket_layer.h"
 #include "link/system_clock.h"
 #include "app/update_app.h"
@@ -35,9 +34,6 @@ class ProcessObjects {
   std::string outputText;
   std::string statusText;
   std::int8_t statusPane = 0;
-  // Built before the serial port and destroyed after it: a watcher still running
-  // at exit posts into the relay, never into a destroyed window.
-  SerialNotifyRelay serialNotify;
   SerialPort serialPort;
   RadioSocket radioSocket;
   LinkSettings linkSettings;

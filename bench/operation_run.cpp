@@ -10,7 +10,6 @@
 #include "cli/cli_host.h"
 #include "cli/console_output.h"
 #include "cli/event_loop.h"
-#include "cli/serial_event_queue.h"
 #include "cli/timer_set.h"
 #include "link/comms_trace.h"
 #include "engine/link_settings.h"
@@ -45,10 +44,7 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   CommsTrace trace(traceClock);
   trace.SetPath(setup.tracePath);
   TimerSet timers;
-  SerialEventQueue serialEvents;
   SerialPort serialPort;
-  serialPort.SetNotifyTarget(&serialEvents);
-  serialPort.LeaveInputToCaller(true);  // as in the headless tool
   TimedSerialLink timedSerial(serialPort);
   RadioSocket radioSocket;
   TimedUdpLink timedUdp(radioSocket);
@@ -58,7 +54,7 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
 
   engine.RunProgramCommand();
   // The headless tool's own loop, with the timed links in place of the plain ones.
-  RunEventLoop(engine, host, {stops, console, serialEvents, serialPort, radioSocket, timers});
+  RunEventLoop(engine, host, {stops, console, serialPort, radioSocket, timers});
   serialPort.Close();
   if (quiet >= 0) ::close(quiet);
 

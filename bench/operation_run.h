@@ -26,9 +26,8 @@ struct OperationRunResult {
 };
 
 // One Program operation in this process, the way the headless tool runs it: the
-// update engine with the real serial port (its input left to the tool's event
-// loop, as in the tool) or the real UDP socket, the tool's host and timers, and
-// the tool's own event loop. The links are wrapped so that every
+// update engine with the real serial port or the real UDP socket, the tool's
+// host and timers, and the tool's own event loop. The links are wrapped so that every
 // request and every answer's arrival is timestamped.
 OperationRunResult RunProgramOperation(const OperationRunSetup& setup);
 

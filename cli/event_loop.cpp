@@ -22,12 +22,9 @@ int MillisecondsUntil(const TimerSet& timers) {
 }  // namespace
 
 int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& sources) {
-  // The serial port leaves its input to this loop (no watcher thread): the
-  // loop polls the device and moves the input itself, so an answer waits for
-  // one thread wake-up instead of two in a row, which cost tens of microseconds
-  // a line on a busy or virtual machine. A device that hangs up or reports an
-  // error is no longer polled, so that the loop never spins on it; the
-  // response timer then ends the operation as for a silent radio.
+  // The loop moves the serial input itself: an answer costs this thread's one
+  // wake-up. A device that is gone is no longer polled, so that the loop never
+  // spins on it; the response timer then ends the operation as for a silent radio.
   bool watchDevice = true;
   while (!host.ended()) {
     if (host.stopSignal() != 0) {
@@ -38,13 +35,12 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
 
     // Entries of a descriptor of -1 are skipped by poll.
     const int socketFd = sources.radioSocket.fd();
-    pollfd watched[6] = {{sources.stops.fd(), POLLIN, 0},
-                         {sources.serialEvents.fd(), POLLIN, 0},
+    pollfd watched[5] = {{sources.stops.fd(), POLLIN, 0},
+                         {watchDevice ? sources.serialPort.InputFd() : -1, POLLIN, 0},
                          {socketFd, POLLIN, 0},
-                         {watchDevice ? sources.serialPort.InputWakeFd() : -1, POLLIN, 0},
                          {sources.console.outWaitingFd(), POLLOUT, 0},
                          {sources.console.errWaitingFd(), POLLOUT, 0}};
-    if (::poll(watched, 6, MillisecondsUntil(sources.timers)) < 0) {
+    if (::poll(watched, 5, MillisecondsUntil(sources.timers)) < 0) {
       const int error = errno;
       if (error == EINTR) continue;
       sources.console.Error(std::string("poll: ") + std::strerror(error));
@@ -57,21 +53,11 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
       return signalNumber;
     }
     // A reader that takes output again gets what waited at once, not with the next line.
-    if (watched[4].revents != 0 || watched[5].revents != 0) sources.console.Flush();
-    if (watched[3].revents != 0) {
-      const bool input = (watched[3].revents & POLLIN) != 0 &&
-                         (watched[3].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
-      if (input && sources.serialPort.ServiceInput()) {
-        watched[1].revents = POLLIN;  // the queue holds whatever it posted
-      } else {
-        watchDevice = false;
-      }
-    }
-    if (watched[1].revents & POLLIN) {
-      for (const SerialNotification& n : sources.serialEvents.Drain()) {
-        if (host.ended()) break;
-        engine.OnSerialEvent(n.firstParam & 0xFFFFu, n.firstParam >> 16);
-      }
+    if (watched[3].revents != 0 || watched[4].revents != 0) sources.console.Flush();
+    if (watched[1].revents != 0) {
+      const SerialPort::Input input = sources.serialPort.ServiceInput();
+      if (input.deviceGone) watchDevice = false;
+      if (input.events != 0 && !host.ended()) engine.OnSerialEvent(input.events, input.errors);
     }
     if (socketFd >= 0 && watched[2].revents != 0 && !host.ended() &&
         sources.radioSocket.fd() == socketFd) {

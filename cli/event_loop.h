@@ -1,26 +1,22 @@
 #pragma once
 
-
 #include "cli/cli_host.h"
 #include "cli/console_output.h"
-#include "cli/serial_event_queue.h"
 #include "cli/timer_set.h"
-#include "link/radio_socket.h"
-#include "link/serial_watcher.h"
-#include "link/stop_signals.h"
 #include "engine/update_engine.h"
+#include "link/radio_socket.h"
+#include "link/serial_port.h"
+#include "link/stop_signals.h"
 
 namespace flash {
 
-// What the headless tool's loop waits on: stop signals, the serial device's
-// input (its port leaves the input to the loop) and the notifications it gives,
+// What the headless tool's loop waits on: stop signals, the serial port's input,
 // the UDP socket (while it has one), the timer deadlines, and room on standard
 // output and standard error while console output waits for it.
 struct EventSources {
   StopSignals& stops;
   ConsoleOutput& console;
-  SerialEventQueue& serialEvents;
-  SerialWatcher& serialPort;
+  SerialPort& serialPort;
   RadioSocket& radioSocket;
   TimerSet& timers;
 };

@@ -13,7 +13,6 @@
 #include "cli/console_output.h"
 #include "cli/exit_status.h"
 #include "cli/file_check.h"
-#include "cli/serial_event_queue.h"
 #include "link/system_clock.h"
 #include "cli/timer_set.h"
 #include "link/comms_trace.h"
@@ -83,15 +82,7 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
   CommsTrace trace(clock);
   trace.SetPath(options.tracePath.value_or(kDefaultTracePath));
   TimerSet timers;
-  // Built before the port and destroyed after it: a watcher still running posts into it.
-  SerialEventQueue serialEvents;
-  if (!serialEvents.ok()) {
-    console.Error(SystemError("cannot create the serial event queue"));
-    return kExitLinkNotOpened;
-  }
   SerialPort serialPort;
-  serialPort.SetNotifyTarget(&serialEvents);
-  serialPort.LeaveInputToCaller(true);  // RunEventLoop moves it
   RadioSocket radioSocket;
   CliHost host(console, clock, timers, stops, options.rufFile, options.personality);
   UpdateEngine engine(host, settings, serialPort, radioSocket, trace);
@@ -110,7 +101,7 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
   }
 
   const int stopSignal =
-      RunEventLoop(engine, host, {stops, console, serialEvents, serialPort, radioSocket, timers});
+      RunEventLoop(engine, host, {stops, console, serialPort, radioSocket, timers});
 
   if (stopSignal != 0 || host.stopSignal() != 0) {
     const int signalNumber = stopSignal != 0 ? stopSignal : host.stopSignal();

@@ -14,7 +14,6 @@ inline constexpr std::int32_t kResultTimeout = 1460;           // a bounded wait
 inline constexpr std::int32_t kResultInvalidArgument = static_cast<std::int32_t>(0x80070057u);
 
 enum FlowControl : int { FlowNone = 0, FlowHardware = 1, FlowSoftware = 2 };
-enum ReadMode : int { ReadNonBlocking = 0, ReadBlocking = 1 };
 enum PortAvailability : int {
   PortAvailable = 0,
   PortNotPresent = 1,
@@ -28,15 +27,15 @@ inline constexpr std::uint32_t kEventFlagChar = 0x0002;  // the event character 
 inline constexpr std::uint32_t kEventBreak = 0x0040;
 inline constexpr std::uint32_t kEventLineError = 0x0080;  // framing, overrun or parity
 
-// Line error flags carried in the high 16 bits of a serial notification.
+// Line error flags reported with the serial link's events.
 inline constexpr std::uint32_t kLineErrorOverrun = 0x0002;
 inline constexpr std::uint32_t kLineErrorParity = 0x0004;
 inline constexpr std::uint32_t kLineErrorFraming = 0x0008;
 inline constexpr std::uint32_t kLineErrorBreak = 0x0010;
 
-// What the update engine needs of the serial port. The real port notifies the
-// host's main thread (never the engine directly) when the event character or a
-// line error arrives; the host then calls UpdateEngine::OnSerialEvent.
+// What the update engine needs of the serial port. The host's event loop watches
+// the real port for input and, when the event character or a line error has
+// arrived, calls UpdateEngine::OnSerialEvent with the events and the line errors.
 class SerialLink {
  public:
   virtual ~SerialLink() = default;

@@ -1,6 +1,9 @@
 #include "link/serial_input_queue.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "engine/radio_links.h"
 
 namespace flash {
 
@@ -11,13 +14,21 @@ void SerialInputQueue::Reset(std::size_t capacity) {
   Clear();
 }
 
-std::size_t SerialInputQueue::Push(const std::uint8_t* data, std::size_t size) {
+SerialInput SerialInputQueue::Push(const std::uint8_t* data, std::size_t size) {
+  SerialInput input;
+  if (size == 0) return input;
+  input.events = kEventCharArrived;
+  if (std::memchr(data, eventCharacter_, size) != nullptr) input.events |= kEventFlagChar;
   const std::size_t accepted = std::min(size, ring_.size() - count_);
   for (std::size_t i = 0; i < accepted; ++i) {
     ring_[(head_ + count_ + i) % ring_.size()] = data[i];
   }
   count_ += accepted;
-  return accepted;
+  if (accepted < size) {
+    input.events |= kEventLineError;
+    input.errors |= kLineErrorOverrun;
+  }
+  return input;
 }
 
 std::size_t SerialInputQueue::Pop(std::uint8_t* buffer, std::size_t size) {

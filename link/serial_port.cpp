@@ -1,20 +1,266 @@
 #include "link/serial_port.h"
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "link/serial_output_drain.h"
+#include "link/serial_permission_hint.h"
+#include "link/serial_termios.h"
+
 namespace flash {
+namespace {
 
-SerialPort::~SerialPort() { SerialNotifier::Close(); }
+using Clock = std::chrono::steady_clock;
 
-void SerialPort::SetNotifyTarget(SerialNotifyTarget* target, std::uint32_t message,
-                                 std::intptr_t userValue) {
-  notifyTarget_ = target;
-  notifyMessage_ = message;
-  notifyUserValue_ = userValue;
+PortAvailability Classify(int error) {
+  switch (error) {
+    case 0:
+      return PortAvailable;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:  // a /dev/ttyS node without a UART behind it
+      return PortNotPresent;
+    case EBUSY:
+    case EWOULDBLOCK:
+    case EACCES:
+    case EPERM:
+      return PortInUse;
+    default:
+      return PortUnknownError;
+  }
+}
+
+// The descriptor, or -1 with the reason in *error.
+int OpenExclusive(const std::string& deviceName, int* error) {
+  *error = 0;
+  const int fd = ::open(deviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    return -1;
+  }
+  if (!::isatty(fd)) {
+    *error = ENOTTY;
+    ::close(fd);
+    return -1;
+  }
+  // The lock refuses a second opening even to root, whom TIOCEXCL lets through;
+  // TIOCEXCL also refuses programs that do not take the lock.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    *error = (errno == EWOULDBLOCK) ? EBUSY : errno;
+    ::close(fd);
+    return -1;
+  }
+  ::ioctl(fd, TIOCEXCL);
+  return fd;
+}
+
+}  // namespace
+
+SerialPort::SerialPort() : queue_(kDefaultInQueueSize) {}
+
+SerialPort::~SerialPort() { Close(); }
+
+PortAvailability SerialPort::CheckPortAvailable(const std::string& deviceName) {
+  int error = 0;
+  const int fd = OpenExclusive(deviceName, &error);
+  if (fd >= 0) {
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+  }
+  hint_.clear();
+  if (error == EACCES || error == EPERM) hint_ = SerialPermissionHint(deviceName);
+  return Classify(error);
 }
 
 std::int32_t SerialPort::Open(const std::string& deviceName, std::uint32_t inQueueSize,
-                              std::uint32_t outQueueSize) {
-  return SerialNotifier::Open(deviceName, notifyTarget_, notifyMessage_, notifyUserValue_,
-                              inQueueSize, outQueueSize);
+                              std::uint32_t /*outQueueSize*/) {
+  if (IsOpen()) return kResultAlreadyInitialised;
+  int error = 0;
+  const int fd = OpenExclusive(deviceName, &error);
+  if (fd < 0) return error;
+  fd_ = fd;
+  discardedAtClose_ = 0;
+  queue_.Reset(inQueueSize != 0 ? inQueueSize : kDefaultInQueueSize);
+  queue_.SetEventCharacter(0);
+  eventMask_ = kOpenEventMask;
+  writePerByteMs_ = kDefaultWritePerByteMs;
+  writeConstantMs_ = kDefaultWriteConstantMs;
+
+  // Failures here do not fail the opening (a pty refuses some of it).
+  termios attributes {};
+  if (::tcgetattr(fd_, &attributes) == 0) {
+    ApplyOpeningDefaults(attributes);
+    ::tcsetattr(fd_, TCSANOW, &attributes);
+  }
+  // Answers of a few bytes should not wait for the driver's latency timer
+  // (16 ms on many USB adapters); ports without the setting are fine as they are.
+  serial_struct serial {};
+  if (::ioctl(fd_, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) == 0) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ::ioctl(fd_, TIOCSSERIAL, &serial);
+  }
+  pump_.Start(fd_);
+  if (listener_) listener_(fd_);
+  return 0;
+}
+
+std::int32_t SerialPort::Close() {
+  if (fd_ < 0) return 0;
+  if (listener_) listener_(-1);
+  // A request written just before (the "P0\r" of a cancelled choice) must still
+  // reach the radio. Output that flow control holds back past the wait is
+  // discarded: close() would otherwise wait up to the driver's closing time (30 s).
+  // A pty reports nothing queued: what its other side has not read yet has left
+  // this side's driver. A close keeps it; an output flush would drop part of it.
+  termios attributes {};
+  const std::uint32_t baudRate = ::tcgetattr(fd_, &attributes) == 0 ? OutputBaudRate(attributes) : 0;
+  const int fd = fd_;
+  discardedAtClose_ = WaitForOutputToLeave(
+      [fd] {
+        int queued = 0;
+        return ::ioctl(fd, TIOCOUTQ, &queued) == 0 ? queued : -1;
+      },
+      baudRate);
+  if (discardedAtClose_ != 0) ::tcflush(fd_, TCOFLUSH);
+  ::ioctl(fd_, TIOCNXCL);
+  ::close(fd_);
+  fd_ = -1;
+  queue_.Clear();
+  return 0;
+}
+
+SerialPort::Input SerialPort::ServiceInput() {
+  Input input;
+  if (!IsOpen()) return input;
+  const SerialInputPump::Result pumped = pump_.Pump(fd_, queue_);
+  input.events = pumped.input.events & eventMask_;
+  if (input.events != 0) input.errors = pumped.input.errors;
+  input.deviceGone = pumped.deviceGone;
+  return input;
+}
+
+std::int32_t SerialPort::ApplyAttributes(const termios& attributes) {
+  return ::tcsetattr(fd_, TCSANOW, &attributes) == 0 ? 0 : errno;
+}
+
+void SerialPort::SetModemLines(int raise, int lower) {
+  // A pty has no modem lines: their ioctls fail there, which changes nothing.
+  if (raise != 0) ::ioctl(fd_, TIOCMBIS, &raise);
+  if (lower != 0) ::ioctl(fd_, TIOCMBIC, &lower);
+}
+
+std::int32_t SerialPort::SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
+                                       int stopBits) {
+  if (!IsOpen()) return kResultInvalidHandle;
+  termios attributes {};
+  if (::tcgetattr(fd_, &attributes) != 0) return errno;
+  if (!ApplyLineFormat(attributes, baudRate, dataBits, parity, stopBits)) return EINVAL;
+  return ApplyAttributes(attributes);
+}
+
+std::int32_t SerialPort::SetFlowControl(int kind) {
+  if (!IsOpen()) return kResultInvalidHandle;
+  termios attributes {};
+  if (::tcgetattr(fd_, &attributes) != 0) return errno;
+  if (!ApplyFlowControl(attributes, kind)) return kResultInvalidArgument;
+  const std::int32_t result = ApplyAttributes(attributes);
+  if (result != 0) return result;
+  if (kind == FlowHardware) {
+    SetModemLines(TIOCM_DTR | TIOCM_RTS, 0);
+  } else {
+    SetModemLines(0, TIOCM_DTR | TIOCM_RTS);
+  }
+  return 0;
+}
+
+void SerialPort::SetWriteTimeouts(std::uint32_t perByteMs, std::uint32_t constantMs) {
+  if (!IsOpen()) return;
+  writePerByteMs_ = perByteMs;
+  writeConstantMs_ = constantMs;
+}
+
+std::int32_t SerialPort::SetEventCharacter(char character, bool addToMask) {
+  if (!IsOpen()) return kResultInvalidHandle;
+  if (addToMask) eventMask_ |= kEventFlagChar;
+  queue_.SetEventCharacter(static_cast<std::uint8_t>(character));
+  return 0;
+}
+
+std::int32_t SerialPort::SetEventMask(std::uint32_t mask) {
+  if (!IsOpen()) return kResultInvalidHandle;
+  eventMask_ = mask;
+  return 0;
+}
+
+void SerialPort::Purge() {
+  if (!IsOpen()) return;
+  ::tcflush(fd_, TCOFLUSH);
+  // The answer handler purges after every answer, and an input flush (TCIFLUSH)
+  // costs tens of microseconds a call on some drivers (on a pseudo-terminal it
+  // also wakes the other side); so does a read that finds nothing. Usually the
+  // event loop has moved everything: then the count of waiting bytes is 0 and
+  // there is nothing to flush. The events of flushed bytes are not noted: they
+  // are gone.
+  int waiting = 0;
+  if (::ioctl(fd_, FIONREAD, &waiting) != 0 || waiting != 0) ::tcflush(fd_, TCIFLUSH);
+  queue_.Clear();
+}
+
+std::int32_t SerialPort::Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) {
+  std::size_t localCount = 0;
+  std::size_t& count = countOut != nullptr ? *countOut : localCount;
+  count = 0;
+  if (!IsOpen()) return kResultInvalidHandle;
+  count = queue_.Pop(buffer, size);
+  return 0;
+}
+
+std::int32_t SerialPort::Write(const std::uint8_t* data, std::size_t size, std::size_t* countOut) {
+  std::size_t localCount = 0;
+  std::size_t& count = countOut != nullptr ? *countOut : localCount;
+  count = 0;
+  if (!IsOpen()) return kResultInvalidHandle;
+
+  const bool bounded = writePerByteMs_ != 0 || writeConstantMs_ != 0;
+  const auto limit = std::chrono::milliseconds(
+      std::uint64_t{writePerByteMs_} * size + std::uint64_t{writeConstantMs_});
+  const auto deadline = Clock::now() + limit;
+  bool readyWithoutRoom = false;
+  while (count < size) {
+    const ssize_t written = ::write(fd_, data + count, size - count);
+    if (written > 0) {
+      count += static_cast<std::size_t>(written);
+      readyWithoutRoom = false;
+      continue;
+    }
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+
+    int waitMs = 10;
+    if (bounded) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return kResultTimeout;
+      if (left.count() < waitMs) waitMs = static_cast<int>(left.count());
+    }
+    pollfd output{fd_, POLLOUT, 0};
+    const int ready = ::poll(&output, 1, waitMs);
+    // Some ttys report room that the next write does not find: do not spin on it.
+    if (ready > 0) {
+      if (readyWithoutRoom) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      readyWithoutRoom = true;
+    }
+  }
+  return 0;
 }
 
 }  // namespace flash

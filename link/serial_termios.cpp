@@ -50,9 +50,17 @@ void MakeRaw(termios& attributes) {
   attributes.c_oflag &= ~Flags(OPOST);
   attributes.c_lflag &= ~Flags(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
   attributes.c_cflag |= CLOCAL | CREAD;
-  // The watcher polls for input: one byte is enough to wake it.
+  // The front end's event loop polls for input: one byte is enough to wake it.
   attributes.c_cc[VMIN] = 1;
   attributes.c_cc[VTIME] = 0;
+}
+
+void ApplyOpeningDefaults(termios& attributes) {
+  MakeRaw(attributes);
+  attributes.c_iflag &= ~Flags(INPCK);
+  attributes.c_cflag &= ~Flags(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+  attributes.c_cflag |= CS8;
+  ApplyFlowControl(attributes, FlowNone);
 }
 
 bool ApplyLineFormat(termios& attributes, std::uint32_t baudRate, int dataBits, int parity,

@@ -12,6 +12,10 @@ namespace flash {
 // Input and output pacing are the flow control's business and stay as they are.
 void MakeRaw(termios& attributes);
 
+// The settings of a newly opened port: raw, 8 data bits, no parity, one stop
+// bit, no flow control, at the speed the device has.
+void ApplyOpeningDefaults(termios& attributes);
+
 // Raw mode with the baud rate, data bits (5..8), parity (0 none, 1 odd, 2 even,
 // 3 mark, 4 space) and stop bits (0 one, 1 one and a half, 2 two); parity
 // checking on exactly when there is parity; XON 0x11 and XOFF 0x13. False, with

@@ -1,6 +1,6 @@
 // Whole operations of the desktop program against the radio-sim program on a
-// pseudo-terminal: the real serial port, its watcher thread and the window's
-// event queue, the real file dialog, the result dialogs.
+// pseudo-terminal: the real serial port watched by the window's event loop, the
+// real file dialog, the result dialogs.
 #include <unistd.h>
 
 #include <QAction>

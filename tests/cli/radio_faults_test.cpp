@@ -18,7 +18,6 @@
 #include "cli/cli_host.h"
 #include "cli/console_output.h"
 #include "cli/exit_status.h"
-#include "cli/serial_event_queue.h"
 #include "cli/timer_set.h"
 #include "link/comms_trace.h"
 #include "link/radio_socket.h"
@@ -32,7 +31,6 @@
 #include "tests/cli/tool_output_checks.h"
 #include "tests/support/radio_sim_process.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/thread_probe.h"
 #include "tests/support/udp_peer.h"
 
 namespace flash {
@@ -57,22 +55,6 @@ sim::MemoryImage TestImage(std::size_t size) {
   return image;
 }
 
-// Hands the watcher's notifications on to the tool's queue, noting the watcher.
-class WatcherNote : public SerialNotifyTarget {
- public:
-  explicit WatcherNote(SerialNotifyTarget& next) : next_(next) {}
-  void PostSerialNotify(std::uint32_t message, std::uint32_t firstParam,
-                        std::intptr_t userValue) override {
-    watcher_ = test::CurrentThreadId();
-    next_.PostSerialNotify(message, firstParam, userValue);
-  }
-  pid_t watcher() const { return watcher_; }
-
- private:
-  SerialNotifyTarget& next_;
-  std::atomic<pid_t> watcher_{0};
-};
-
 // One operation of the tool, put together the way flash-update-cli does it, its
 // standard output and standard error in a file.
 class ToolOperation {
@@ -84,7 +66,6 @@ class ToolOperation {
         settings_(settings),
         host_(console_, clock_, timers_, stops_, rufFile, std::nullopt) {
     trace_.SetPath(dir.File("comms.txt"));
-    port_.SetNotifyTarget(&watcherNote_);
   }
   ~ToolOperation() { ::close(outFd_); }
 
@@ -92,17 +73,23 @@ class ToolOperation {
   // after every answer handled.
   int Program(const std::function<void(UpdateEngine&)>& afterEvent = {}) {
     engine_.RunProgramCommand();
+    bool watchDevice = true;  // as the tool's loop: a device that is gone is no longer polled
     for (int guard = 0; guard < kGuard && !host_.ended() && engine_.operationRunning(); ++guard) {
-      pollfd watched[2] = {{events_.fd(), POLLIN, 0}, {socket_.fd(), POLLIN, 0}};
-      const nfds_t count = socket_.fd() >= 0 ? 2 : 1;
-      if (::poll(watched, count, static_cast<int>(kQuiet.count())) > 0) {
-        if (watched[0].revents & POLLIN) {
-          for (const SerialNotification& n : events_.Drain()) {
-            if (!host_.ended()) engine_.OnSerialEvent(n.firstParam & 0xFFFFu, n.firstParam >> 16);
-          }
+      pollfd watched[2] = {{watchDevice ? port_.InputFd() : -1, POLLIN, 0},
+                           {socket_.fd(), POLLIN, 0}};
+      if (::poll(watched, 2, static_cast<int>(kQuiet.count())) > 0) {
+        bool handled = false;
+        if (watched[0].revents != 0) {
+          const SerialPort::Input input = port_.ServiceInput();
+          if (input.deviceGone) watchDevice = false;
+          handled = input.events != 0 && !host_.ended();
+          if (handled) engine_.OnSerialEvent(input.events, input.errors);
         }
-        if (count == 2 && watched[1].revents != 0 && !host_.ended()) engine_.OnUdpReadable();
-        if (afterEvent) afterEvent(engine_);
+        if (watched[1].revents != 0 && !host_.ended()) {
+          engine_.OnUdpReadable();
+          handled = true;
+        }
+        if (handled && afterEvent) afterEvent(engine_);
         continue;
       }
       const std::optional<TimerSet::TimePoint> next = timers_.NextDeadline();
@@ -121,7 +108,6 @@ class ToolOperation {
   std::string Trace() const { return TempDir::Read(dir_.File("comms.txt")); }
   int silences() const { return silences_; }
   SerialPort& port() { return port_; }
-  pid_t watcher() const { return watcherNote_.watcher(); }
   CommsTrace& trace() { return trace_; }
 
  private:
@@ -132,8 +118,6 @@ class ToolOperation {
   SystemClock clock_;
   CommsTrace trace_{clock_};
   TimerSet timers_;
-  SerialEventQueue events_;
-  WatcherNote watcherNote_{events_};
   SerialPort port_;
   RadioSocket socket_;
   StopSignals stops_;
@@ -170,25 +154,18 @@ TEST(ToolAgainstAFaultyRadio, ARadioKilledMidProgramEndsWithExitStatus2AndACompl
   ToolOperation tool(dir, SerialLink(radio->endpoint()), ruf);
   int killedAtLine = 0;
   int answers = 0;
-  bool watcherEndedBeforeTheFailure = false;
   const int status = tool.Program([&](UpdateEngine&) {
     // Answers: the identification, READY, then one echo a line.
     if (radio && ++answers == 12) {
       killedAtLine = answers - 2;
       EXPECT_EQ(radio->Stop(SIGKILL), 128 + SIGKILL);
       radio.reset();
-      const auto deadline = std::chrono::steady_clock::now() + 2s;
-      while (test::ThreadRunning(tool.watcher()) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-      }
-      watcherEndedBeforeTheFailure = !test::ThreadRunning(tool.watcher());
     }
   });
 
   EXPECT_EQ(killedAtLine, 10);
   EXPECT_EQ(status, kExitCommunicationFailed);
   EXPECT_EQ(tool.silences(), 8);
-  EXPECT_TRUE(watcherEndedBeforeTheFailure) << "the watcher ended by itself";
   EXPECT_FALSE(tool.port().IsOpen());
   EXPECT_FALSE(tool.trace().IsOpen());
   const std::string out = tool.Output();

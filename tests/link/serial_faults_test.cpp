@@ -3,23 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "link/comms_trace.h"
-#include "link/serial_port.h"
 #include "engine/update_engine.h"
+#include "link/serial_port.h"
+#include "tests/link/port_events.h"
 #include "tests/link/pty_pair.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_links.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/thread_probe.h"
 
 namespace flash {
 namespace {
@@ -27,43 +23,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kArrivalLimit = 2s;  // bounds a failure; a passing test never waits this long
-constexpr auto kQuietPeriod = 100ms;  // how long to watch for a notification that must not come
+constexpr auto kQuietPeriod = 100ms;  // how long to watch for events that must not come
 constexpr auto kPieceGap = 30ms;      // between the pieces of one answer
-
-// Carries the watcher's notifications to the test's thread, as the window's queue does.
-class QueuedTarget : public SerialNotifyTarget {
- public:
-  void PostSerialNotify(std::uint32_t, std::uint32_t firstParam, std::intptr_t) override {
-    std::lock_guard lock(mutex_);
-    watcher_ = test::CurrentThreadId();
-    queue_.push_back(firstParam);
-    ++posted_;
-    arrived_.notify_all();
-  }
-  std::optional<std::uint32_t> Take(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    if (!arrived_.wait_for(lock, limit, [&] { return !queue_.empty(); })) return std::nullopt;
-    const std::uint32_t first = queue_.front();
-    queue_.pop_front();
-    return first;
-  }
-  int posted() {
-    std::lock_guard lock(mutex_);
-    return posted_;
-  }
-  // The thread that posted last: the port's watcher.
-  pid_t watcher() {
-    std::lock_guard lock(mutex_);
-    return watcher_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::deque<std::uint32_t> queue_;
-  int posted_ = 0;
-  pid_t watcher_ = 0;
-};
 
 // An Intel HEX data record of count bytes of value at address: no byte of its frame is
 // a CR, so the radio's side can take a request as the bytes up to the first CR.
@@ -91,7 +52,6 @@ class EngineOnAPseudoTerminal : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(pty_.ok());
-    port_.SetNotifyTarget(&target_);
     host_.Attach(&engine_);
     trace_.SetPath(dir_.File("comms.txt"));
     settings_.comPort = pty_.slaveName();
@@ -106,11 +66,12 @@ class EngineOnAPseudoTerminal : public ::testing::Test {
     return std::string(request.begin(), request.end());
   }
 
-  // Hands the next notification to the engine as the window does; false when none came.
-  bool DeliverNotification(std::chrono::milliseconds limit = kArrivalLimit) {
-    const std::optional<std::uint32_t> first = target_.Take(limit);
-    if (!first) return false;
-    engine_.OnSerialEvent(*first & 0xFFFFu, *first >> 16);
+  // Moves the input and hands its next events to the engine as a front end's
+  // loop does; false when none came.
+  bool DeliverEvents(std::chrono::milliseconds limit = kArrivalLimit) {
+    const SerialPort::Input input = NextEvents(port_, limit);
+    if (input.events == 0) return false;
+    engine_.OnSerialEvent(input.events, input.errors);
     return true;
   }
 
@@ -119,10 +80,10 @@ class EngineOnAPseudoTerminal : public ::testing::Test {
     engine_.RunProgramCommand();
     ASSERT_EQ(RadioTakesRequest(), "?V\r");
     pty_.RadioSends("VER 1234 746\r");
-    ASSERT_TRUE(DeliverNotification());
+    ASSERT_TRUE(DeliverEvents());
     ASSERT_EQ(RadioTakesRequest(), "ZZ\r");
     pty_.RadioSends("READY\r");
-    ASSERT_TRUE(DeliverNotification());
+    ASSERT_TRUE(DeliverEvents());
   }
 
   std::string Trace() { return test::TempDir::Read(dir_.File("comms.txt")); }
@@ -130,7 +91,6 @@ class EngineOnAPseudoTerminal : public ::testing::Test {
   static constexpr int kLines = 6;
   test::TempDir dir_;
   PtyPair pty_;
-  QueuedTarget target_;
   SerialPort port_;
   test::FakeHost host_;
   LinkSettings settings_;
@@ -139,16 +99,15 @@ class EngineOnAPseudoTerminal : public ::testing::Test {
   UpdateEngine engine_{host_, settings_, port_, udp_, trace_};
 };
 
-TEST_F(EngineOnAPseudoTerminal, AnAnswerArrivingInPiecesGivesOneNotificationAndIsParsedWhole) {
+TEST_F(EngineOnAPseudoTerminal, AnAnswerArrivingInPiecesGivesOneEventAndIsParsedWhole) {
   engine_.RunProgramCommand();
   ASSERT_EQ(RadioTakesRequest(), "?V\r");
   for (const char* piece : {"VER 1", "234", " 7", "46", "\r"}) {
     pty_.RadioSends(piece);
     std::this_thread::sleep_for(kPieceGap);
   }
-  ASSERT_TRUE(DeliverNotification());
-  EXPECT_FALSE(DeliverNotification(kQuietPeriod)) << "one notification for one answer";
-  EXPECT_EQ(target_.posted(), 1);
+  ASSERT_TRUE(DeliverEvents());
+  EXPECT_FALSE(DeliverEvents(kQuietPeriod)) << "one event for one answer";
 
   EXPECT_EQ(host_.status[1], "Model QV746");
   EXPECT_EQ(RadioTakesRequest(), "ZZ\r");
@@ -166,8 +125,8 @@ TEST_F(EngineOnAPseudoTerminal, AnEchoSplitBeforeItsCrIsCheckedOnceAndTheNextLin
   pty_.RadioSends(echo.substr(1, 2));
   std::this_thread::sleep_for(kPieceGap);
   pty_.RadioSends("\r");
-  ASSERT_TRUE(DeliverNotification());
-  EXPECT_FALSE(DeliverNotification(kQuietPeriod));
+  ASSERT_TRUE(DeliverEvents());
+  EXPECT_FALSE(DeliverEvents(kQuietPeriod));
   const std::string second = RadioTakesRequest();
   EXPECT_EQ(second.size(), 16u + 7u);
   EXPECT_NE(second, first) << "the next line, not a resend";
@@ -175,31 +134,22 @@ TEST_F(EngineOnAPseudoTerminal, AnEchoSplitBeforeItsCrIsCheckedOnceAndTheNextLin
 
 TEST_F(EngineOnAPseudoTerminal, ADeviceThatVanishesMidProgramEndsWith113AndACompleteTrace) {
   Identify();
-  const pid_t watcher = target_.watcher();
-  EXPECT_NE(watcher, test::CurrentThreadId());
-  EXPECT_TRUE(test::ThreadRunning(watcher));
   for (int line = 0; line < 3; ++line) {
     pty_.RadioSends(EchoOf(RadioTakesRequest()));
-    ASSERT_TRUE(DeliverNotification());
+    ASSERT_TRUE(DeliverEvents());
   }
   const std::string lost = RadioTakesRequest();
   ASSERT_EQ(lost.size(), 16u + 7u);
 
   // The adapter is pulled: the radio's side of the line is gone.
   pty_.CloseMaster();
-  const auto deadline = std::chrono::steady_clock::now() + kArrivalLimit;
-  while (test::ThreadRunning(watcher) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(1ms);
-  }
-  EXPECT_FALSE(test::ThreadRunning(watcher)) << "the watcher ended by itself";
-  EXPECT_EQ(port_.lastError(), EIO);
+  EXPECT_TRUE(NextEvents(port_, kArrivalLimit).deviceGone);
   EXPECT_TRUE(engine_.operationRunning());
 
   // Eight silences of 5 s on the virtual clock; the resends go to a dead device.
   const auto start = std::chrono::steady_clock::now();
   for (int guard = 0; guard < 20 && engine_.operationRunning(); ++guard) host_.FireNextTimer();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "no write waits on the dead device";
-  EXPECT_FALSE(DeliverNotification(kQuietPeriod));
 
   EXPECT_FALSE(engine_.operationRunning());
   EXPECT_EQ(host_.dialogs, (std::vector<DialogId>{DialogId::CommFailure}));
