@@ -11,7 +11,7 @@
 #include "bench/bench_report.h"
 #include "bench/ruf_file_maker.h"
 #include "bench/scratch_folder.h"
-#include "engine/ruf_reader.h"
+#include "engine/ruf_survey.h"
 #include "tests/support/child_process.h"
 
 namespace flash::bench {

@@ -3,24 +3,14 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/number_text.h"
+
 namespace flash {
 namespace {
 
 constexpr int kMaxPort = 65535;
 constexpr int kMaxPasscode = 65535;
 constexpr int kPersonalityCount = 6;
-
-// An unsigned decimal number of at most maxValue; nothing for any other text.
-std::optional<int> ReadBoundedNumber(const std::string& text, int maxValue) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  long long value = 0;
-  for (char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (value > maxValue) return std::nullopt;
-  return static_cast<int>(value);
-}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -53,7 +43,7 @@ std::string ApplyOption(const std::string& name, const std::string& value, CliOp
     const std::size_t colon = value.rfind(':');
     std::string host = value.substr(0, colon);
     if (colon != std::string::npos) {
-      const std::optional<int> port = ReadBoundedNumber(value.substr(colon + 1), kMaxPort);
+      const std::optional<int> port = ReadWholeDecimal(value.substr(colon + 1), 0, kMaxPort);
       if (!port || *port == 0) {
         return "--udp " + value + ": the port must be a number from 1 to 65535";
       }
@@ -66,7 +56,7 @@ std::string ApplyOption(const std::string& name, const std::string& value, CliOp
     o.udpHost = host;
   } else if (name == "--passcode") {
     if (o.passcode) return "--passcode is given twice";
-    const std::optional<int> passcode = ReadBoundedNumber(value, kMaxPasscode);
+    const std::optional<int> passcode = ReadWholeDecimal(value, 0, kMaxPasscode);
     if (!passcode) return "--passcode " + value + ": the passcode must be a number from 0 to 65535";
     o.passcode = *passcode;
   } else if (name == "--personality") {
@@ -74,7 +64,7 @@ std::string ApplyOption(const std::string& name, const std::string& value, CliOp
     if (Lower(value) == "cancel") {
       o.personality = kPersonalityCancel;
     } else {
-      const std::optional<int> k = ReadBoundedNumber(value, kPersonalityCount);
+      const std::optional<int> k = ReadWholeDecimal(value, 0, kPersonalityCount);
       if (!k || *k == 0) return "--personality " + value + ": give 1 to 6, or cancel";
       o.personality = *k;
     }

@@ -11,6 +11,7 @@
 #include "cli/exit_status.h"
 #include "link/file_kind.h"
 #include "engine/ruf_reader.h"
+#include "engine/ruf_survey.h"
 
 namespace flash {
 namespace {

@@ -19,6 +19,20 @@ std::optional<std::int32_t> ReadLeadingDecimal(std::string_view text) {
   return static_cast<std::int32_t>(negative ? -value : std::min(value, kLimit - 1));
 }
 
+std::optional<std::int32_t> ReadWholeDecimal(std::string_view text, std::int32_t low, std::int32_t high) {
+  const bool negative = !text.empty() && text[0] == '-';
+  const std::string_view digits = text.substr(negative ? 1 : 0);
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
+  std::int64_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (negative) value = -value;
+  if (value < low || value > high) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;

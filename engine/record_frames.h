@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/ruf_reader.h"
+#include "engine/ruf_records.h"
 
 namespace flash {
 

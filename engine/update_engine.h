@@ -10,6 +10,7 @@
 #include "engine/engine_host.h"
 #include "engine/operation_state.h"
 #include "engine/ruf_reader.h"
+#include "engine/ruf_survey.h"
 #include "engine/radio_links.h"
 
 namespace flash {

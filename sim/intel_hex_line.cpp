@@ -2,23 +2,14 @@
 
 #include <cstdio>
 
+#include "engine/number_text.h"
+
 namespace flash::sim {
-
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 bool ReadHexByte(std::string_view text, std::size_t pos, std::uint8_t& out) {
   if (pos + 1 >= text.size()) return false;
-  const int high = HexDigit(text[pos]);
-  const int low = HexDigit(text[pos + 1]);
+  const int high = HexDigitValue(text[pos]);
+  const int low = HexDigitValue(text[pos + 1]);
   if (high < 0 || low < 0) return false;
   out = static_cast<std::uint8_t>(high * 16 + low);
   return true;

@@ -1,23 +1,18 @@
 #include "sim/radio_sim_options.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <optional>
+
+#include "engine/number_text.h"
 
 namespace flash::sim {
 
 namespace {
 
-bool ParseInt(const std::string& text, long low, long high, int& out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || end == text.c_str() || *end != '\0' || value < low || value > high) {
-    return false;
-  }
-  out = static_cast<int>(value);
-  return true;
+bool ParseInt(const std::string& text, int low, int high, int& out) {
+  const std::optional<std::int32_t> value = ReadWholeDecimal(text, low, high);
+  if (value) out = *value;
+  return value.has_value();
 }
 
 bool ParseUdpEndpoint(const std::string& text, RadioSimOptions& options) {
@@ -121,7 +116,7 @@ ParsedRadioSimOptions ParseRadioSimOptions(const std::vector<std::string>& argum
       out = arguments[++i];
       return true;
     };
-    auto number = [&](long low, long high, int& out) {
+    auto number = [&](int low, int high, int& out) {
       std::string text;
       if (!value(text)) {
         parsed.error = name + " needs a number";

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/ruf_reader.h"
+#include "engine/ruf_records.h"
+#include "engine/ruf_survey.h"
 #include "tests/support/temp_dir.h"
 
 namespace flash {
