@@ -1,112 +1,105 @@
-#include <fcntl.h>
+// comms.txt on disk: each record whole as it is written, held by one program at a
+// time, and never written through a link, a pipe or a device.
+#include "link/comms_trace.h"
+
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "link/comms_trace.h"
+#include "tests/link/in_child.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
 
 namespace flash::test {
 namespace {
 
-class CommsTraceFile : public ::testing::Test {
+class TraceFile : public ::testing::Test {
  protected:
-  CommsTraceFile() { trace.SetPath(dir.File("comms.txt")); }
-  std::string Contents() { return TempDir::Read(dir.File("comms.txt")); }
+  TraceFile() { trace.SetPath(path); }
 
   TempDir dir;
+  std::string path = dir.File("comms.txt");
   FakeHost clock;
   CommsTrace trace{clock};
 };
 
-TEST_F(CommsTraceFile, WritesEveryRecordKindWithItsExactBytesEachAsSoonAsWritten) {
+TEST_F(TraceFile, HoldsEachRecordWholeAsSoonAsItIsWritten) {
+  trace.TraceSent("3f ");  // nothing before the opening
   const mode_t umaskBefore = ::umask(0);
   clock.nowMs = ((9 * 60 + 30) * 60) * 1000 + 7;  // 09:30:00 and 7 ms
   ASSERT_TRUE(trace.Open());
   ::umask(umaskBefore);
   trace.TraceReceived("52 45 41 44 59 0D \r");
-  trace.TraceReceived("READY RESPONSE DETECTED");
   clock.nowMs = ((14 * 60 + 5) * 60 + 9) * 1000 + 42;
   trace.TraceSent("3f 56 0d ");
   trace.TraceEvent("END OF ACTION", "FailureFlag=0 Total Errors=0");
   trace.Write(" File CheckSum Error ");
   // Read while the trace is still open: nothing waits in a buffer.
-  EXPECT_EQ(Contents(),
+  EXPECT_EQ(TempDir::Read(path),
             "Log File Begin\r\n"
             "09:30:00:0007 R> 52 45 41 44 59 0D \r\r\n"
-            "09:30:00:0007 R> READY RESPONSE DETECTED\r\n"
             "14:05:09:0042 R< 3f 56 0d \r\n"
             "14:05:09:0042[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n"
             " File CheckSum Error ");
-  struct stat info {};
-  ASSERT_EQ(::stat(dir.File("comms.txt").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0644));
 }
 
-TEST_F(CommsTraceFile, TheMillisecondFieldIsAlwaysFourDigits) {
-  EXPECT_EQ(CommsTrace::FormatTimestamp({0, 0, 0, 5}), "00:00:00:0005");
-  EXPECT_EQ(CommsTrace::FormatTimestamp({23, 59, 59, 999}), "23:59:59:0999");
-}
-
-TEST_F(CommsTraceFile, NothingIsWrittenWhileTheFileIsClosed) {
-  trace.TraceSent("3f ");
-  EXPECT_FALSE(trace.IsOpen());
-  ASSERT_TRUE(trace.Open());
-  trace.Close();
-  trace.TraceEvent("x", "y");
-  EXPECT_EQ(Contents(), "Log File Begin\r\n");
-}
-
-TEST_F(CommsTraceFile, ANewOpeningReplacesTheEarlierTraceEvenWhileItIsStillOpen) {
+TEST_F(TraceFile, IsBegunAnewByEachOpeningAndRefusedToASecondTraceWhileOpen) {
   ASSERT_TRUE(trace.Open());
   trace.TraceSent("aa ");
   ASSERT_TRUE(trace.Open());
   trace.TraceSent("bb ");
-  trace.Close();
-  EXPECT_EQ(Contents(), "Log File Begin\r\n00:00:00:0000 R< bb \r\n");
-}
-
-// The lock belongs to the open file description, so a second trace in this
-// process meets it as another program's would.
-TEST_F(CommsTraceFile, ASecondTraceOnTheSamePathIsRefusedAndLeavesTheFirstWhole) {
-  ASSERT_TRUE(trace.Open());
-  trace.TraceSent("aa ");
+  // The lock belongs to the open file: a second trace here meets it as another program's would.
   CommsTrace second{clock};
-  second.SetPath(dir.File("comms.txt"));
+  second.SetPath(path);
   EXPECT_FALSE(second.Open());
   EXPECT_EQ(second.openFailure(), TraceOpenFailure::InUse);
-  second.TraceSent("bb ");
+  second.TraceSent("xx ");
   trace.TraceSent("cc ");
-  EXPECT_EQ(Contents(), "Log File Begin\r\n00:00:00:0000 R< aa \r\n00:00:00:0000 R< cc \r\n");
+  EXPECT_EQ(TempDir::Read(path), "Log File Begin\r\n00:00:00:0000 R< bb \r\n00:00:00:0000 R< cc \r\n");
   trace.Close();
   EXPECT_TRUE(second.Open());
-  EXPECT_EQ(Contents(), "Log File Begin\r\n");
+  EXPECT_EQ(TempDir::Read(path), "Log File Begin\r\n");
 }
 
-TEST_F(CommsTraceFile, ALinkAPipeOrADeviceInTheTracesPlaceIsLeftAlone) {
+TEST_F(TraceFile, LeavesALinkAPipeOrADeviceInItsPlaceAlone) {
   const std::string precious = dir.Write("precious.txt", "keep me");
   ASSERT_EQ(::symlink(precious.c_str(), dir.File("to-file").c_str()), 0);
   ASSERT_EQ(::symlink(dir.File("nothing-yet").c_str(), dir.File("dangling").c_str()), 0);
   // Nobody reads the pipe: opening it for writing would block.
   ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0644), 0);
-  for (const std::string& path :
-       {dir.File("to-file"), dir.File("dangling"), dir.File("pipe"), std::string("/dev/null")}) {
-    trace.SetPath(path);
-    EXPECT_FALSE(trace.Open()) << path;
-    EXPECT_EQ(trace.openFailure(), TraceOpenFailure::NotARegularFile) << path;
-    trace.TraceSent("aa ");
+  for (const std::string& place :
+       {dir.File("to-file"), dir.File("dangling"), dir.File("pipe"), std::string("/dev/null"),
+        dir.File("missing/comms.txt")}) {
+    trace.SetPath(place);
+    EXPECT_FALSE(trace.Open()) << place;
+    EXPECT_EQ(trace.openFailure(), place.ends_with("missing/comms.txt")
+                                       ? TraceOpenFailure::CannotCreate
+                                       : TraceOpenFailure::NotARegularFile)
+        << place;
   }
   EXPECT_EQ(TempDir::Read(precious), "keep me");
   EXPECT_FALSE(std::filesystem::exists(dir.File("nothing-yet")));
+}
 
-  trace.SetPath(dir.File("missing/comms.txt"));
-  EXPECT_FALSE(trace.Open());
-  EXPECT_EQ(trace.openFailure(), TraceOpenFailure::CannotCreate);
-  EXPECT_FALSE(trace.IsOpen());
+TEST_F(TraceFile, NotesAWriteThatTheDiskRefuses) {
+  EXPECT_EQ(InChild([this] {
+              // The file-size limit stands in for a full disk: writes past it fail with EFBIG.
+              const rlimit small{1024, 1024};
+              if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &small) != 0 ||
+                  !trace.Open()) {
+                return 2;
+              }
+              trace.TraceSent(std::string(600, 'a'));
+              const bool early = trace.writeFailed();
+              trace.TraceSent(std::string(600, 'b'));
+              return !early && trace.writeFailed() ? 0 : 1;
+            }),
+            0);
 }
 
 }  // namespace
