@@ -24,7 +24,7 @@ class PtyPair {
   }
   ~PtyPair() {
     CloseMaster();
-    if (slave_ >= 0) ::close(slave_);
+    ::close(slave_);
   }
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
@@ -36,37 +36,35 @@ class PtyPair {
   }
   bool ok() const { return master_ >= 0; }
   const std::string& slaveName() const { return slaveName_; }
-  // The test's own descriptor of the slave: its termios are the port's.
-  int slave() const { return slave_; }
+  int slave() const { return slave_; }  // its termios are the port's
 
   void RadioSends(const std::string& bytes) const {
     for (std::size_t sent = 0; sent < bytes.size();) {
       const ssize_t n = ::write(master_, bytes.data() + sent, bytes.size() - sent);
-      if (n > 0) sent += static_cast<std::size_t>(n);
+      sent += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
   }
-  // What the port sent, byte by byte (so nothing past what is wanted is taken),
-  // until count bytes came, or the byte `last` if given (a request ends in CR), or
-  // the time ran out.
+  // What the port sent, taken byte by byte so that nothing more is taken, until count
+  // bytes or the byte `last` (a request ends in CR) came, or the time ran out.
   std::vector<std::uint8_t> RadioReceives(std::size_t count, std::chrono::milliseconds limit,
                                           int last = -1) const {
     std::vector<std::uint8_t> got;
-    for (const auto deadline = std::chrono::steady_clock::now() + limit;
-         got.size() < count && !(last >= 0 && !got.empty() && got.back() == last) &&
-         std::chrono::steady_clock::now() < deadline;) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (got.size() < count && (got.empty() || got.back() != last) &&
+           std::chrono::steady_clock::now() < deadline) {
       pollfd input{master_, POLLIN, 0};
       std::uint8_t byte = 0;
       if (::poll(&input, 1, 10) > 0 && ::read(master_, &byte, 1) == 1) got.push_back(byte);
     }
     return got;
   }
-  std::vector<std::uint8_t> RadioReceivesThrough(std::uint8_t last, std::chrono::milliseconds limit) const {
+  std::vector<std::uint8_t> RadioReceivesThrough(std::uint8_t last,
+                                                 std::chrono::milliseconds limit) const {
     return RadioReceives(SIZE_MAX, limit, last);
   }
 
  private:
-  int master_ = -1;
-  int slave_ = -1;
+  int master_ = -1, slave_ = -1;
   std::string slaveName_;
 };
 
