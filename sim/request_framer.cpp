@@ -80,10 +80,7 @@ std::vector<std::string> RequestFramer::Extract(bool givingUp) {
     if (buffer_.empty()) break;
     const std::size_t length = FrontLength(givingUp);
     if (length == 0) {
-      if (givingUp || buffer_.size() > kMaxRequestLength) {
-        dropped_ += buffer_.size();
-        buffer_.clear();
-      }
+      if (givingUp || buffer_.size() > kMaxRequestLength) buffer_.clear();
       break;
     }
     requests.push_back(buffer_.substr(0, length));

@@ -34,9 +34,6 @@ class RequestFramer {
   // When the partial request will be given up; none while nothing is pending.
   std::optional<Clock::time_point> deadline() const;
 
-  std::size_t pendingBytes() const { return buffer_.size(); }
-  std::size_t droppedBytes() const { return dropped_; }
-
  private:
   // Length of the request at the front, or 0 when more bytes are needed.
   std::size_t FrontLength(bool givingUp) const;
@@ -45,7 +42,6 @@ class RequestFramer {
   std::chrono::milliseconds partialTimeout_;
   std::string buffer_;
   Clock::time_point partialSince_{};
-  std::size_t dropped_ = 0;
 };
 
 }  // namespace flash::sim

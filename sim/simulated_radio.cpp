@@ -155,17 +155,11 @@ std::vector<std::string> SimulatedRadio::Answer(RequestKind kind, const std::uin
         note = "start command of another model";
         return {std::string(kBadCommandAnswer)};
       }
-      started_ = true;
-      personalityCancelled_ = false;
       return {std::string(kReadyAnswer)};
     }
 
     case RequestKind::PersonalityCancel:
-      personalityCancelled_ = true;
-      return {};
-
     case RequestKind::Unlock:
-      unlocked_ = true;
       return {};
 
     case RequestKind::RecordFrame: {
@@ -190,7 +184,6 @@ std::vector<std::string> SimulatedRadio::Answer(RequestKind kind, const std::uin
       }
       if (mode == kModeProgram && type == 0x00) {
         memory_.Write(address, payload, n);
-        bytesWritten_ += n;
         note = "wrote " + std::to_string(n) + " bytes at " + Hex(address, 8);
       } else {
         note = "echoed without writing";
@@ -216,7 +209,6 @@ std::vector<std::string> SimulatedRadio::Answer(RequestKind kind, const std::uin
                                       static_cast<std::uint32_t>(body[1]) << 16 |
                                       static_cast<std::uint32_t>(body[2]) << 8 | body[3];
         memory_.Write(address, body + 4, bodySize - 4);
-        bytesWritten_ += bodySize - 4;
         note = "wrote " + std::to_string(bodySize - 4) + " bytes at " + Hex(address, 8);
       } else {
         note = "end record";
@@ -246,7 +238,6 @@ std::vector<std::string> SimulatedRadio::Answer(RequestKind kind, const std::uin
       if (line.recordType == 0x00) {
         const std::uint32_t address = (segment_ << 4) + line.address;
         memory_.Write(address, line.data.data(), line.data.size());
-        bytesWritten_ += line.data.size();
         note = "wrote " + std::to_string(line.data.size()) + " bytes at " + Hex(address, 8);
       } else if (line.recordType == 0x02 && line.data.size() >= 2) {
         segment_ = static_cast<std::uint32_t>(line.data[0] << 8 | line.data[1]);

@@ -80,14 +80,6 @@ class SimulatedRadio {
 
   const std::vector<RequestRecord>& log() const { return log_; }
   void ClearLog() { log_.clear(); }
-  int requestCount() const { return requestCount_; }
-
-  // The value of the last segment frame (0 until one arrives); kept between operations.
-  std::uint32_t segment() const { return segment_; }
-  bool startCommandAccepted() const { return started_; }
-  bool unlocked() const { return unlocked_; }
-  bool personalityCancelled() const { return personalityCancelled_; }
-  std::size_t bytesWritten() const { return bytesWritten_; }
 
   // "VER 1234 746\r", "VER-1234 734\r", "VER 1234\r" for model 712.
   std::string IdentificationAnswer() const;
@@ -108,10 +100,6 @@ class SimulatedRadio {
   int echoCount_ = 0;
   int textLineCount_ = 0;
   std::uint32_t segment_ = 0;
-  bool started_ = false;
-  bool unlocked_ = false;
-  bool personalityCancelled_ = false;
-  std::size_t bytesWritten_ = 0;
   std::string lastUnansweredFrame_;
 };
 
