@@ -73,9 +73,9 @@ TEST(RadioSocket, AnswersEachFailureWithItsCodeAndARefusalAsSilence) {
   ASSERT_EQ(socket.Connect("localhost", local.port()), 0);
   ASSERT_EQ(Send(socket, kRequest), 0);
   EXPECT_EQ(local.Receive(), kRequest);
-  EXPECT_EQ(socket.Connect(" ", local.port()), kSocketLookupFailed);
+  EXPECT_EQ(socket.Connect("::1", local.port()), kSocketLookupFailed) << "the radio speaks IPv4";
   EXPECT_EQ(UnresolvableAddressMessage("localhost"), "");
-  EXPECT_TRUE(UnresolvableAddressMessage(" ").starts_with("The radio's address   cannot be resolved ("));
+  EXPECT_NE(UnresolvableAddressMessage(" ").find("   cannot be resolved ("), std::string::npos);
 
   // A radio that is not listening: the system's refusal of the request reads as silence.
   const int silentPort = UdpPeer(kRadioAddress).port();

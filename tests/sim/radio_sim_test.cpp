@@ -39,8 +39,8 @@ std::string Record(int low, int sum) { return Bytes({0x42, 1, 0, low, 0, 0x55, s
 // 0D0D, an S3 record, an E and a G frame.
 const std::string kRecordWithCrs = Bytes({0x42, 3, 13, 13, 0, 13, 13, 13, 0xC2, 13});
 const std::string kFramesWithCrs = Bytes({'A', 2, 0, 0, 2, 13, 13, 0xDF, 13}) + kRecordWithCrs +
-                                   Bytes({'S', 6, 13, 13, 13, 13, 13, 0xB9, 13}) +
-                                   Bytes({'E', 13, 13, 13, 0xD9, 13, 'G', 13, 13, 13, 13, 0xCC, 13});
+                                   Bytes({'S', 6, 13, 13, 13, 13, 13, 0xB9, 13, 'E', 13, 13, 13,
+                                          0xD9, 13, 'G', 13, 13, 13, 13, 0xCC, 13});
 const std::string kLine = ":0300300002337A1E\r";
 
 RadioConfig Config(int model, RadioFaults faults = {}) {
@@ -111,7 +111,8 @@ TEST(SimulatedRadio, CutsTheSerialStreamIntoRequestsAndAnswersEachAsTheModelAndI
         {Record(0x10, 0x07), ":07\r"}}},  // the echo of a wrong sum
       {"734 extended", extended, {{"?V\r", "VER-1234 734\r"}}},
       {"746 naming no model", namesNoModel, {{"?V\r", "VER 0050 0\r"}, {"XX\r", "READY\r"}}},
-      {"797", Config(797), {{kLine, "\x06\r"}, {":0300300002337A1F\r", "\x15\r"}, {":030030\r", "\x15\r"}}},
+      {"797", Config(797),
+       {{kLine, "\x06\r"}, {":0300300002337A1F\r", "\x15\r"}, {":030030\r", "\x15\r"}}},
       {"729", Config(729), {{kLine, "\x06\r"}}},
       {"silent from 3", Config(746, Faults(3, 0, 0, 0)),
        {{"?V\r", "VER 1234 746\r"}, {"ZZ\r", "READY\r"}, {Record(0, 0xAA), ""}, {"?V\r", ""}}},
@@ -122,7 +123,8 @@ TEST(SimulatedRadio, CutsTheSerialStreamIntoRequestsAndAnswersEachAsTheModelAndI
       {"garbage every 2, never instead of silence", Config(746, Faults(0, 0, 0, 2)),
        {{"?V\r", "VER 1234 746\r"}, {"ZZ\r", "~?~\r"}, {Record(0, 0xAA), ":AA\r"}, {"PASS\r", ""}}},
       {"no echo on the first try", Config(746, Faults(0, 0, 0, 0, true)),
-       {{Record(0, 0xAA), ""}, {Record(0, 0xAA), ":AA\r"}, {Record(1, 0xA9), ""}, {Record(1, 0xA9), ":A9\r"}}},
+       {{Record(0, 0xAA), ""}, {Record(0, 0xAA), ":AA\r"}, {Record(1, 0xA9), ""},
+        {Record(1, 0xA9), ":A9\r"}}},
       {"797, XOFF and XON every 2", Config(797, Faults(0, 0, 0, 0, false, 2)),
        {{kLine, "\x06\r"}, {kLine, "\x13\r\x11\r\x06\r"}}},
   };
@@ -212,7 +214,7 @@ TEST(RadioSimProgram, AUdpRadioTakesItsPasscodeOnlyAndComparesItsMemoryAtExit) {
   test::UdpPeer program("127.0.0.1");
   program.SendTo("127.0.0.2", port, std::string("\x00\x08?V\r", 5));
   // A Verify of ":0300300002337A1E": the radio already holds these bytes.
-  program.SendTo("127.0.0.2", port, test::Bytes({0, 7, 0x56, 3, 0, 0x30, 0, 2, 0x33, 0x7A, 0x1E, 13}));
+  program.SendTo("127.0.0.2", port, Bytes({0, 7, 0x56, 3, 0, 0x30, 0, 2, 0x33, 0x7A, 0x1E, 13}));
   EXPECT_EQ(program.Receive(), ":1E\r");
   EXPECT_EQ(radio.Stop(SIGTERM), 0);
   EXPECT_NE(radio.out().find("radio-sim: the radio's memory equals " + ruf), std::string::npos)
@@ -221,7 +223,7 @@ TEST(RadioSimProgram, AUdpRadioTakesItsPasscodeOnlyAndComparesItsMemoryAtExit) {
   RadioSim erased(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0", "--expect", ruf});
   ASSERT_GT(erased.udpPort(), 0) << erased.err();
   EXPECT_EQ(erased.Stop(SIGTERM), 3);
-  EXPECT_NE(erased.out().find("Failed to verify at address 0x00000030, expected 0x02 and found 0xff"),
+  EXPECT_NE(erased.out().find("at address 0x00000030, expected 0x02 and found 0xff"),
             std::string::npos)
       << erased.out();
 }
