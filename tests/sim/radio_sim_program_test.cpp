@@ -215,13 +215,13 @@ TEST(RadioSimProgram, RefusesWhatCannotWorkWithAClearMessageBeforeItIsReady) {
   TempDir dir;
   const std::string image = dir.Write("bad.hex", ":01000000zzEE\r\n");
   const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
-      {{"--modle", "746"}, 2, "unknown option '--modle'"},
-      {{"--dsp", "12x"}, 2, "--dsp: '12x' is not a whole number from 0 to 9999"},
-      {{"--udp", "127.0.0.2:70000"}, 2,
+      {{"--modle", "746"}, 64, "unknown option '--modle'"},
+      {{"--dsp", "12x"}, 64, "--dsp: '12x' is not a whole number from 0 to 9999"},
+      {{"--udp", "127.0.0.2:70000"}, 64,
        "--udp: '127.0.0.2:70000' is not ADDR:PORT with a port from 0 to 65535"},
-      {{"--udp", "--link", "x"}, 2, "--link names a pseudo-terminal; it cannot go with --udp"},
-      {{"--passcode", "7"}, 2, "--passcode applies to a UDP radio; add --udp"},
-      {{"--xon-xoff"}, 2, "--xon-xoff needs --model 797 (or 729)"},
+      {{"--udp", "--link", "x"}, 64, "--link names a pseudo-terminal; it cannot go with --udp"},
+      {{"--passcode", "7"}, 64, "--passcode applies to a UDP radio; add --udp"},
+      {{"--xon-xoff"}, 64, "--xon-xoff needs --model 797 (or 729)"},
       {{"--image-in", image}, 1, "bad.hex line 1"},
   };
   for (const auto& [arguments, status, message] : cases) {
