@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -38,7 +39,9 @@ ProgramRun RunProgram(std::vector<std::string> argv, const std::string& director
   options.argv = std::move(argv);
   options.workingDirectory = directory;
   // umockdev's library is preloaded ahead of the address sanitizer's.
-  options.environment = {{"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  options.environment = {
+      {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
   ChildProcess child(options);
   const int status = child.Wait(kRunLimit);
   return {status, child.out(), child.err()};
