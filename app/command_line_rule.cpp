@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "flash_version.h"
+
 namespace flash {
 
 bool ArgumentsIgnoreErrors(const std::vector<std::string>& programArgs) {
@@ -15,7 +17,7 @@ InformationRequest RequestedInformation(const std::vector<std::string>& args) {
     return args.size() > 1 && std::find(args.begin() + 1, args.end(), option) != args.end();
   };
   if (given("--help") || given("-h")) return InformationRequest::Usage;
-  if (given("--version")) return InformationRequest::Version;
+  if (given("--version") || given("-V")) return InformationRequest::Version;
   return InformationRequest::None;
 }
 
@@ -33,9 +35,9 @@ std::string UsageText() {
       "for itself (-style fusion, -platform offscreen ...) do not count.\n"
       "\n"
       "  -h, --help     print this text and exit\n"
-      "  --version      print the version and exit\n";
+      "  -V, --version  print the version and exit\n";
 }
 
-std::string VersionLine() { return "flash-update " FLASH_PROJECT_VERSION; }
+std::string VersionLine() { return "flash-update " FLASH_VERSION_LINES; }
 
 }  // namespace flash

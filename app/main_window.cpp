@@ -27,11 +27,11 @@
 #include "app/program_icons.h"
 #include "app/program_texts.h"
 #include "app/result_dialog.h"
-#include "app/serial_device_list.h"
 #include "app/setup_dialog.h"
 #include "app/status_panes.h"
 #include "link/file_kind.h"
 #include "link/radio_socket.h"
+#include "link/serial_device_list.h"
 #include "link/settings_file.h"
 
 // The picture is compiled into this static library; nothing else references it.

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/serial_device_list.h"
 #include "engine/engine_host.h"
 #include "engine/update_engine.h"
+#include "link/serial_device_list.h"
 
 class QAction;
 class QCloseEvent;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/serial_device_list.h"
+#include "link/serial_device_list.h"
 
 class QCheckBox;
 class QComboBox;

@@ -4,6 +4,28 @@
 #include "cli/personality_prompt.h"
 
 namespace flash {
+namespace {
+
+// The log's lines that say why an operation failed, or warn about the file or the
+// trace: standard error gets them too.
+bool SaysWhy(std::string_view text) {
+  constexpr std::string_view kOpenings[] = {
+      " Warning: ", " Note: ", " The update failed: ", " Serial port ",
+      " You have no permission ", " The update was cancelled"};
+  for (const std::string_view opening : kOpenings) {
+    if (text.starts_with(opening)) return true;
+  }
+  // The trace's troubles that the operation survives; a refused trace is a message box.
+  return text.starts_with(" The trace file ") &&
+         text.find("; the operation goes on without") != std::string_view::npos;
+}
+
+bool IsFailure(DialogId id) {
+  return id == DialogId::CommFailure || id == DialogId::ProgramFailure ||
+         id == DialogId::VerifyFailure;
+}
+
+}  // namespace
 
 CliHost::CliHost(ConsoleOutput& console, Clock& clock, TimerSet& timers, StopSignals& stops,
                  std::string rufFile, std::optional<int> personality)
@@ -14,7 +36,10 @@ CliHost::CliHost(ConsoleOutput& console, Clock& clock, TimerSet& timers, StopSig
       rufFile_(std::move(rufFile)),
       personality_(personality) {}
 
-void CliHost::AppendOutput(std::string_view text) { console_.PaneText(text); }
+void CliHost::AppendOutput(std::string_view text) {
+  console_.PaneText(text);
+  if (SaysWhy(text)) console_.AlsoAsError(text);
+}
 
 void CliHost::SetStatusText(int pane, std::string_view text) {
   if (pane == 0 && text.empty()) console_.HideProgress();
@@ -27,14 +52,15 @@ void CliHost::ReportProgress(int done, int total) {
 // Every message box of an operation reports a fault.
 void CliHost::ShowMessage(std::string_view text, std::string_view) { console_.Error(text); }
 
-void CliHost::ShowDialog(DialogId id) { console_.Message(DialogTextOf(id)); }
+void CliHost::ShowDialog(DialogId id) { console_.Result(DialogTextOf(id), IsFailure(id)); }
 
 int CliHost::ChoosePersonality() {
   if (personality_) {
-    console_.Message(*personality_ > 0
-                         ? "Extended memory: Radio Personality " + std::to_string(*personality_) +
-                               " (--personality)."
-                         : std::string("Extended memory: the update is cancelled (--personality cancel)."));
+    console_.Note(
+        *personality_ > 0
+            ? "Extended memory: Radio Personality " + std::to_string(*personality_) +
+                  " (--personality)."
+            : std::string("Extended memory: the update is cancelled (--personality cancel)."));
     return *personality_;
   }
   console_.HideProgress();

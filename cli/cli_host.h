@@ -12,7 +12,8 @@
 namespace flash {
 
 // The engine's surroundings in the headless tool: the output pane and the
-// result go to standard output, message boxes (faults) to standard error,
+// result go to standard output, message boxes (faults) to standard error, and so
+// do the log's warnings and reasons and a failed result,
 // timers run on the steady clock, and nothing ever waits for a click.
 class CliHost final : public EngineHost {
  public:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "engine/number_text.h"
 
@@ -23,7 +24,8 @@ std::optional<CliCommand> CommandNamed(const std::string& name) {
   if (name == "verify") return CliCommand::Verify;
   if (name == "test") return CliCommand::Test;
   if (name == "check") return CliCommand::Check;
-  if (name == "help" || name == "--help" || name == "-h") return CliCommand::Help;
+  if (name == "ports") return CliCommand::Ports;
+  if (name == "help") return CliCommand::Help;
   return std::nullopt;
 }
 
@@ -74,6 +76,10 @@ std::string ApplyOption(const std::string& name, const std::string& value, CliOp
     o.tracePath = value;
   } else if (name == "--ignore-errors") {
     o.ignoreErrors = true;
+  } else if (name == "--quiet" || name == "-q") {
+    o.quiet = true;
+  } else if (name == "--verbose" || name == "-v") {
+    o.verbose = true;
   } else {
     return "unknown option " + name;
   }
@@ -85,41 +91,40 @@ std::string ApplyOption(const std::string& name, const std::string& value, CliOp
 ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   ParsedCliOptions parsed;
   CliOptions& o = parsed.options;
-  if (arguments.empty()) {
-    parsed.error = "no command given";
-    return parsed;
-  }
   for (const std::string& a : arguments) {
     if (a == "--") break;
-    if (a == "--help" || a == "-h") {
-      o.command = CliCommand::Help;
+    if (a == "--help" || a == "-h" || a == "--version" || a == "-V") {
+      o.command = a == "--help" || a == "-h" ? CliCommand::Help : CliCommand::Version;
       return parsed;
     }
   }
-  const std::optional<CliCommand> command = CommandNamed(arguments[0]);
-  if (!command) {
-    parsed.error = "unknown command '" + arguments[0] + "'";
+  const auto fail = [&parsed](std::string fault) {
+    parsed.error = std::move(fault);
     return parsed;
-  }
-  o.command = *command;
-  if (o.command == CliCommand::Help) return parsed;
+  };
 
+  std::optional<CliCommand> command;
+  std::string firstOption;  // for a command that takes none
   std::vector<std::string> positional;
   bool optionsEnded = false;
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
     if (optionsEnded || a.size() < 2 || a[0] != '-') {
-      positional.push_back(a);
+      if (!command) {
+        command = CommandNamed(a);
+        if (!command) return fail("unknown command '" + a + "'");
+        if (*command == CliCommand::Help) break;
+      } else {
+        positional.push_back(a);
+      }
       continue;
     }
     if (a == "--") {
       optionsEnded = true;
       continue;
     }
-    if (o.command == CliCommand::Check) {
-      parsed.error = "check takes no options (" + a + ")";
-      return parsed;
-    }
+    if (firstOption.empty()) firstOption = a;
+    if (command == CliCommand::Check || command == CliCommand::Ports) break;
     std::string name = a;
     std::optional<std::string> value;
     if (const std::size_t equals = a.find('='); equals != std::string::npos && a.rfind("--", 0) == 0) {
@@ -130,31 +135,33 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
       if (!value) {
         // A following option is not taken for the value of a forgotten one.
         if (i + 1 >= arguments.size() || arguments[i + 1].rfind("--", 0) == 0) {
-          parsed.error = name + " needs a value";
-          return parsed;
+          return fail(name + " needs a value");
         }
         value = arguments[++i];
       }
     } else if (value) {
-      parsed.error = name + " takes no value";
-      return parsed;
+      return fail(name + " takes no value");
     }
     if (std::string fault = ApplyOption(name, value.value_or(""), o); !fault.empty()) {
-      parsed.error = fault;
-      return parsed;
+      return fail(fault);
     }
   }
-  if (o.serialDevice && o.udpHost) {
-    parsed.error = "--serial and --udp exclude each other";
+  if (!command) return fail("no command given");
+  o.command = *command;
+  if (o.command == CliCommand::Help) return parsed;
+  if (o.command == CliCommand::Check || o.command == CliCommand::Ports) {
+    const std::string name = o.command == CliCommand::Check ? "check" : "ports";
+    if (!firstOption.empty()) return fail(name + " takes no options (" + firstOption + ")");
+  }
+  if (o.command == CliCommand::Ports) {
+    if (!positional.empty()) return fail("ports takes no RUF-FILE ('" + positional[0] + "')");
     return parsed;
   }
-  if (positional.empty()) {
-    parsed.error = "the RUF-FILE is missing";
-    return parsed;
-  }
+  if (o.serialDevice && o.udpHost) return fail("--serial and --udp exclude each other");
+  if (o.quiet && o.verbose) return fail("--quiet and --verbose exclude each other");
+  if (positional.empty()) return fail("the RUF-FILE is missing");
   if (positional.size() > 1) {
-    parsed.error = "one RUF-FILE only ('" + positional[1] + "' is one too many)";
-    return parsed;
+    return fail("one RUF-FILE only ('" + positional[1] + "' is one too many)");
   }
   o.rufFile = positional[0];
   return parsed;
@@ -167,6 +174,7 @@ std::string CliUsage() {
       "  flash-update-cli verify  RUF-FILE [options]   compare the radio's flash with the file\n"
       "  flash-update-cli test    RUF-FILE [options]   testing mode\n"
       "  flash-update-cli check   RUF-FILE             check the file offline; nothing is sent\n"
+      "  flash-update-cli ports                        list the serial ports and what they are\n"
       "\n"
       "Options of program, verify and test:\n"
       "  --serial DEVICE       serial link on DEVICE: a device path (/dev/ttyUSB0, a pseudo-\n"
@@ -176,15 +184,22 @@ std::string CliUsage() {
       "  --ignore-errors       every answer and every silence advances (no error checking)\n"
       "  --personality K       extended-memory choice of a model 734: 1 to 6, or cancel\n"
       "  --trace FILE          write the communication trace to FILE instead of comms.txt\n"
+      "  -q, --quiet           print only the result and the errors\n"
+      "  -v, --verbose         also print the trace's lines as they are written\n"
+      "\n"
+      "  -h, --help            print this text and exit\n"
+      "  -V, --version         print the version and exit\n"
       "\n"
       "Without --serial and --udp the link settings of update.ini in the current directory\n"
       "apply; the tool never writes update.ini. Error checking is on unless --ignore-errors.\n"
+      "The log, the progress and the result go to standard output; errors, warnings and why\n"
+      "an operation failed also to standard error.\n"
       "\n"
       "Exit status: 0 success (check: no fault), 1 the operation failed (check: faults found),\n"
       "2 communication with the radio failed, 3 the radio refused the file (model mismatch,\n"
       "unlisted model, personality cancelled), 4 the file cannot be opened or breaks the format,\n"
       "5 the link cannot be opened, 64 usage error, 130 stopped by Ctrl-C (128 + the signal\n"
-      "for SIGTERM and SIGHUP).\n";
+      "for SIGTERM and SIGHUP). See flash-update-cli(1).\n";
 }
 
 }  // namespace flash

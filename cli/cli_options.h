@@ -7,7 +7,7 @@
 
 namespace flash {
 
-enum class CliCommand { Program, Verify, Test, Check, Help };
+enum class CliCommand { Program, Verify, Test, Check, Ports, Help, Version };
 
 inline constexpr int kPersonalityCancel = -1;
 
@@ -22,6 +22,8 @@ struct CliOptions {
   bool ignoreErrors = false;
   std::optional<int> personality;  // 1..6, or kPersonalityCancel
   std::optional<std::string> tracePath;
+  bool quiet = false;    // only the result and the errors
+  bool verbose = false;  // also the trace's lines as they are written
 };
 
 struct ParsedCliOptions {
@@ -29,7 +31,8 @@ struct ParsedCliOptions {
   std::string error;  // empty when the command line is good
 };
 
-// arguments: the command line without the program's name.
+// arguments: the command line without the program's name. Options may stand before
+// the command too; --help and --version win wherever they stand.
 ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments);
 std::string CliUsage();
 

@@ -1,7 +1,9 @@
 #include "cli/console_output.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace flash {
@@ -20,10 +22,20 @@ std::string ShownLines(std::string_view text) {
   return shown + "\n";
 }
 
+bool SameFile(int a, int b) {
+  struct stat first {};
+  struct stat second {};
+  return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 }  // namespace
 
 ConsoleOutput::ConsoleOutput(int outFd, int errFd, bool terminal, std::size_t waitingBound)
-    : out_(outFd, waitingBound), err_(errFd, waitingBound), terminal_(terminal) {}
+    : out_(outFd, waitingBound),
+      err_(errFd, waitingBound),
+      terminal_(terminal),
+      sharedStreams_(SameFile(outFd, errFd)) {}
 
 void ConsoleOutput::HideProgress() {
   if (!progressShown_) return;
@@ -44,6 +56,7 @@ void ConsoleOutput::StartLine() {
 }
 
 void ConsoleOutput::PaneText(std::string_view text) {
+  if (quiet_) return;
   const std::string shown = filter_.Filter(text);
   if (shown.empty()) return;
   HideProgress();
@@ -56,6 +69,21 @@ void ConsoleOutput::Message(std::string_view text) {
   out_.Write(ShownLines(text));
 }
 
+void ConsoleOutput::Note(std::string_view text) {
+  if (!quiet_) Message(text);
+}
+
+void ConsoleOutput::AlsoAsError(std::string_view text) {
+  if (!quiet_ && sharedStreams_) return;
+  // The log's lines begin with a blank; after the program's name it would be a second one.
+  Error(text.substr(std::min(text.find_first_not_of(' '), text.size())));
+}
+
+void ConsoleOutput::Result(std::string_view text, bool failed) {
+  Message(text);
+  if (failed && !sharedStreams_) Error(text);
+}
+
 void ConsoleOutput::Error(std::string_view text) {
   // Ended first, so that on a shared terminal the error has a line of its own.
   StartLine();
@@ -63,6 +91,7 @@ void ConsoleOutput::Error(std::string_view text) {
 }
 
 void ConsoleOutput::Progress(int done, int total, TimePoint now) {
+  if (quiet_) return;
   meter_.Note(done, total, now);
   if (terminal_) {
     if (progressShown_ && done != total && now - lastProgress_ < kTerminalRedrawPeriod) return;

@@ -24,12 +24,23 @@ class ConsoleOutput {
 
   ConsoleOutput(int outFd, int errFd, bool terminal, std::size_t waitingBound = kWaitingBound);
 
+  // --quiet: the log, notes and progress are not shown; results and errors are.
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+
   void PaneText(std::string_view text);
-  // A text on lines of its own (a result dialog of the desktop program, a note).
+  // A text on lines of its own (a result dialog of the desktop program).
   void Message(std::string_view text);
+  // A note on lines of its own; not shown when quiet.
+  void Note(std::string_view text);
   // An error or a warning (a message box of the desktop program): on standard
   // error after the program's name.
   void Error(std::string_view text);
+  // A text that the log shows and that says why something failed or warns: on
+  // standard error as well, so that a script reading only that learns why; but not
+  // twice where both streams are one file (a terminal, or 2>&1).
+  void AlsoAsError(std::string_view text);
+  // How the operation ended: on standard output; a failure also on standard error.
+  void Result(std::string_view text, bool failed);
   void Progress(int done, int total, TimePoint now);
   // Takes the progress line off a terminal (the operation's end, or a prompt).
   void HideProgress();
@@ -53,6 +64,8 @@ class ConsoleOutput {
   OutputChannel out_;
   OutputChannel err_;
   bool terminal_;
+  bool quiet_ = false;
+  bool sharedStreams_;  // both descriptors lead to the same file
   PaneTextFilter filter_;
   ProgressMeter meter_;
   bool atLineStart_ = true;

@@ -15,6 +15,7 @@
 #include "cli/file_check.h"
 #include "link/system_clock.h"
 #include "cli/timer_set.h"
+#include "cli/trace_echo.h"
 #include "link/comms_trace.h"
 #include "engine/link_settings.h"
 #include "link/radio_socket.h"
@@ -81,11 +82,13 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
   SystemClock clock;
   CommsTrace trace(clock);
   trace.SetPath(options.tracePath.value_or(kDefaultTracePath));
+  TraceEcho echoedTrace(trace, clock, console);
+  TraceSink& traceSink = options.verbose ? static_cast<TraceSink&>(echoedTrace) : trace;
   TimerSet timers;
   SerialPort serialPort;
   RadioSocket radioSocket;
   CliHost host(console, clock, timers, stops, options.rufFile, options.personality);
-  UpdateEngine engine(host, settings, serialPort, radioSocket, trace);
+  UpdateEngine engine(host, settings, serialPort, radioSocket, traceSink);
   OperationOptions operationOptions;
   operationOptions.ignoreErrors = options.ignoreErrors ? 1 : 0;
   switch (options.command) {
@@ -120,6 +123,7 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
 
 int RunUpdate(const CliOptions& options) {
   ConsoleOutput console(STDOUT_FILENO, STDERR_FILENO, ::isatty(STDOUT_FILENO) == 1);
+  console.SetQuiet(options.quiet);
   const int status = Operate(options, console);
   console.Finish();
   // The stop signals have their default action again: one more ends this wait at once.

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "flash_version.h"
 #include "link/stop_signals.h"
 #include "sim/radio_sim_links.h"
 #include "sim/radio_sim_options.h"
@@ -11,6 +12,8 @@
 #include "sim/wake_timing.h"
 
 namespace {
+
+constexpr int kExitUsage = 64;  // sysexits' EX_USAGE, as flash-update-cli
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
@@ -39,12 +42,16 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const ParsedRadioSimOptions parsed = ParseRadioSimOptions(arguments);
   if (!parsed.error.empty()) {
-    std::fprintf(stderr, "radio-sim: %s\nTry 'radio-sim --help'.\n", parsed.error.c_str());
-    return 2;
+    std::fprintf(stderr, "radio-sim: %s; try 'radio-sim --help'\n", parsed.error.c_str());
+    return kExitUsage;
   }
   const RadioSimOptions& options = parsed.options;
   if (options.help) {
     std::fputs(RadioSimUsage().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::puts("radio-sim " FLASH_VERSION_LINES);
     return 0;
   }
 

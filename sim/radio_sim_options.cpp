@@ -80,8 +80,9 @@ Faults (requests are numbered from 1, every request counts):
                           its own.
 
 Other:
-  --verbose               Print every request and answer on standard error.
-  --help                  Show this text.
+  -v, --verbose           Print every request and answer on standard error.
+  -h, --help              Show this text.
+  -V, --version           Print the version.
 
 When the radio is ready it prints one line on standard output:
   radio-sim: serial radio on /dev/pts/N
@@ -95,6 +96,11 @@ ParsedRadioSimOptions ParseRadioSimOptions(const std::vector<std::string>& argum
   RadioSimOptions& o = parsed.options;
   RadioFaults& faults = o.radio.faults;
   bool sawPasscode = false;
+  for (const std::string& a : arguments) {
+    o.help = o.help || a == "--help" || a == "-h";
+    o.version = o.version || a == "--version" || a == "-V";
+  }
+  if (o.help || o.version) return parsed;
 
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string name = arguments[i];
@@ -138,9 +144,7 @@ ParsedRadioSimOptions ParseRadioSimOptions(const std::vector<std::string>& argum
     };
 
     int n = 0;
-    if (name == "--help" || name == "-h") {
-      o.help = true;
-    } else if (name == "--link") {
+    if (name == "--link") {
       if (!value(o.linkPath) || o.linkPath.empty()) return fail("--link needs a path");
     } else if (name == "--udp") {
       o.link = RadioSimOptions::Link::Udp;
@@ -203,7 +207,6 @@ ParsedRadioSimOptions ParseRadioSimOptions(const std::vector<std::string>& argum
     }
   }
 
-  if (o.help) return parsed;
   if (o.link == RadioSimOptions::Link::Udp && !o.linkPath.empty()) {
     parsed.error = "--link names a pseudo-terminal; it cannot go with --udp";
   } else if (o.link == RadioSimOptions::Link::Serial && sawPasscode) {

@@ -26,6 +26,7 @@ struct RadioSimOptions {
   bool wirePaced = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 struct ParsedRadioSimOptions {
@@ -33,6 +34,7 @@ struct ParsedRadioSimOptions {
   std::string error;  // empty when the command line is good
 };
 
+// --help and --version win wherever they stand, over any fault of the rest.
 ParsedRadioSimOptions ParseRadioSimOptions(const std::vector<std::string>& arguments);
 std::string RadioSimUsage();
 

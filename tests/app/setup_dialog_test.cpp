@@ -9,7 +9,7 @@
 #include <QMessageBox>
 
 #include "app/command_ids.h"
-#include "app/serial_device_list.h"
+#include "link/serial_device_list.h"
 #include "app/setup_dialog.h"
 #include "link/profile_text.h"
 #include "tests/app/gui_test_support.h"

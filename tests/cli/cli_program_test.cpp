@@ -261,7 +261,9 @@ TEST(CliRefusals, AMissingSerialPortExitsWith5AtOnce) {
   EXPECT_TRUE(Contains(run.out, " Serial port " + dir.File("no-such-tty") + " (" + dir.File("no-such-tty") +
                                     ") is not available.\n"))
       << run.out;
-  EXPECT_EQ(run.err, "flash-update-cli: That PORT is not available \n");
+  EXPECT_EQ(run.err, "flash-update-cli: Serial port " + dir.File("no-such-tty") + " (" +
+                        dir.File("no-such-tty") + ") is not available.\n" +
+                        "flash-update-cli: That PORT is not available \n");
   EXPECT_FALSE(std::filesystem::exists(dir.File("comms.txt")));
 }
 
@@ -304,7 +306,7 @@ TEST(CliUsage, BadCommandLinesExitWith64WithTheirReasonAndTheUsageOnStandardErro
     const ToolRun run = RunTool(arguments, dir.path());
     EXPECT_EQ(run.status, 64) << ::testing::PrintToString(arguments);
     EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(run.err.starts_with("flash-update-cli: " + reason + "\n\nUsage:\n")) << run.err;
+    EXPECT_EQ(run.err, "flash-update-cli: " + reason + "; try 'flash-update-cli --help'\n");
   }
   const ToolRun help = RunTool({"verify", "--help"}, dir.path());
   EXPECT_EQ(help.status, 0);

@@ -1,4 +1,4 @@
-#include "app/serial_device_list.h"
+#include "link/serial_device_list.h"
 
 #include <libudev.h>
 
@@ -81,16 +81,41 @@ bool NaturalLess(std::string_view a, std::string_view b) {
   return a.size() - i < b.size() - j;
 }
 
-struct UsbSerialPort {
-  std::string node;
-  std::string byId;
-  std::string what;  // maker, model and serial number
-};
+// The first ancestor that names a driver, passing over the serial core's own
+// port and controller devices, which newer kernels put between a UART and its tty.
+std::string DriverOf(udev_device* device) {
+  for (udev_device* parent = udev_device_get_parent(device); parent;
+       parent = udev_device_get_parent(parent)) {
+    const char* subsystem = udev_device_get_subsystem(parent);
+    if (subsystem != nullptr && std::string_view(subsystem) == "serial-base") continue;
+    if (const char* driver = udev_device_get_driver(parent); driver && *driver) return driver;
+  }
+  return {};
+}
+
+std::optional<int> LatencyTimerOf(udev_device* device) {
+  udev_device* port = udev_device_get_parent_with_subsystem_devtype(device, "usb-serial", nullptr);
+  const char* value = port ? udev_device_get_sysattr_value(port, "latency_timer") : nullptr;
+  if (value == nullptr) return std::nullopt;
+  int ms = 0;
+  for (const char* c = value; *c >= '0' && *c <= '9'; ++c) {
+    ms = ms * 10 + (*c - '0');
+    if (ms > 255) return std::nullopt;  // the timer is one byte
+  }
+  return ms;
+}
 
 }  // namespace
 
-std::vector<SerialDeviceEntry> ListSerialDevices() {
-  std::vector<UsbSerialPort> ports;
+std::string AdapterDescription(const SerialPortInfo& port) {
+  std::string text = port.maker;
+  if (!port.model.empty()) text += (text.empty() ? "" : " ") + port.model;
+  if (!port.serialNumber.empty()) Append(text, "serial " + port.serialNumber);
+  return text;
+}
+
+std::vector<SerialPortInfo> ListSerialPorts() {
+  std::vector<SerialPortInfo> ports;
   UdevPtr<udev> context(udev_new());
   if (!context) return {};
   UdevPtr<udev_enumerate> enumerate(udev_enumerate_new(context.get()));
@@ -99,33 +124,51 @@ std::vector<SerialDeviceEntry> ListSerialDevices() {
   udev_enumerate_scan_devices(enumerate.get());
   for (udev_list_entry* entry = udev_enumerate_get_list_entry(enumerate.get()); entry;
        entry = udev_list_entry_get_next(entry)) {
+    const std::string_view syspath = udev_list_entry_get_name(entry);
+    // Virtual terminals, pseudo-terminals and the console are no serial ports.
+    if (syspath.find("/devices/virtual/") != std::string_view::npos) continue;
     UdevPtr<udev_device> device(
-        udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+        udev_device_new_from_syspath(context.get(), std::string(syspath).c_str()));
     if (!device) continue;
     const char* node = udev_device_get_devnode(device.get());
-    // Owned by device: the standard ports and the virtual terminals have no USB parent.
-    udev_device* usb =
-        udev_device_get_parent_with_subsystem_devtype(device.get(), "usb", "usb_device");
-    if (node == nullptr || usb == nullptr) continue;
-    UsbSerialPort port{node, StableName(device.get()), {}};
-    const std::string maker = Described(usb, "manufacturer", device.get(), "ID_VENDOR_FROM_DATABASE");
-    const std::string model = Described(usb, "product", device.get(), "ID_MODEL_FROM_DATABASE");
-    const std::string serial = Described(usb, "serial", device.get(), "ID_SERIAL_SHORT");
-    Append(port.what, maker + (maker.empty() || model.empty() ? "" : " ") + model);
-    if (!serial.empty()) Append(port.what, "serial " + serial);
+    if (node == nullptr) continue;
+    // The kernel makes ttyS0..ttyS31 whether or not a UART answers; type 0 says none does.
+    if (const char* type = udev_device_get_sysattr_value(device.get(), "type");
+        type && std::string_view(type) == "0") {
+      continue;
+    }
+    SerialPortInfo port;
+    port.node = node;
+    port.byId = StableName(device.get());
+    port.driver = DriverOf(device.get());
+    port.latencyTimerMs = LatencyTimerOf(device.get());
+    // Owned by device.
+    if (udev_device* usb =
+            udev_device_get_parent_with_subsystem_devtype(device.get(), "usb", "usb_device")) {
+      port.usb = true;
+      port.maker = Described(usb, "manufacturer", device.get(), "ID_VENDOR_FROM_DATABASE");
+      port.model = Described(usb, "product", device.get(), "ID_MODEL_FROM_DATABASE");
+      port.serialNumber = Described(usb, "serial", device.get(), "ID_SERIAL_SHORT");
+    }
     ports.push_back(std::move(port));
   }
-  std::sort(ports.begin(), ports.end(), [](const UsbSerialPort& a, const UsbSerialPort& b) {
+  std::sort(ports.begin(), ports.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) {
     return NaturalLess(a.node, b.node);
   });
+  return ports;
+}
 
+std::vector<SerialDeviceEntry> ListSerialDevices() {
   std::vector<SerialDeviceEntry> devices;
-  for (const UsbSerialPort& port : ports) {
-    std::string nodeText = port.what;
+  for (const SerialPortInfo& port : ListSerialPorts()) {
+    // The standard ports are offered as COMn already.
+    if (!port.usb) continue;
+    const std::string what = AdapterDescription(port);
+    std::string nodeText = what;
     Append(nodeText, port.byId);
     devices.push_back({port.node, nodeText});
     if (port.byId.empty()) continue;
-    std::string byIdText = port.what;
+    std::string byIdText = what;
     Append(byIdText, port.node);
     devices.push_back({port.byId, byIdText});
   }
