@@ -92,7 +92,8 @@ MainWindow::MainWindow(ProcessObjects& objects)
   LoadSettings();
   UpdateCommandStates();
   objects_.serialPort.SetInputFdListener([this](int fd) { WatchSerialInput(fd); });
-  resize(640, 480);
+  // Wide enough for the status bar's lines text, progress bar and two panes.
+  resize(800, 480);
 }
 
 MainWindow::~MainWindow() {

@@ -10,7 +10,7 @@ namespace flash {
 namespace {
 
 constexpr int kTopBorder = 2;  // pixels: the bar's border along its top edge
-constexpr int kProgressWidth = 260;  // pixels at most, taken from pane 0
+constexpr int kProgressWidth = 320;  // pixels at most, taken from pane 0
 
 QString Duration(qint64 ms) {
   const qint64 seconds = ms / 1000;
@@ -61,10 +61,10 @@ QLabel* StatusPanes::pane(int index) const {
 void StatusPanes::ShowProgress(int done, int total, qint64 elapsedMs) {
   progress_->setRange(0, total > 0 ? total : 1);
   progress_->setValue(total > 0 ? done : 0);
-  QString text = QStringLiteral("%p%  ") + Duration(elapsedMs);
+  QString text = QStringLiteral("%p%   ") + Duration(elapsedMs) + QStringLiteral(" spent");
   // Lines go at an even pace, so the rate so far is a fair guess of the rest.
   if (done > 0 && total > done) {
-    text += QStringLiteral(", about ") + Duration(elapsedMs * (total - done) / done) +
+    text += QStringLiteral(", ") + Duration(elapsedMs * (total - done) / done) +
             QStringLiteral(" left");
   }
   progress_->setFormat(text);
@@ -94,7 +94,10 @@ void StatusPanes::Arrange() {
   const int top = kTopBorder;
   const int height = this->height() - kTopBorder - 1;
   const int stretch = std::max(0, width() - 2 * kFixedPaneWidth - 2 * kPaneGap);
-  const int bar = progress_->isHidden() ? 0 : std::min(kProgressWidth, stretch / 2);
+  // The lines text keeps the room it needs; the bar takes what is left of pane 0.
+  const int textRoom =
+      fontMetrics().horizontalAdvance(QStringLiteral("00000 of 00000 Lines Processed")) + 12;
+  const int bar = progress_->isHidden() ? 0 : std::clamp(stretch - textRoom, 0, kProgressWidth);
   panes_[0]->setGeometry(0, top, stretch - bar, height);
   progress_->setGeometry(stretch - bar, top, bar, height);
   int x = stretch + kPaneGap;

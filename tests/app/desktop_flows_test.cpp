@@ -91,11 +91,10 @@ class DesktopFlowsTest : public AppTest {
 int Lightness(const QWidget& w, QPalette::ColorRole role) { return w.palette().color(role).lightness(); }
 
 TEST_F(DesktopFlowsTest, ProgressBarAndTitleFollowTheProgramAndStopEndsTheNextRunCleanly) {
-  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--delay-ms", "2"});
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--delay-ms", "8"});
   ASSERT_FALSE(radio.endpoint().empty());
   UseSerialPort(radio.endpoint());
   MainWindow& window = StartApp();
-  window.resize(720, 480);
   QProgressBar* bar = window.statusPanes()->progressBar();
 
   std::set<int> values;
