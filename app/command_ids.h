@@ -11,6 +11,7 @@ inline constexpr int ID_QUIT = 32772;
 inline constexpr int ID_TOGGLE_ERROR_CHECK = 32778;
 inline constexpr int ID_TESTING_MODE = 32784;
 inline constexpr int ID_SETUP = 32785;
+inline constexpr int ID_STOP_UPDATE = 32786;
 
 // Child window ids of the main window.
 inline constexpr int kOutputPaneId = 102;

@@ -2,31 +2,13 @@
 
 #include <QApplication>
 #include <QFontMetrics>
-#include <QPalette>
 #include <QWidget>
 
 namespace flash {
 
-void ApplyDialogColours(QApplication& app) {
-  QPalette palette = app.palette();
-  const QColor grey(192, 192, 192);
-  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    palette.setColor(group, QPalette::Window, grey);
-    palette.setColor(group, QPalette::Button, grey);
-  }
-  for (auto group : {QPalette::Active, QPalette::Inactive}) {
-    palette.setColor(group, QPalette::WindowText, Qt::black);
-    palette.setColor(group, QPalette::ButtonText, Qt::black);
-    palette.setColor(group, QPalette::Text, Qt::black);
-  }
-  // Class palettes reach QMessageBox and QFileDialog too, which derive from QDialog.
-  QApplication::setPalette(palette, "QDialog");
-}
-
 QFont DialogFont() {
-  QFont font(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSize(8);
+  QFont font = QApplication::font();
+  if (font.pointSizeF() > 0 && font.pointSizeF() < 8) font.setPointSizeF(8);
   return font;
 }
 

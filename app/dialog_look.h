@@ -6,15 +6,12 @@
 
 #include <string_view>
 
-class QApplication;
 class QWidget;
 
 namespace flash {
 
-// Every dialog and message box of the program: light grey with black text.
-void ApplyDialogColours(QApplication& app);
-
-// The 8-point sans-serif face of the dialog templates.
+// The dialogs' face: the desktop's own font, so that they follow its size and the
+// theme's choice, never smaller than the 8 points the layouts were drawn for.
 QFont DialogFont();
 
 // Turns dialog units into pixels for the dialog font, the way templates are laid out:

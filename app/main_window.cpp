@@ -92,7 +92,8 @@ MainWindow::MainWindow(ProcessObjects& objects)
   LoadSettings();
   UpdateCommandStates();
   objects_.serialPort.SetInputFdListener([this](int fd) { WatchSerialInput(fd); });
-  resize(640, 480);
+  // Wide enough for the status bar's lines text, progress bar and two panes.
+  resize(800, 480);
 }
 
 MainWindow::~MainWindow() {
@@ -141,6 +142,7 @@ void MainWindow::BuildMenu() {
   process->setObjectName(QStringLiteral("processMenu"));
   AddCommand(process, "&Update Radio\tF2", ID_UPDATE_RADIO);
   AddCommand(process, "&Verify Program\tF3", ID_VERIFY_PROGRAM);
+  AddCommand(process, "&Stop Update", ID_STOP_UPDATE);
   process->addSeparator();
   AddCommand(process, "&Quit\tAlt-X", ID_QUIT);
   connect(process, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
@@ -174,6 +176,8 @@ bool MainWindow::IsCommandEnabled(int id) const {
       return idle;
     case ID_VERIFY_PROGRAM:
       return idle && ignoreErrors_ == 0;
+    case ID_STOP_UPDATE:
+      return !idle;
     case ID_ABOUT:
     case ID_QUERY_MODE:
     case ID_TOGGLE_ERROR_CHECK:
@@ -196,13 +200,16 @@ bool MainWindow::RunCommand(int id) {
       RunAbout();
       break;
     case ID_UPDATE_RADIO:
-      if (RadioAddressResolves()) Drive([this] { engine_->RunProgramCommand(Options()); });
+      StartOperation(&UpdateEngine::RunProgramCommand);
       break;
     case ID_VERIFY_PROGRAM:
-      if (RadioAddressResolves()) Drive([this] { engine_->RunVerifyCommand(Options()); });
+      StartOperation(&UpdateEngine::RunVerifyCommand);
       break;
     case ID_TESTING_MODE:
-      if (RadioAddressResolves()) Drive([this] { engine_->RunTestingCommand(Options()); });
+      StartOperation(&UpdateEngine::RunTestingCommand);
+      break;
+    case ID_STOP_UPDATE:
+      StopUpdate();
       break;
     case ID_QUERY_MODE:
       Drive([this] { engine_->RunQueryModeCommand(); });
@@ -230,6 +237,36 @@ bool MainWindow::RadioAddressResolves() {
   if (message.empty()) return true;
   ShowMessage(message, "");
   return false;
+}
+
+void MainWindow::StartOperation(void (UpdateEngine::*command)(const OperationOptions&)) {
+  if (!RadioAddressResolves()) return;
+  // A model shown now would be the previous run's, perhaps of another radio.
+  statusBar_->SetPaneText(1, QString());
+  statusBar_->ResetProgress();
+  operationClock_.start();
+  Drive([this, command] { (engine_.get()->*command)(Options()); });
+}
+
+bool MainWindow::ConfirmStopOfRunningUpdate() {
+  QMessageBox question(QMessageBox::Question, QString::fromLatin1(kProgramName),
+                       QString::fromLatin1(kQuitWhileRunning), QMessageBox::Yes | QMessageBox::No,
+                       this);
+  question.setObjectName(QStringLiteral("quitQuestion"));
+  question.setDefaultButton(QMessageBox::No);
+  openQuestion_ = &question;
+  const int answer = question.exec();
+  openQuestion_ = nullptr;
+  return answer == QMessageBox::Yes && engine_->operationRunning();
+}
+
+void MainWindow::CloseOpenQuestion() {
+  if (openQuestion_) openQuestion_->done(QMessageBox::No);
+}
+
+void MainWindow::StopUpdate() {
+  if (!ConfirmStopOfRunningUpdate()) return;
+  Drive([this] { engine_->StopOperation("stopped by the user"); });
 }
 
 template <typename Call>
@@ -281,14 +318,9 @@ void MainWindow::OnTimerExpired(int id) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-  if (!closingWithoutQuestion_ && engine_->operationRunning()) {
-    const auto answer = QMessageBox::question(
-        this, QString::fromLatin1(kProgramName), QString::fromLatin1(kQuitWhileRunning),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) {
-      e->ignore();
-      return;
-    }
+  if (!closingWithoutQuestion_ && engine_->operationRunning() && !ConfirmStopOfRunningUpdate()) {
+    e->ignore();
+    return;
   }
   // The confirmed quit stops the operation, so its port, file and trace are closed in order.
   if (engine_->operationRunning()) Drive([this] { engine_->StopOperation(); });
@@ -402,6 +434,7 @@ void MainWindow::ShowMessage(std::string_view text, std::string_view caption) {
 }
 
 void MainWindow::ShowDialog(DialogId id) {
+  CloseOpenQuestion();
   UpdateCommandStates();
   ResultDialog dialog(id, this);
   dialog.exec();
@@ -431,8 +464,35 @@ void MainWindow::StopTimer(int id) {
   if (it != timers_.end()) it->second->stop();
 }
 
+void MainWindow::ReportProgress(int done, int total) {
+  statusBar_->ShowProgress(done, total, operationClock_.isValid() ? operationClock_.elapsed() : 0);
+  if (total > 0) {
+    setWindowTitle(QStringLiteral("%1% - ").arg(100LL * done / total) +
+                   QString::fromLatin1(kWindowTitle));
+  }
+}
+
 void MainWindow::OperationEnded(OperationOutcome outcome) {
   lastOutcome_ = outcome;
+  CloseOpenQuestion();
+  setWindowTitle(QString::fromLatin1(kWindowTitle));
+  switch (outcome) {
+    case OperationOutcome::ProgramSucceeded:
+    case OperationOutcome::VerifySucceeded:
+    case OperationOutcome::EndedWithoutDialog:
+      statusBar_->EndProgress(QStringLiteral("Done"), true);
+      break;
+    case OperationOutcome::CompletedUnchecked:
+      statusBar_->EndProgress(QStringLiteral("Ended without error checking"), true);
+      break;
+    case OperationOutcome::Stopped:
+    case OperationOutcome::PersonalityCancelled:
+      statusBar_->EndProgress(QStringLiteral("Stopped"), false);
+      break;
+    default:
+      statusBar_->EndProgress(QStringLiteral("Failed"), false);
+      break;
+  }
   UpdateCommandStates();
   emit operationEnded();
 }

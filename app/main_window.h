@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <chrono>
@@ -19,6 +20,7 @@
 
 class QAction;
 class QCloseEvent;
+class QMessageBox;
 class QPlainTextEdit;
 class QSocketNotifier;
 class QTimer;
@@ -80,6 +82,7 @@ class MainWindow : public QMainWindow, public EngineHost {
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
   void UdpSocketChanged(bool open) override;
+  void ReportProgress(int done, int total) override;
   void OperationEnded(OperationOutcome outcome) override;
   std::int64_t CalendarSeconds() override;
   UtcTimeOfDay UtcNow() override;
@@ -101,6 +104,15 @@ class MainWindow : public QMainWindow, public EngineHost {
   template <typename Call>
   void Drive(Call call);
   OperationOptions Options() const;
+  // Starts one of the three operations: the model pane and the progress bar
+  // forget the previous run.
+  void StartOperation(void (UpdateEngine::*command)(const OperationOptions&));
+  // "An update is in progress... Quit anyway?", asked before quitting or stopping.
+  // True when the user confirms while the update still runs.
+  bool ConfirmStopOfRunningUpdate();
+  void StopUpdate();
+  // The question is moot once the update has ended: it closes itself.
+  void CloseOpenQuestion();
   // False, after telling the user, when the UDP link is chosen and the radio's
   // address cannot be resolved: the operation is then not begun.
   bool RadioAddressResolves();
@@ -131,6 +143,8 @@ class MainWindow : public QMainWindow, public EngineHost {
   bool updatingPane_ = false;
   bool closingWithoutQuestion_ = false;
   std::optional<OperationOutcome> lastOutcome_;
+  QElapsedTimer operationClock_;
+  QMessageBox* openQuestion_ = nullptr;
   std::function<std::vector<SerialDeviceEntry>()> listSerialDevices_;
 };
 

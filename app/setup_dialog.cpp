@@ -58,36 +58,45 @@ SetupDialog::SetupDialog(const SetupValues& initial, const std::vector<SerialDev
   serialBox_ = new QCheckBox(QStringLiteral("Serial Port"), this);
   serialBox_->setObjectName(QStringLiteral("serial"));
   serialBox_->setGeometry(du.Rect(7, 7, 80, 10));
-  Text(QStringLiteral("Select the serial communications port that you want to use."),
-       du.Rect(17, 20, 150, 16), this);
+  serialFields_.push_back(
+      Text(QStringLiteral("Select the serial communications port that you want to use."),
+           du.Rect(17, 20, 150, 16), this));
   portList_ = new QComboBox(this);
   portList_->setObjectName(QStringLiteral("port"));
   portList_->setEditable(true);
   // Typed text never becomes an entry; OK stores it as it was typed.
   portList_->setInsertPolicy(QComboBox::NoInsert);
   portList_->setGeometry(du.Rect(17, 38, 150, 12));
+  serialFields_.push_back(portList_);
 
   ethernetBox_ = new QCheckBox(QStringLiteral("Ethernet"), this);
   ethernetBox_->setObjectName(QStringLiteral("ethernet"));
   ethernetBox_->setGeometry(du.Rect(7, 60, 80, 10));
 
-  Text(QStringLiteral("IP Address of radio"), du.Rect(17, 74, 80, 9), this);
+  ethernetFields_.push_back(
+      Text(QStringLiteral("IP Address of radio"), du.Rect(17, 74, 80, 9), this));
   addressField_ = new QLineEdit(this);
   addressField_->setObjectName(QStringLiteral("address"));
+  ethernetFields_.push_back(addressField_);
   addressField_->setGeometry(du.Rect(17, 84, 80, 12));
-  Text(QStringLiteral("Example: 192.168.1.10"), du.Rect(103, 86, 90, 9), this);
+  ethernetFields_.push_back(
+      Text(QStringLiteral("Example: 192.168.1.10"), du.Rect(103, 86, 90, 9), this));
 
-  Text(QStringLiteral("UDP port of radio"), du.Rect(17, 101, 80, 9), this);
+  ethernetFields_.push_back(
+      Text(QStringLiteral("UDP port of radio"), du.Rect(17, 101, 80, 9), this));
   udpPortField_ = new QLineEdit(this);
   udpPortField_->setObjectName(QStringLiteral("udpPort"));
+  ethernetFields_.push_back(udpPortField_);
   udpPortField_->setGeometry(du.Rect(17, 111, 80, 12));
-  Text(QStringLiteral("Example: 49220"), du.Rect(103, 113, 90, 9), this);
+  ethernetFields_.push_back(Text(QStringLiteral("Example: 49220"), du.Rect(103, 113, 90, 9), this));
 
-  Text(QStringLiteral("Passcode of radio"), du.Rect(17, 128, 80, 9), this);
+  ethernetFields_.push_back(
+      Text(QStringLiteral("Passcode of radio"), du.Rect(17, 128, 80, 9), this));
   passcodeField_ = new QLineEdit(this);
   passcodeField_->setObjectName(QStringLiteral("passcode"));
+  ethernetFields_.push_back(passcodeField_);
   passcodeField_->setGeometry(du.Rect(17, 138, 80, 12));
-  Text(QStringLiteral("Example: 12345"), du.Rect(103, 140, 90, 9), this);
+  ethernetFields_.push_back(Text(QStringLiteral("Example: 12345"), du.Rect(103, 140, 90, 9), this));
 
   stopOnErrorsBox_ = new QCheckBox(QStringLiteral("Stop On Errors"), this);
   stopOnErrorsBox_->setObjectName(QStringLiteral("stopOnErrors"));
@@ -159,24 +168,32 @@ void SetupDialog::FillControls() {
   ethernetBox_->setChecked(values_.useEthernet != 0);
   udpPortField_->setText(QString::number(values_.udpPort));
   passcodeField_->setText(QString::number(values_.passcode));
+  GreyUnchosenInterface();
 }
 
-void SetupDialog::Refuse(QLineEdit* field, const char* warning) {
-  QMessageBox::warning(this, QString::fromLatin1(kProgramName), QString::fromLatin1(warning));
+void SetupDialog::GreyUnchosenInterface() {
+  for (QWidget* w : serialFields_) w->setEnabled(serialBox_->isChecked());
+  for (QWidget* w : ethernetFields_) w->setEnabled(ethernetBox_->isChecked());
+}
+
+void SetupDialog::Refuse(QLineEdit* field, const char* fieldName, const char* warning) {
+  QMessageBox::warning(this, QString::fromLatin1(kProgramName),
+                       QString::fromLatin1(fieldName) + QStringLiteral(": ") +
+                           QString::fromLatin1(warning));
   field->setFocus();
   field->selectAll();
 }
 
-bool SetupDialog::ReadNumber(QLineEdit* field, std::uint32_t& value) {
+bool SetupDialog::ReadNumber(QLineEdit* field, const char* fieldName, std::uint32_t& value) {
   const std::optional<std::uint32_t> number = ParseUnsigned(field->text());
   if (!number) {
-    Refuse(field, kNotUnsignedWarning);
+    Refuse(field, fieldName, kNotUnsignedWarning);
     return false;
   }
   // The number is kept even when its range is wrong.
   value = *number;
   if (value > kLargestNumber) {
-    Refuse(field, kOutOfRangeWarning);
+    Refuse(field, fieldName, kOutOfRangeWarning);
     return false;
   }
   return true;
@@ -186,8 +203,16 @@ bool SetupDialog::ReadControls() {
   values_.stopOnErrors = stopOnErrorsBox_->isChecked() ? 1 : 0;
   values_.ipAddress = addressField_->text().toStdString();
   values_.useEthernet = ethernetBox_->isChecked() ? 1 : 0;
-  if (!ReadNumber(udpPortField_, values_.udpPort)) return false;
-  if (!ReadNumber(passcodeField_, values_.passcode)) return false;
+  // Greyed fields cannot be mended, so they cannot refuse the dialog: they keep
+  // the values they came with.
+  if (udpPortField_->isEnabled() &&
+      !ReadNumber(udpPortField_, "UDP port of radio", values_.udpPort)) {
+    return false;
+  }
+  if (passcodeField_->isEnabled() &&
+      !ReadNumber(passcodeField_, "Passcode of radio", values_.passcode)) {
+    return false;
+  }
   values_.useSerial = serialBox_->isChecked() ? 1 : 0;
   return true;
 }

@@ -57,8 +57,11 @@ class SetupDialog : public QDialog {
   // Reads the controls into the values in their fixed order; false at the first
   // field that fails, after the warning has been shown and the field focused.
   bool ReadControls();
-  bool ReadNumber(QLineEdit* field, std::uint32_t& value);
-  void Refuse(QLineEdit* field, const char* warning);
+  // fieldName heads the warning, so that the user knows which field is wrong.
+  bool ReadNumber(QLineEdit* field, const char* fieldName, std::uint32_t& value);
+  void Refuse(QLineEdit* field, const char* fieldName, const char* warning);
+  // The fields of the interface not chosen are greyed.
+  void GreyUnchosenInterface();
   void ChooseSerial();
   void ChooseEthernet();
   std::string SelectedPortName() const;
@@ -71,6 +74,8 @@ class SetupDialog : public QDialog {
   QLineEdit* addressField_ = nullptr;
   QLineEdit* udpPortField_ = nullptr;
   QLineEdit* passcodeField_ = nullptr;
+  std::vector<QWidget*> serialFields_;
+  std::vector<QWidget*> ethernetFields_;
 };
 
 }  // namespace flash

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "app/command_line_rule.h"
-#include "app/dialog_look.h"
 #include "app/main_window.h"
 #include "app/process_objects.h"
 #include "app/program_texts.h"
@@ -30,7 +29,6 @@ bool UpdateApp::Start() {
     return false;
   }
   if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    ApplyDialogColours(*app);
     // The window's close decides when the loop ends, not the last visible window.
     app->setQuitOnLastWindowClosed(false);
   }

@@ -62,8 +62,9 @@ class UpdateEngine {
   // Sets mode 63 and starts nothing.
   void RunQueryModeCommand();
   // Stops a running operation at once (the user quits or presses Ctrl-C): the
-  // links, the file and the trace are closed so that the trace is complete.
-  void StopOperation();
+  // links, the file and the trace are closed so that the trace is complete. A
+  // reason ("stopped by the user") goes into the output and, first, the trace.
+  void StopOperation(std::string_view reason = {});
 
   // Events from the host.
   void OnSerialEvent(std::uint32_t event, std::uint32_t error);

@@ -52,8 +52,13 @@ void UpdateEngine::RunTestingCommand(const OperationOptions& options) {
 
 void UpdateEngine::RunQueryModeCommand() { state_.mode = kModeQuery; }
 
-void UpdateEngine::StopOperation() {
+void UpdateEngine::StopOperation(std::string_view reason) {
   if (!running_) return;
+  if (!reason.empty()) {
+    trace_.TraceEvent("operation", reason);
+    host_.AppendOutput(Format(" The operation was %.*s.\r\n", static_cast<int>(reason.size()),
+                              reason.data()));
+  }
   EndEarly();
   host_.AppendOutput(" The operation was stopped before its end; the radio may need a new update.\r\n");
   host_.OperationEnded(OperationOutcome::Stopped);

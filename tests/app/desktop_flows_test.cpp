@@ -1,0 +1,218 @@
+// The desktop program as a user follows an operation: the progress bar and the
+// title, the Stop command, the quit question, the model pane of a new run, the
+// dialogs in a dark theme and Setup's greyed interface.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include <cstdlib>
+#include <set>
+
+#include "app/command_ids.h"
+#include "app/result_dialog.h"
+#include "app/setup_dialog.h"
+#include "app/status_panes.h"
+#include "tests/app/gui_test_support.h"
+#include "tests/support/radio_sim_process.h"
+
+namespace flash::test {
+namespace {
+
+constexpr int kOperationMs = 30000;
+const std::string kDemoFile = FLASH_SOURCE_DIR "/examples/746-demo.ruf";
+
+QPalette DarkPalette() {
+  QPalette p;
+  p.setColor(QPalette::Window, QColor(40, 40, 44));
+  p.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  p.setColor(QPalette::Base, QColor(28, 28, 30));
+  p.setColor(QPalette::Text, QColor(230, 230, 230));
+  p.setColor(QPalette::Button, QColor(56, 56, 60));
+  p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  return p;
+}
+
+// The theme a run uses: FLASH_UPDATE_THEME=dark gives the dark palette (the
+// screenshots of the README are taken once in each theme).
+bool DarkThemeAsked() {
+  const char* theme = std::getenv("FLASH_UPDATE_THEME");
+  return theme && std::string(theme) == "dark";
+}
+
+class DesktopFlowsTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    previousPalette_ = QApplication::palette();
+    if (DarkThemeAsked()) QApplication::setPalette(DarkPalette());
+  }
+  void TearDown() override {
+    AppTest::TearDown();
+    QApplication::setPalette(previousPalette_);
+  }
+
+  void UseSerialPort(const std::string& device) {
+    WriteWorkFile("update.ini", "[SERIAL INTERFACE]\r\nCOMPORT=" + device + "\r\nSTOP ON ERRORS=0\r\n");
+  }
+
+  // Starts the command; the file chooser takes the demo file after onChooser has
+  // looked at the window as the run begins.
+  void Start(MainWindow& window, int command, std::function<void()> onChooser = {}) {
+    auto choose = OnModal<QFileDialog>([onChooser](QFileDialog* chooser) {
+      if (onChooser) onChooser();
+      chooser->selectFile(QString::fromStdString(kDemoFile));
+      static_cast<QDialog*>(chooser)->accept();
+    });
+    ASSERT_TRUE(window.RunCommand(command));
+    ASSERT_TRUE(choose->answered());
+  }
+
+  void SaveScreenshot(MainWindow& window, const QString& name) {
+    const char* dir = std::getenv("FLASH_UPDATE_SCREENSHOT_DIR");
+    if (!dir) return;
+    WaitFor([] { return false; }, 200);  // let the window paint
+    const QString file = name + (DarkThemeAsked() ? QStringLiteral("-dark.png") : QStringLiteral(".png"));
+    EXPECT_TRUE(window.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(file)));
+  }
+
+  QPalette previousPalette_;
+};
+
+int Lightness(const QWidget& w, QPalette::ColorRole role) { return w.palette().color(role).lightness(); }
+
+TEST_F(DesktopFlowsTest, ProgressBarAndTitleFollowTheProgramAndStopEndsTheNextRunCleanly) {
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--delay-ms", "8"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint());
+  MainWindow& window = StartApp();
+  QProgressBar* bar = window.statusPanes()->progressBar();
+
+  std::set<int> values;
+  bool titleShowsPercent = false;
+  bool screenshotTaken = false;
+  QTimer sampler;
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    if (!window.engine().operationRunning() || bar->isHidden()) return;
+    values.insert(bar->value());
+    titleShowsPercent = titleShowsPercent || window.windowTitle().contains(QLatin1Char('%'));
+    if (!screenshotTaken && bar->value() > bar->maximum() / 2) {
+      screenshotTaken = true;
+      SaveScreenshot(window, QStringLiteral("main-window-during-program"));
+    }
+  });
+  sampler.start(1);
+  QString result;
+  auto ok = OnModal<ResultDialog>([&](ResultDialog* d) { result = d->text(); d->okButton()->click(); },
+                                  kOperationMs);
+  Start(window, ID_UPDATE_RADIO);
+  EXPECT_TRUE(window.IsCommandEnabled(ID_STOP_UPDATE));
+  ASSERT_TRUE(WaitFor([&] { return window.lastOutcome().has_value(); }, kOperationMs));
+  sampler.stop();
+  EXPECT_EQ(result, QStringLiteral("Flash Update Successfuly Completed !"));
+  EXPECT_GT(values.size(), 3u) << "the bar moves during the Program";
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_EQ(bar->maximum(), 131);
+  EXPECT_EQ(bar->format(), QStringLiteral("Done"));
+  EXPECT_TRUE(titleShowsPercent);
+  EXPECT_FALSE(window.windowTitle().contains(QLatin1Char('%')));
+  EXPECT_FALSE(window.IsCommandEnabled(ID_STOP_UPDATE));
+  EXPECT_EQ(window.statusPanes()->paneText(1), QStringLiteral("Model QV746"));
+  SaveScreenshot(window, QStringLiteral("main-window-after-program"));
+
+  // A second run on a link whose radio never answers: the model pane forgets the
+  // first radio at once, and Stop (confirmed) ends the run with the trace closed.
+  RadioSim silent(RADIO_SIM_PATH, {"--model", "746", "--silent-from", "1"});
+  ASSERT_FALSE(silent.endpoint().empty());
+  objects_->linkSettings.comPort = silent.endpoint();
+  QString modelAtStart = QStringLiteral("unseen");
+  Start(window, ID_UPDATE_RADIO, [&] { modelAtStart = window.statusPanes()->paneText(1); });
+  EXPECT_EQ(modelAtStart, QString());
+  ASSERT_TRUE(window.engine().operationRunning());
+  auto no = OnModal<QMessageBox>([](QMessageBox* q) { q->button(QMessageBox::No)->click(); });
+  EXPECT_TRUE(window.RunCommand(ID_STOP_UPDATE));
+  EXPECT_TRUE(no->answered());
+  EXPECT_TRUE(window.engine().operationRunning()) << "No keeps the update running";
+  auto yes = OnModal<QMessageBox>([](QMessageBox* q) { q->button(QMessageBox::Yes)->click(); });
+  EXPECT_TRUE(window.RunCommand(ID_STOP_UPDATE));
+  EXPECT_TRUE(yes->answered());
+  EXPECT_FALSE(window.engine().operationRunning());
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::Stopped);
+  EXPECT_FALSE(objects_->commsTrace.IsOpen());
+  EXPECT_NE(ReadWorkFile("comms.txt").find("stopped by the user"), std::string::npos);
+  EXPECT_TRUE(window.outputPane()->toPlainText().contains(QStringLiteral("stopped by the user")));
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(bar->format(), QStringLiteral("Stopped"));
+  EXPECT_TRUE(window.IsCommandEnabled(ID_UPDATE_RADIO));
+}
+
+TEST_F(DesktopFlowsTest, QuitQuestionClosesItselfWhenTheUpdateEnds) {
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--delay-ms", "5"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint());
+  MainWindow& window = StartApp();
+  bool questionOpenUnderResult = true;
+  auto question = OnModal<QMessageBox>([](QMessageBox*) {});  // asked, never answered
+  auto result = OnModal<ResultDialog>(
+      [&](ResultDialog* d) {
+        const auto* open = window.findChild<QMessageBox*>(QStringLiteral("quitQuestion"));
+        questionOpenUnderResult = open && open->isVisible();
+        d->okButton()->click();
+      },
+      kOperationMs);
+  Start(window, ID_UPDATE_RADIO);
+  // Should the question stay open, the test fails instead of hanging.
+  QTimer::singleShot(kOperationMs, &window, [&] {
+    if (auto* q = window.findChild<QMessageBox*>(QStringLiteral("quitQuestion"))) q->reject();
+  });
+  EXPECT_FALSE(window.close()) << "the question closed without a Yes: the window stays";
+  EXPECT_TRUE(question->answered());
+  EXPECT_TRUE(result->answered());
+  EXPECT_FALSE(questionOpenUnderResult);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::ProgramSucceeded);
+}
+
+TEST_F(DesktopFlowsTest, DialogsFollowADarkThemeAndSetupGreysTheInterfaceNotChosen) {
+  StartApp();
+  QApplication::setPalette(DarkPalette());
+  SetupValues values;
+  values.useSerial = 1;
+  values.udpPort = 49152;
+  SetupDialog setup(values, {}, nullptr);
+  setup.show();
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("t"), QStringLiteral("text"));
+  box.show();
+  for (const QWidget* w : {static_cast<const QWidget*>(&setup), static_cast<const QWidget*>(&box),
+                           static_cast<const QWidget*>(setup.findChildren<QLabel*>().front())}) {
+    EXPECT_GT(Lightness(*w, QPalette::WindowText) - Lightness(*w, QPalette::Window), 120)
+        << w->metaObject()->className();
+  }
+
+  EXPECT_TRUE(setup.portList()->isEnabled());
+  EXPECT_FALSE(setup.udpPortField()->isEnabled());
+  EXPECT_FALSE(setup.passcodeField()->isEnabled());
+  setup.ethernetBox()->click();
+  EXPECT_FALSE(setup.portList()->isEnabled());
+  EXPECT_TRUE(setup.udpPortField()->isEnabled());
+
+  setup.udpPortField()->setText(QStringLiteral("70000"));
+  QString warning;
+  auto answer = OnModal<QMessageBox>([&](QMessageBox* m) { warning = m->text(); m->accept(); });
+  setup.accept();
+  EXPECT_TRUE(answer->answered());
+  EXPECT_TRUE(warning.startsWith(QStringLiteral("UDP port of radio: "))) << warning.toStdString();
+  EXPECT_TRUE(setup.isVisible()) << "a refused OK keeps the dialog open";
+}
+
+}  // namespace
+}  // namespace flash::test
