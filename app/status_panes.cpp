@@ -42,11 +42,6 @@ QString StatusPanes::paneText(int index) const {
   return panes_[static_cast<std::size_t>(index)]->text();
 }
 
-QLabel* StatusPanes::pane(int index) const {
-  if (index < 0 || index > 2) return nullptr;
-  return panes_[static_cast<std::size_t>(index)];
-}
-
 void StatusPanes::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   Arrange();

@@ -21,7 +21,6 @@ class StatusPanes : public QWidget {
 
   void SetPaneText(int pane, const QString& text);
   QString paneText(int pane) const;
-  QLabel* pane(int index) const;
   int barHeight() const;
 
  protected:
