@@ -3,19 +3,13 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
-
-#include <utility>
+#include <QUrl>
 
 #include "app/dialog_look.h"
 #include "app/program_icons.h"
 
 namespace flash {
 namespace {
-
-AboutDialog::LinkOpener& Opener() {
-  static AboutDialog::LinkOpener opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-  return opener;
-}
 
 QLabel* CentredText(const QString& text, const QRect& where, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -29,8 +23,6 @@ QString SiteName() {
 }
 
 }  // namespace
-
-void AboutDialog::SetLinkOpener(LinkOpener opener) { Opener() = std::move(opener); }
 
 AboutDialog::AboutDialog(const QString& buildStamp, const QString& versionText, QWidget* parent)
     : QDialog(parent) {
@@ -47,39 +39,35 @@ AboutDialog::AboutDialog(const QString& buildStamp, const QString& versionText, 
   }
   CentredText(QStringLiteral("Halvane"), du.Rect(30, 10, 113, 9), this);
   CentredText(QStringLiteral("Quillo II ROM Loader"), du.Rect(30, 22, 113, 9), this);
-  version_ = CentredText(versionText, du.Rect(7, 42, 159, 9), this);
-  version_->setObjectName(QStringLiteral("version"));
-  stamp_ = CentredText(buildStamp, du.Rect(7, 54, 159, 9), this);
-  stamp_->setObjectName(QStringLiteral("buildStamp"));
+  CentredText(versionText, du.Rect(7, 42, 159, 9), this);
+  CentredText(buildStamp, du.Rect(7, 54, 159, 9), this);
   CentredText(QStringLiteral("Halvane Inc."), du.Rect(7, 66, 159, 9), this);
 
-  mail_ = new QPushButton(QStringLiteral("email: ") + QString::fromLatin1(kSupportMailAddress),
-                          this);
-  mail_->setObjectName(QStringLiteral("mail"));
-  mail_->setAutoDefault(false);
-  mail_->setGeometry(du.Rect(12, 84, 149, 14));
-  connect(mail_, &QPushButton::clicked, this, [] {
-    Opener()(QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kSupportMailAddress) +
-                  QStringLiteral("?subject=Flash Update Support")));
+  // The desktop's answer to a link is not looked at.
+  auto* mail =
+      new QPushButton(QStringLiteral("email: ") + QString::fromLatin1(kSupportMailAddress), this);
+  mail->setObjectName(QStringLiteral("mail"));
+  mail->setAutoDefault(false);
+  mail->setGeometry(du.Rect(12, 84, 149, 14));
+  connect(mail, &QPushButton::clicked, this, [] {
+    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") +
+                                   QString::fromLatin1(kSupportMailAddress) +
+                                   QStringLiteral("?subject=Flash Update Support")));
   });
 
-  web_ = new QPushButton(QStringLiteral("Updates: ") + SiteName(), this);
-  web_->setObjectName(QStringLiteral("web"));
-  web_->setAutoDefault(false);
-  web_->setGeometry(du.Rect(12, 104, 149, 14));
-  connect(web_, &QPushButton::clicked, this,
-          [] { Opener()(QUrl(QString::fromLatin1(kUpdateSite))); });
+  auto* web = new QPushButton(QStringLiteral("Updates: ") + SiteName(), this);
+  web->setObjectName(QStringLiteral("web"));
+  web->setAutoDefault(false);
+  web->setGeometry(du.Rect(12, 104, 149, 14));
+  connect(web, &QPushButton::clicked, this,
+          [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kUpdateSite))); });
 
-  close_ = new QPushButton(QStringLiteral("Close"), this);
-  close_->setObjectName(QStringLiteral("close"));
-  close_->setDefault(true);
-  close_->setGeometry(du.Rect(61, 130, 50, 14));
-  connect(close_, &QPushButton::clicked, this, &QDialog::accept);
-  close_->setFocus();
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  close->setObjectName(QStringLiteral("close"));
+  close->setDefault(true);
+  close->setGeometry(du.Rect(61, 130, 50, 14));
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
+  close->setFocus();
 }
-
-QString AboutDialog::versionText() const { return version_->text(); }
-
-QString AboutDialog::buildStamp() const { return stamp_->text(); }
 
 }  // namespace flash

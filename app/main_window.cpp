@@ -39,8 +39,6 @@ static void InitProgramResources() { Q_INIT_RESOURCE(flash_update); }
 
 namespace flash {
 
-MainWindow* mainWindowRef = nullptr;
-
 namespace {
 
 QString FromEngine(std::string_view text) {
@@ -57,7 +55,7 @@ QString PaneText(std::string_view text) {
 }  // namespace
 
 MainWindow::MainWindow(ProcessObjects& objects)
-    : objects_(objects), listSerialDevices_([] { return ListSerialDevices(); }) {
+    : objects_(objects) {
   engine_ = std::make_unique<UpdateEngine>(*this, objects_.linkSettings, objects_.serialPort,
                                            objects_.radioSocket, objects_.commsTrace);
   setObjectName(QStringLiteral("MainWindow"));
@@ -105,7 +103,6 @@ MainWindow::~MainWindow() {
   if (udpWatch_) udpWatch_->setEnabled(false);
   if (serialWatch_) serialWatch_->setEnabled(false);
   SaveSettings();
-  if (mainWindowRef == this) mainWindowRef = nullptr;
 }
 
 void MainWindow::LoadSettings() {
@@ -352,7 +349,7 @@ void MainWindow::RunSetup() {
   values.passcode = static_cast<std::uint32_t>(settings.radioPasscode);
   values.ipAddress = settings.radioAddress;
 
-  SetupDialog setup(values, listSerialDevices_(), this);
+  SetupDialog setup(values, ListSerialDevices(), this);
   const int result = setup.exec();
   values = setup.values();
 

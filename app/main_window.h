@@ -57,14 +57,8 @@ class MainWindow : public QMainWindow, public EngineHost {
 
   QPlainTextEdit* outputPane() const { return outputPane_; }
   StatusPanes* statusPanes() const { return statusBar_; }
-  ClientArea* clientArea() const { return clientArea_; }
   bool splashShown() const;
   std::optional<OperationOutcome> lastOutcome() const { return lastOutcome_; }
-
-  // Where the setup dialog learns the serial devices present; tests give their own.
-  void SetSerialDeviceLister(std::function<std::vector<SerialDeviceEntry>()> lister) {
-    listSerialDevices_ = std::move(lister);
-  }
 
   // Closes like the close box, without asking about a running update: used when
   // the process is told to end.
@@ -145,10 +139,6 @@ class MainWindow : public QMainWindow, public EngineHost {
   std::optional<OperationOutcome> lastOutcome_;
   QElapsedTimer operationClock_;
   QMessageBox* openQuestion_ = nullptr;
-  std::function<std::vector<SerialDeviceEntry>()> listSerialDevices_;
 };
-
-// The main window while it exists; null before start-up has shown it and after it is destroyed.
-extern MainWindow* mainWindowRef;
 
 }  // namespace flash

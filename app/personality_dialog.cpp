@@ -41,11 +41,11 @@ PersonalityDialog::PersonalityDialog(QWidget* parent) : QDialog(parent) {
     });
     buttons_[static_cast<std::size_t>(i)] = button;
   }
-  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-  cancel_->setObjectName(QStringLiteral("cancel"));
-  cancel_->setAutoDefault(false);
-  cancel_->setGeometry(du.Rect(63, 276, 173, 22));
-  connect(cancel_, &QPushButton::clicked, this, &PersonalityDialog::reject);
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel->setObjectName(QStringLiteral("cancel"));
+  cancel->setAutoDefault(false);
+  cancel->setGeometry(du.Rect(63, 276, 173, 22));
+  connect(cancel, &QPushButton::clicked, this, &PersonalityDialog::reject);
 }
 
 QPushButton* PersonalityDialog::personalityButton(int personality) const {

@@ -18,14 +18,12 @@ class PersonalityDialog : public QDialog {
 
   int selection() const { return selection_; }
   QPushButton* personalityButton(int personality) const;
-  QPushButton* cancelButton() const { return cancel_; }
 
   void reject() override;
 
  private:
   int selection_ = -1;
   std::array<QPushButton*, 6> buttons_{};
-  QPushButton* cancel_ = nullptr;
 };
 
 }  // namespace flash

@@ -4,7 +4,7 @@
 
 namespace flash {
 
-ProcessObjects::ProcessObjects(std::vector<std::string> programArgs, SocketLayer socketLayer)
-    : updateApp(*this, std::move(programArgs), std::move(socketLayer)) {}
+ProcessObjects::ProcessObjects(std::vector<std::string> programArgs)
+    : updateApp(*this, std::move(programArgs)) {}
 
 }  // namespace flash

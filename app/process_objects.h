@@ -21,8 +21,7 @@ namespace flash {
 class ProcessObjects {
  public:
   // programArgs: the command line less the options Qt took for itself.
-  explicit ProcessObjects(std::vector<std::string> programArgs,
-                          SocketLayer socketLayer = SocketLayer());
+  explicit ProcessObjects(std::vector<std::string> programArgs);
   ProcessObjects(const ProcessObjects&) = delete;
   ProcessObjects& operator=(const ProcessObjects&) = delete;
 

@@ -32,7 +32,7 @@ const ResultDialogTemplate& TemplateOf(DialogId id) {
   return kTemplates[5];
 }
 
-ResultDialog::ResultDialog(DialogId id, QWidget* parent) : QDialog(parent), id_(id) {
+ResultDialog::ResultDialog(DialogId id, QWidget* parent) : QDialog(parent) {
   const ResultDialogTemplate& t = TemplateOf(id);
   Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   if (t.closeBox) flags |= Qt::WindowCloseButtonHint;
@@ -55,11 +55,11 @@ ResultDialog::ResultDialog(DialogId id, QWidget* parent) : QDialog(parent), id_(
   text_->setAlignment(t.centred ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
   text_->setGeometry(du.Rect(textLeft, 7, t.widthUnits - textLeft - 7, t.heightUnits - 31));
 
-  ok_ = new QPushButton(QStringLiteral("OK"), this);
-  ok_->setObjectName(QStringLiteral("ok"));
-  ok_->setDefault(true);
-  ok_->setGeometry(du.Rect((t.widthUnits - 50) / 2, t.heightUnits - 21, 50, 14));
-  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("ok"));
+  ok->setDefault(true);
+  ok->setGeometry(du.Rect((t.widthUnits - 50) / 2, t.heightUnits - 21, 50, 14));
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 QString ResultDialog::text() const { return text_->text(); }

@@ -5,7 +5,6 @@
 #include "engine/engine_host.h"
 
 class QLabel;
-class QPushButton;
 
 namespace flash {
 
@@ -29,14 +28,10 @@ class ResultDialog : public QDialog {
  public:
   ResultDialog(DialogId id, QWidget* parent);
 
-  DialogId id() const { return id_; }
   QString text() const;
-  QPushButton* okButton() const { return ok_; }
 
  private:
-  DialogId id_;
   QLabel* text_ = nullptr;
-  QPushButton* ok_ = nullptr;
 };
 
 }  // namespace flash

@@ -4,8 +4,6 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
-#include <utility>
-
 namespace flash {
 namespace {
 
@@ -18,12 +16,8 @@ bool DatagramSocketsAvailable() {
 
 }  // namespace
 
-SocketLayer::SocketLayer() : probe_(DatagramSocketsAvailable) {}
-
-SocketLayer::SocketLayer(Probe probe) : probe_(std::move(probe)) {}
-
 bool SocketLayer::Start() {
-  started_ = probe_ ? probe_() : false;
+  started_ = DatagramSocketsAvailable();
   return started_;
 }
 

@@ -53,11 +53,6 @@ QString StatusPanes::paneText(int index) const {
   return panes_[static_cast<std::size_t>(index)]->text();
 }
 
-QLabel* StatusPanes::pane(int index) const {
-  if (index < 0 || index > 2) return nullptr;
-  return panes_[static_cast<std::size_t>(index)];
-}
-
 void StatusPanes::ShowProgress(int done, int total, qint64 elapsedMs) {
   progress_->setRange(0, total > 0 ? total : 1);
   progress_->setValue(total > 0 ? done : 0);

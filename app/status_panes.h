@@ -23,7 +23,6 @@ class StatusPanes : public QWidget {
 
   void SetPaneText(int pane, const QString& text);
   QString paneText(int pane) const;
-  QLabel* pane(int index) const;
   int barHeight() const;
 
   // The bar follows an operation: done of total lines, with the time spent and

@@ -12,11 +12,8 @@
 
 namespace flash {
 
-UpdateApp::UpdateApp(ProcessObjects& objects, std::vector<std::string> programArgs,
-                     SocketLayer socketLayer)
-    : objects_(objects),
-      programArgs_(std::move(programArgs)),
-      socketLayer_(std::move(socketLayer)) {}
+UpdateApp::UpdateApp(ProcessObjects& objects, std::vector<std::string> programArgs)
+    : objects_(objects), programArgs_(std::move(programArgs)) {}
 
 UpdateApp::~UpdateApp() { Exit(); }
 
@@ -35,7 +32,6 @@ bool UpdateApp::Start() {
 
   window_ = std::make_unique<MainWindow>(objects_);
   window_->show();
-  mainWindowRef = window_.get();
   window_->repaint();
 
   // After LoadSettings: an argument overrides update.ini for this run.
@@ -43,7 +39,6 @@ bool UpdateApp::Start() {
     window_->IgnoreErrors();
     window_->UpdateCommandStates();
   }
-  started_ = true;
   return true;
 }
 
@@ -59,7 +54,6 @@ int UpdateApp::Run() {
 void UpdateApp::Exit() {
   window_.reset();
   if (socketLayer_.started()) socketLayer_.Stop();
-  started_ = false;
 }
 
 }  // namespace flash

@@ -16,8 +16,7 @@ class ProcessObjects;
 // loop going until the window closes, then destroys it and stops the socket layer.
 class UpdateApp {
  public:
-  UpdateApp(ProcessObjects& objects, std::vector<std::string> programArgs,
-            SocketLayer socketLayer);
+  UpdateApp(ProcessObjects& objects, std::vector<std::string> programArgs);
   ~UpdateApp();
   UpdateApp(const UpdateApp&) = delete;
   UpdateApp& operator=(const UpdateApp&) = delete;
@@ -30,14 +29,12 @@ class UpdateApp {
   void Exit();
 
   MainWindow* mainWindow() const { return window_.get(); }
-  bool started() const { return started_; }
 
  private:
   ProcessObjects& objects_;
   std::vector<std::string> programArgs_;
   SocketLayer socketLayer_;
   std::unique_ptr<MainWindow> window_;
-  bool started_ = false;
 };
 
 }  // namespace flash

@@ -55,8 +55,6 @@ class ConsoleOutput {
   // Waits at most limit for the readers to take what waits; false when some is left.
   bool Drain(std::chrono::milliseconds limit);
 
-  bool terminal() const { return terminal_; }
-
  private:
   void StartLine();
   void NoteDroppedProgress();

@@ -1,5 +1,5 @@
 // One QApplication for every GUI test, on the offscreen platform unless the
-// environment names another (an Xvfb display for screenshots).
+// environment names another.
 #include <QApplication>
 
 #include <gtest/gtest.h>

@@ -1,63 +1,59 @@
 #include "tests/app/gui_test_support.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
+#include <QAbstractButton>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QFileDialog>
+#include <QPushButton>
 #include <QTimer>
+
+#include <filesystem>
+
+#include "app/result_dialog.h"
+#include "sim/memory_image.h"
 
 namespace flash::test {
 namespace {
 
-constexpr int kPollMs = 5;  // how often a waiting answer looks for its modal
+constexpr int kPollMs = 1;
+constexpr int kResponseTimeoutMs = 5000;  // the window's wait for an answer of the radio
 
 }  // namespace
 
-ModalAnswer::ModalAnswer(Match match, Action action, int timeoutMs) {
-  auto timer = new QTimer(qApp);
+ModalAnswer::ModalAnswer(std::function<bool(QWidget*)> take, int timeoutMs) {
+  auto* timer = new QTimer(qApp);
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  auto answered = answered_;
-  auto cancelled = cancelled_;
-  QObject::connect(timer, &QTimer::timeout, timer, [=] {
-    if (*cancelled) {
-      timer->deleteLater();
-      return;
-    }
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal && match(modal)) {
-      timer->stop();
-      timer->deleteLater();
+  QObject::connect(timer, &QTimer::timeout, timer, [=, answered = answered_, cancelled = cancelled_] {
+    QWidget* modal = *cancelled ? nullptr : QApplication::activeModalWidget();
+    if (modal && take(modal)) {
       *answered = true;
-      action(modal);
+    } else if (!*cancelled && clock->elapsed() <= timeoutMs) {
       return;
+    } else if (modal) {
+      ADD_FAILURE() << "an unexpected modal window was open: " << modal->windowTitle().toStdString();
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
     }
-    if (clock->elapsed() > timeoutMs) {
-      timer->stop();
-      timer->deleteLater();
-      if (modal) {
-        ADD_FAILURE() << "an unexpected modal window was open: "
-                      << modal->windowTitle().toStdString();
-        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-        else modal->close();
-      }
-    }
+    timer->stop();
+    timer->deleteLater();
   });
   timer->start(kPollMs);
 }
 
-ModalAnswer::~ModalAnswer() { *cancelled_ = true; }
+QString AnswerMessage(const std::function<void()>& act, QMessageBox::StandardButton button) {
+  QString text;
+  auto answer = OnModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    box->button(button)->click();
+  });
+  act();
+  return text;
+}
 
-void ClickButton(QWidget* dialog, const QString& nameOrText) {
-  for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
-    if (button->objectName() == nameOrText || button->text().remove(QLatin1Char('&')) == nameOrText) {
-      button->click();
-      return;
-    }
-  }
-  ADD_FAILURE() << "no button " << nameOrText.toStdString() << " in "
-                << dialog->windowTitle().toStdString();
+void Click(QWidget* dialog, const char* name) {
+  auto* button = dialog->findChild<QPushButton*>(QString::fromLatin1(name));
+  ASSERT_NE(button, nullptr) << name;
+  button->click();
 }
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
@@ -74,17 +70,13 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-void AppTest::SetUp() {
-  work_ = std::make_unique<QTemporaryDir>();
-  ASSERT_TRUE(work_->isValid());
-  previousDir_ = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(work_->path()));
+AppTest::AppTest() : previousDir_(std::filesystem::current_path()) {
+  std::filesystem::current_path(dir_.path());
 }
 
-void AppTest::TearDown() {
+AppTest::~AppTest() {
   EndApp();
-  QDir::setCurrent(previousDir_);
-  work_.reset();
+  std::filesystem::current_path(previousDir_);
 }
 
 MainWindow& AppTest::StartApp(std::vector<std::string> args) {
@@ -99,20 +91,48 @@ void AppTest::EndApp() {
   objects_.reset();
 }
 
-std::string AppTest::WorkFile(const std::string& name) const {
-  return work_->filePath(QString::fromStdString(name)).toStdString();
+void AppTest::UseSerialPort(const std::string& device, int stopOnErrors) const {
+  dir_.Write("update.ini", "[SERIAL INTERFACE]\r\nCOMPORT=" + device + "\r\nSTOP ON ERRORS=" +
+                               std::to_string(stopOnErrors) + "\r\n");
 }
 
-void AppTest::WriteWorkFile(const std::string& name, const std::string& content) const {
-  QFile file(QString::fromStdString(WorkFile(name)));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(content.data(), static_cast<qint64>(content.size()));
+std::string AppTest::WriteRuf(const std::string& name, int lines, const sim::RufWriteOptions& options) const {
+  sim::MemoryImage image;
+  for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(lines) * 16; ++i) {
+    image.Write(0x100 + i, static_cast<std::uint8_t>(i * 13 + 5));
+  }
+  EXPECT_TRUE(sim::WriteRufFile(dir_.File(name), image, options));
+  return dir_.File(name);
 }
 
-std::string AppTest::ReadWorkFile(const std::string& name) const {
-  QFile file(QString::fromStdString(WorkFile(name)));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return file.readAll().toStdString();
+std::unique_ptr<ModalAnswer> AppTest::ChooseFile(const std::string& path) {
+  return OnModal<QFileDialog>([path](QFileDialog* chooser) {
+    chooser->selectFile(QString::fromStdString(path));
+    static_cast<QDialog*>(chooser)->accept();
+  });
+}
+
+QString AppTest::RunToTheEnd(int command, const std::string& file, bool silencesAtOnce) {
+  auto choose = ChooseFile(file);
+  QString resultText;
+  auto result = OnModal<ResultDialog>(
+      [&](ResultDialog* dialog) {
+        resultText = dialog->text();
+        Click(dialog, "ok");
+      },
+      kOperationTimeoutMs);
+  QTimer cutter;
+  QObject::connect(&cutter, &QTimer::timeout, [this] {
+    for (QTimer* timer : window_->findChildren<QTimer*>()) {
+      if (timer->isActive() && timer->interval() == kResponseTimeoutMs) timer->start(1);
+    }
+  });
+  if (silencesAtOnce) cutter.start(1);
+  EXPECT_TRUE(window_->RunCommand(command));
+  EXPECT_TRUE(choose->answered());
+  EXPECT_TRUE(WaitFor([&] { return !window_->engine().operationRunning() && window_->lastOutcome(); },
+                      kOperationTimeoutMs));
+  return resultText;
 }
 
 }  // namespace flash::test

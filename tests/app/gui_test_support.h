@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QDialog>
-#include <QPointer>
-#include <QString>
-#include <QTemporaryDir>
+#include <QMessageBox>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -15,23 +12,19 @@
 
 #include "app/main_window.h"
 #include "app/process_objects.h"
+#include "sim/ruf_writer.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash::test {
 
-// Acts on a modal window once it is open: the program's dialogs run nested event
-// loops, so a test answers them from a timer inside that loop. A modal that is
-// not answered within the time limit is rejected, so a wrong expectation fails
-// the test instead of hanging it.
+// Answers a modal window once it is open, from a timer inside the modal's own event
+// loop: take answers it and says true, or says false when it is not the one awaited.
+// A modal left unanswered past the limit is rejected, so a wrong expectation fails
+// the test instead of hanging it; an answer that is destroyed answers nothing.
 class ModalAnswer {
  public:
-  using Match = std::function<bool(QWidget*)>;
-  using Action = std::function<void(QWidget*)>;
-
-  ModalAnswer(Match match, Action action, int timeoutMs = 5000);
-  ~ModalAnswer();
-  ModalAnswer(const ModalAnswer&) = delete;
-  ModalAnswer& operator=(const ModalAnswer&) = delete;
-
+  ModalAnswer(std::function<bool(QWidget*)> take, int timeoutMs);
+  ~ModalAnswer() { *cancelled_ = true; }
   bool answered() const { return *answered_; }
 
  private:
@@ -43,34 +36,47 @@ class ModalAnswer {
 template <typename T>
 std::unique_ptr<ModalAnswer> OnModal(std::function<void(T*)> action, int timeoutMs = 5000) {
   return std::make_unique<ModalAnswer>(
-      [](QWidget* w) { return qobject_cast<T*>(w) != nullptr; },
-      [action](QWidget* w) { action(qobject_cast<T*>(w)); }, timeoutMs);
+      [action](QWidget* w) {
+        T* modal = qobject_cast<T*>(w);
+        if (modal) action(modal);
+        return modal != nullptr;
+      },
+      timeoutMs);
 }
 
-// Clicks the button with this object name or text in a dialog.
-void ClickButton(QWidget* dialog, const QString& nameOrText);
-
-// Waits, running the event loop, until done() holds or the time runs out.
+// Runs act and answers the message box it opens with button; returns the box's text
+// (empty when none opened).
+QString AnswerMessage(const std::function<void()>& act, QMessageBox::StandardButton button = QMessageBox::Ok);
+// Clicks the push button of this object name ("ok", "cancel", ...) in a dialog.
+void Click(QWidget* dialog, const char* name);
+// Runs the event loop until done() holds or the time runs out.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
-// A fresh working directory for update.ini and comms.txt, and the program's
-// process objects started in it the way main() does.
+// The program's process objects, started the way main() does in a fresh working
+// directory (dir_) that holds update.ini and comms.txt.
 class AppTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  static constexpr int kOperationTimeoutMs = 30000;  // a small file takes well under a second
+  AppTest();
+  ~AppTest() override;
 
-  // Builds the process objects from this command line and runs start-up.
   MainWindow& StartApp(std::vector<std::string> args = {"flash-update"});
   // Destroys the window (update.ini is written) and the process objects.
   void EndApp();
+  std::string Read(const std::string& name) const { return TempDir::Read(dir_.File(name)); }
+  // update.ini with the serial link on device and "STOP ON ERRORS" (1: errors are ignored).
+  void UseSerialPort(const std::string& device, int stopOnErrors = 0) const;
+  // A RUF file of `lines` records of 16 bytes after a segment record.
+  std::string WriteRuf(const std::string& name, int lines, const sim::RufWriteOptions& options = {}) const;
+  // The next file dialog chooses path.
+  static std::unique_ptr<ModalAnswer> ChooseFile(const std::string& path);
+  // Runs the command on file to the end of its operation, answers the result dialog
+  // with OK and returns its text (empty when none was shown). silencesAtOnce: each
+  // 5-second wait for an answer is cut to a millisecond.
+  QString RunToTheEnd(int command, const std::string& file, bool silencesAtOnce = false);
 
-  std::string WorkFile(const std::string& name) const;
-  void WriteWorkFile(const std::string& name, const std::string& content) const;
-  std::string ReadWorkFile(const std::string& name) const;
-
-  std::unique_ptr<QTemporaryDir> work_;
-  QString previousDir_;
+  TempDir dir_;
+  std::string previousDir_;
   std::unique_ptr<ProcessObjects> objects_;
   MainWindow* window_ = nullptr;
 };

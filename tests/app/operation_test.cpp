@@ -1,0 +1,186 @@
+// Program and Verify through the window against the radio-sim program: the real
+// serial port (or UDP socket) watched by the window's event loop, the real file
+// dialog, the dialogs the user answers and the result dialog at the end; and what
+// stops an operation from beginning, told to the user at once.
+#include <unistd.h>
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+#include "app/command_ids.h"
+#include "app/personality_dialog.h"
+#include "app/status_panes.h"
+#include "app/termination_signals.h"
+#include "tests/app/gui_test_support.h"
+#include "tests/support/radio_sim_process.h"
+
+namespace flash::test {
+namespace {
+
+using OperationTest = AppTest;
+
+TEST_F(OperationTest, ProgramWritesTheFileIntoTheRadioAndShowsItsLog) {
+  const std::string file = FLASH_SOURCE_DIR "/examples/746-demo.ruf";
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--expect", file});
+  UseSerialPort(radio.endpoint());
+  MainWindow& window = StartApp();
+  // Text the user types into the log meanwhile is replaced at its next line.
+  QTimer typist;
+  QObject::connect(&typist, &QTimer::timeout, [&] {
+    if (window.engine().operationRunning()) window.outputPane()->appendPlainText(QStringLiteral("typed"));
+  });
+  typist.start(1);
+  EXPECT_EQ(RunToTheEnd(ID_UPDATE_RADIO, file), QStringLiteral("Flash Update Successfuly Completed !"));
+  EXPECT_EQ(window.statusPanes()->paneText(1) + "|" + window.statusPanes()->paneText(2),
+            QStringLiteral("Model QV746|Program Flash"));
+  const QString log = window.outputPane()->toPlainText();
+  EXPECT_TRUE(window.outputPane()->isVisible() && !window.splashShown());
+  EXPECT_EQ(window.outputPane()->verticalScrollBar()->value(), 0) << "the log is shown from its first line";
+  EXPECT_TRUE(log.contains(QStringLiteral("131 Lines Processed in ")) &&
+              !log.contains(QStringLiteral("typed")) && !log.contains(QLatin1Char('\r')))
+      << log.toStdString();
+  EXPECT_TRUE(window.commandAction(ID_UPDATE_RADIO)->isEnabled() &&
+              window.commandAction(ID_VERIFY_PROGRAM)->isEnabled())
+      << "enabled again at the end";
+  EXPECT_EQ(radio.Stop(), 0) << "the radio's memory equals the file: " << radio.out();
+}
+
+TEST_F(OperationTest, EachEndShowsTheUserItsResultDialog) {
+  const std::string file = WriteRuf("746.ruf", 4);
+  struct Case {
+    std::vector<std::string> radio;
+    int stopOnErrors;  // update.ini's switch: 1 ignores errors
+    int command;
+    const char* result;
+  };
+  const std::vector<Case> cases = {
+      {{"--image-in", file}, 0, ID_VERIFY_PROGRAM, "File and Firmware Sucessfully Verified"},
+      {{}, 0, ID_VERIFY_PROGRAM, "The selected file does not match the contents"},
+      {{"--wrong-echo-from", "3"}, 0, ID_UPDATE_RADIO, "Unable to update the radio's Flash Memory"},
+      {{"--wrong-echo-from", "3"}, 1, ID_UPDATE_RADIO, "File Processing Complete! \n\nThere is no way"},
+      {{"--silent-from", "4"}, 0, ID_UPDATE_RADIO, "Communication with the radio has failed."},
+      {{"--udp", "127.0.0.2:0", "--passcode", "4321", "--expect", file}, 0, ID_UPDATE_RADIO,
+       "Flash Update Successfuly Completed !"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"--model", "746"};
+    arguments.insert(arguments.end(), c.radio.begin(), c.radio.end());
+    RadioSim radio(RADIO_SIM_PATH, arguments);
+    const std::string endpoint = radio.endpoint();
+    ASSERT_FALSE(endpoint.empty());
+    if (radio.udpPort() > 0) {
+      dir_.Write("update.ini", "[SERIAL INTERFACE]\r\nSTOP ON ERRORS=0\r\n[ETHERNET INTERFACE]\r\n"
+                               "IP ADDRESS=" + endpoint.substr(0, endpoint.rfind(':')) + "\r\nUDP PORT=" +
+                                   std::to_string(radio.udpPort()) + "\r\nPASSCODE=4321\r\n"
+                                   "[ACTIVE INTERFACE]\r\nETHERNET=1\r\nSERIAL=0\r\n");
+    } else {
+      UseSerialPort(endpoint, c.stopOnErrors);
+    }
+    StartApp();
+    const bool silent = c.radio.size() > 1 && c.radio[0] == "--silent-from";
+    const QString result = RunToTheEnd(c.command, file, silent);
+    EXPECT_TRUE(result.startsWith(QString::fromLatin1(c.result))) << result.toStdString();
+    EXPECT_EQ(radio.Stop(), 0) << c.result;
+    EndApp();
+  }
+}
+
+TEST_F(OperationTest, AnExtendedMemoryRadioStoresTheFileInThePersonalityTheUserClicks) {
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "734", "--extended"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint());
+  MainWindow& window = StartApp();
+  sim::RufWriteOptions options;
+  options.modelText = "Banwick 734";
+  options.directives = {"#E010203"};
+  const std::string file = WriteRuf("734.ruf", 4, options);
+
+  // Closing the question cancels the update: no result, nothing of the file sent.
+  auto cancel = OnModal<PersonalityDialog>([](PersonalityDialog* d) { d->close(); }, kOperationTimeoutMs);
+  EXPECT_EQ(RunToTheEnd(ID_UPDATE_RADIO, file), QString());
+  EXPECT_TRUE(cancel->answered());
+  EXPECT_EQ(Read("comms.txt").find(" R< 45 "), std::string::npos);
+
+  // Enter alone chooses nothing: the question stays until a personality is clicked.
+  bool stayedOpen = false;
+  auto personality = OnModal<PersonalityDialog>(
+      [&](PersonalityDialog* dialog) {
+        QTest::keyClick(dialog, Qt::Key_Return);
+        stayedOpen = dialog->isVisible();
+        dialog->personalityButton(4)->click();
+      },
+      kOperationTimeoutMs);
+  EXPECT_EQ(RunToTheEnd(ID_UPDATE_RADIO, file), QStringLiteral("Flash Update Successfuly Completed !"));
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_NE(Read("comms.txt").find(" R< 45 04 00 00 fc 0d "), std::string::npos) << "personality 4";
+  EXPECT_EQ(window.statusPanes()->paneText(1), QStringLiteral("Banwick 734"));
+}
+
+// The radio stops answering after 57 lines: the operation waits, showing the
+// progress it last showed (every line up to the 50th, then every tenth), until the
+// user quits.
+TEST_F(OperationTest, QuittingDuringAnUpdateAsksFirstAndYesStopsItAndEndsTheProgram) {
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--silent-from", "60", "--verbose"});
+  ASSERT_FALSE(radio.endpoint().empty());
+  UseSerialPort(radio.endpoint());
+  MainWindow& window = StartApp();
+  auto choose = ChooseFile(WriteRuf("746.ruf", 100));
+  ASSERT_TRUE(window.RunCommand(ID_UPDATE_RADIO));
+  // Each look at the radio's report waits a little for it; the window runs in between.
+  ASSERT_TRUE(WaitFor([&] { return radio.WaitForRequest(60, std::chrono::milliseconds{5}); })) << radio.err();
+  EXPECT_EQ(window.statusPanes()->paneText(0), QStringLiteral("50 of 102 Lines Processed"));
+  EXPECT_FALSE(window.commandAction(ID_UPDATE_RADIO)->isEnabled() ||
+               window.commandAction(ID_VERIFY_PROGRAM)->isEnabled());
+
+  EXPECT_TRUE(AnswerMessage([&] { window.close(); }, QMessageBox::No)
+                  .endsWith(QStringLiteral("may leave the radio unusable. Quit anyway?")));
+  EXPECT_TRUE(window.isVisible() && window.engine().operationRunning());
+
+  QTimer::singleShot(0, &window, [&window] { window.commandAction(ID_QUIT)->trigger(); });
+  AnswerMessage([&] { EXPECT_EQ(objects_->updateApp.Run(), 0); }, QMessageBox::Yes);
+  EXPECT_FALSE(objects_->commsTrace.IsOpen() || objects_->serialPort.IsOpen());
+  EXPECT_NE(Read("update.ini").find("COMPORT=" + radio.endpoint()), std::string::npos)
+      << "the settings are saved at the exit";
+}
+
+// A FIFO or a device chosen as the RUF file would block the window in its reading;
+// it is refused by name, and SIGTERM still ends the program while the message is open.
+TEST_F(OperationTest, ARufFileThatIsNoRegularFileIsRefusedAndSigtermStillEndsTheProgram) {
+  MainWindow& window = StartApp();
+  const std::string device = dir_.File("746-device.ruf");
+  ASSERT_EQ(::symlink("/dev/null", device.c_str()), 0);
+  TerminationSignals termination;
+  QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                   [&window] { window.CloseWithoutAsking(); });
+  auto choose = ChooseFile(device);
+  QString text;
+  auto refusal = OnModal<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    ::raise(SIGTERM);  // the box stays open
+  });
+  QTimer::singleShot(0, &window, [&window] { window.RunCommand(ID_UPDATE_RADIO); });
+  EXPECT_EQ(objects_->updateApp.Run(), 0);
+  EXPECT_EQ(text.toStdString(), device + " is not a regular file.");
+  EXPECT_FALSE(Read("update.ini").empty()) << "the normal exit saves the settings";
+}
+
+TEST_F(OperationTest, AnUnresolvableRadioAddressIsToldAtOnceAndNothingBegins) {
+  // Two dots in a row: no lookup of this name ever leaves the machine.
+  dir_.Write("update.ini", "[ETHERNET INTERFACE]\nIP ADDRESS=radio..local\n"
+                              "[ACTIVE INTERFACE]\nETHERNET=1\nSERIAL=0\n");
+  MainWindow& window = StartApp();
+  const QString text = AnswerMessage([&] { EXPECT_TRUE(window.RunCommand(ID_UPDATE_RADIO)); });
+  EXPECT_TRUE(text.startsWith(QStringLiteral("The radio's address radio..local cannot be resolved (")) &&
+              text.endsWith(QStringLiteral("); nothing was sent.")))
+      << text.toStdString();
+  EXPECT_TRUE(window.splashShown()) << "no operation began";
+}
+
+}  // namespace
+}  // namespace flash::test

@@ -1,0 +1,230 @@
+// flash-update-cli as a process against the radio-sim program, for what only a
+// whole run shows: its exit status, its output streams, the trace on disk, a signal.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "cli/exit_status.h"
+#include "tests/cli/tool_output_checks.h"
+#include "tests/support/child_process.h"
+#include "tests/support/radio_sim_process.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/udp_peer.h"
+
+namespace flash {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::ChildOptions;
+using test::ChildProcess;
+using test::Contains;
+using test::RadioSim;
+using test::TempDir;
+
+constexpr auto kToolTimeout = 30s;  // every run here ends in a few seconds at most
+const std::string kDemoFile = EXAMPLES_DIR "/746-demo.ruf";
+const std::string kTraceEnd = "[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n";
+
+ChildOptions Tool(const std::vector<std::string>& arguments, const TempDir& dir) {
+  ChildOptions options;
+  options.argv.push_back(FLASH_UPDATE_CLI_PATH);
+  options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+  options.workingDirectory = dir.path();
+  return options;
+}
+
+// A file for a model 734 with extended memory: an #E line, then records in segment 0x1000.
+std::string Write734File(const TempDir& dir) {
+  return dir.Write("734-extended.ruf", "#MBanwick 734\r\n#E010203\r\n:020000021000EC\r\n"
+                                       ":0400000001020304F2\r\n:0400040001020304EE\r\n:00000001FF\r\n");
+}
+
+// The radio (none when radio is empty) and the tool's command line, where "@" stands
+// for the radio's link and "HELD" for a UDP port another socket holds.
+struct Case {
+  std::vector<std::string> radio;
+  std::vector<std::string> tool;
+  int status;
+  std::string out;           // a part of standard output
+  std::string err;           // a part of standard error; "": standard error stays empty
+  int requests = 999;        // at most this many requests reach the radio
+  std::vector<int> closed{};  // standard descriptors the tool starts without
+};
+
+TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
+  TempDir dir;
+  const std::string f734 = Write734File(dir);
+  std::string broken = TempDir::Read(kDemoFile);
+  broken.replace(broken.find("\n:1000200") + 4, 1, "X");  // line 9: an 'X' in the address
+  const std::string brokenFile = dir.Write("746-broken.ruf", broken);
+  dir.Write("746-faulty.ruf", ":020000020000FC\r\nS3090000010001020304EC\r\n:00000001FF\r\n");
+  std::filesystem::create_directory(dir.File("logs"));
+  const test::UdpPeer holder("0.0.0.0");  // without address reuse it holds its port on every address
+  const std::vector<std::string> sim746 = {"--model", "746"};
+  const std::vector<std::string> wrongEcho = {"--model", "746", "--wrong-echo-from", "5"};
+  const std::vector<std::string> sim734 = {"--model", "734", "--extended"};
+  const std::vector<Case> runs = {
+      {{"--model", "746", "--image-in", EXAMPLES_DIR "/746-demo.hex"}, {"verify", kDemoFile, "--serial", "@"},
+       0, "\nFile and Firmware Sucessfully Verified\n", ""},
+      {wrongEcho, {"program", kDemoFile, "--serial", "@"}, 1, "\nUnable to update the radio's Flash", ""},
+      {wrongEcho, {"program", kDemoFile, "--serial", "@", "--ignore-errors"}, 0,
+       "*** Detected Command Line Switch to Ignore Radio Responses and Errors ***", ""},
+      {sim746, {"test", kDemoFile, "--serial", "@"}, 0, " Close File\n", ""},
+      {{"--model", "746", "--udp", "127.0.0.3:0", "--passcode", "4242", "--expect", kDemoFile},
+       {"program", kDemoFile, "--udp", "@", "--passcode", "4242"}, 0, "\nFlash Update Successfuly", ""},
+      {sim746, {"program", kDemoFile, "--serial", "@", "--trace", "logs/run-1.txt"}, 0, "", "", 999,
+       {STDIN_FILENO, STDOUT_FILENO}},
+      {{"--model", "781"}, {"program", kDemoFile, "--serial", "@"}, 3, "",
+       "The selected RUF file is not compatible with the Fennic\n", 1},
+      {{"--model", "746", "--report-model", "999"}, {"program", kDemoFile, "--serial", "@"}, 3, "",
+       "The radio reports model 999, which this program does not know", 1},
+      {sim734, {"program", f734, "--serial", "@", "--personality", "cancel"}, 3,
+       " The update was cancelled; nothing of the file was sent.\n", "", 2},
+      {sim734, {"program", f734, "--serial", "@"}, 3, "", "there is no terminal to ask which personality", 2},
+      {sim746, {"program", brokenFile, "--serial", "@"}, 4,
+       " Line 9 breaks the update file format: address: 'X' at column 3 is not a hex digit\n",
+       "The file " + brokenFile + " breaks the update file format at line 9", 0},
+      {{}, {"program", dir.File("746-none.ruf"), "--serial", "/dev/null"}, 4, "",
+       "flash-update-cli: Unable to open file " + dir.File("746-none.ruf") + ": No such file or directory\n"},
+      {{}, {"program", kDemoFile, "--serial", "./no-such-tty"}, 5, " is not available.\n",
+       "flash-update-cli: That PORT is not available \n"},
+      {{}, {"program", kDemoFile, "--udp", "127.0.0.4:HELD"}, 5, "", "Socket Create returned error code "},
+      {{}, {"check", kDemoFile}, 0, "Data lines: 131\n", ""},
+      {{}, {"check", dir.File("746-faulty.ruf")}, 1, "Line 2: wrong checksum: checksum EC written, EB", ""},
+      {{}, {"check", dir.path()}, 4, "", "cannot open " + dir.path() + ": it is a directory\n"},
+      {{}, {"verify", "--help"}, 0, "Usage:\n", ""},
+  };
+  for (const Case& run : runs) {
+    std::vector<std::string> radioArguments = run.radio;
+    const bool udp = std::find(run.radio.begin(), run.radio.end(), "--udp") != run.radio.end();
+    if (!udp) radioArguments.insert(radioArguments.end(), {"--link", "./radio-tty"});
+    if (run.requests < 999) radioArguments.push_back("--verbose");  // a report the test reads whole
+    std::optional<RadioSim> radio;
+    if (!run.radio.empty()) radio.emplace(RADIO_SIM_PATH, radioArguments, dir.path());
+    std::vector<std::string> arguments = run.tool;
+    for (std::string& a : arguments) {
+      if (a == "@") a = udp ? "127.0.0.3:" + std::to_string(radio->udpPort()) : "./radio-tty";
+      if (a.ends_with(":HELD")) a.replace(a.size() - 4, 4, std::to_string(holder.port()));
+    }
+    const std::string what = ::testing::PrintToString(arguments);
+    ChildOptions options = Tool(arguments, dir);
+    options.closedDescriptors = run.closed;
+    ChildProcess tool(options);
+    EXPECT_EQ(tool.Wait(kToolTimeout), run.status) << what << tool.out() << tool.err();
+    EXPECT_TRUE(Contains(tool.out(), run.out)) << what << tool.out();
+    EXPECT_TRUE(run.err.empty() ? tool.err().empty() : Contains(tool.err(), run.err)) << what << tool.err();
+    if (radio) {
+      EXPECT_EQ(radio->Stop(), 0) << what << radio->out();
+      EXPECT_FALSE(Contains(radio->err(), "radio-sim: #" + std::to_string(run.requests + 1) + " "))
+          << what << radio->err();
+    }
+  }
+  // The trace went where --trace said, whole and with nothing of the output in it.
+  const std::string trace = TempDir::Read(dir.File("logs/run-1.txt"));
+  EXPECT_TRUE(trace.starts_with("Log File Begin\r\n") && trace.ends_with(kTraceEnd)) << trace;
+  // A radio that stays silent is given up after eight 5-second waits: too long to
+  // wait for here, so its status is read from the table the tool ends with.
+  EXPECT_EQ(ExitStatusFor(OperationOutcome::CommunicationFailed), 2);
+}
+
+// Without a link option the link of update.ini applies, and its "STOP ON ERRORS"
+// does not switch error checking off for the tool.
+TEST(ToolRun, ProgramsTheLinkOfUpdateIniWhileNothingReadsItsOutputAndLeavesItsTraceOnDisk) {
+  TempDir dir;
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--link", "tty", "--expect", kDemoFile}, dir.path());
+  const std::string ini = "[SERIAL INTERFACE]\r\nCOMPORT=" + dir.File("tty") +
+                          "\r\nSTOP ON ERRORS=1\r\n[ACTIVE INTERFACE]\r\nSERIAL=1\r\nETHERNET=0\r\n";
+  dir.Write("update.ini", ini);
+  ChildOptions options = Tool({"program", kDemoFile}, dir);
+  options.heldOutput = true;
+  ChildProcess tool(options);
+  // The whole flash runs while the output waits for its reader...
+  const auto end = Clock::now() + 10s;
+  while (!TempDir::Read(dir.File("comms.txt")).ends_with(kTraceEnd) && Clock::now() < end) {
+    std::this_thread::sleep_for(10ms);
+  }
+  // ...and none of it is lost once read.
+  tool.ReleaseOutput();
+  EXPECT_EQ(tool.Wait(kToolTimeout), 0) << tool.out() << tool.err();
+  for (const char* part : {" 131 total data lines in file.\n", "\nProgress: 0 of 131 lines\n",
+                           "\n131 Lines Processed in "}) {
+    EXPECT_TRUE(Contains(tool.out(), part)) << part << tool.out();
+  }
+  EXPECT_FALSE(Contains(tool.out(), "\r"));
+  EXPECT_TRUE(tool.out().ends_with("\nFlash Update Successfuly Completed !\n")) << "the result comes last";
+  EXPECT_EQ(TempDir::Read(dir.File("update.ini")), ini) << "the tool never writes update.ini";
+  EXPECT_EQ(radio.Stop(), 0) << "the radio's memory equals the file: " << radio.out();
+
+  // The trace is in the working directory, every line stamped with the UTC time.
+  const std::string trace = TempDir::Read(dir.File("comms.txt"));
+  ASSERT_TRUE(trace.starts_with("Log File Begin\r\n") && trace.ends_with(kTraceEnd)) << trace.substr(0, 200);
+  EXPECT_TRUE(Contains(trace, " R< 3f 56 0d \r\n"));
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  const int stamped = std::stoi(trace.substr(16, 2)) * 60 + std::stoi(trace.substr(19, 2));
+  EXPECT_LE((utc.tm_hour * 60 + utc.tm_min - stamped + 1440) % 1440, 1) << trace.substr(16, 13);
+}
+
+TEST(ToolRun, OnATerminalAsksForThePersonalityAndDrawsTheProgressOnOneLine) {
+  TempDir dir;
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "734", "--extended", "--link", "./radio-tty"}, dir.path());
+  ChildOptions options = Tool({"program", Write734File(dir), "--serial", "./radio-tty"}, dir);
+  options.terminal = true;
+  ChildProcess tool(options);
+  for (const auto& [asked, typed] : {std::pair{"Radio Personality 1 to 6, or c to cancel: ", "9\n"},
+                                     std::pair{"Please type 1, 2, 3, 4, 5 or 6, or c to cancel: ", "2\n"}}) {
+    ASSERT_TRUE(tool.WaitForOutput([&](const std::string& out) { return Contains(out, asked); }, 10s));
+    tool.Type(typed);
+  }
+  EXPECT_EQ(tool.Wait(kToolTimeout), 0) << tool.out() << tool.err();
+  const std::string out = tool.out();
+  EXPECT_TRUE(Contains(out, "\r\033[K0 of 4 lines") && !Contains(out, "Progress")) << out;
+  EXPECT_TRUE(Contains(tool.out(), "Flash Update Successfuly Completed !"));
+  // The #E line becomes the extended-memory frame of personality 2, and no segment is sent.
+  const std::string trace = TempDir::Read(dir.File("comms.txt"));
+  EXPECT_TRUE(Contains(trace, " R< 45 02 00 00 fe 0d \r\n") && !Contains(trace, " R< 41 ")) << trace;
+}
+
+TEST(ToolRun, CtrlCStopsWith130WithinASecondWhileNothingReadsItsOutputAndLeavesWholeTraceRecords) {
+  TempDir dir;
+  // 20 ms per answer: the 131 lines would take about three seconds.
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--link", "./radio-tty", "--delay-ms", "20", "--verbose"},
+                 dir.path());
+  ChildOptions options = Tool({"program", kDemoFile, "--serial", "./radio-tty"}, dir);
+  options.heldOutput = true;
+  ChildProcess tool(options);
+  ASSERT_TRUE(radio.WaitForRequest(10, 10s)) << radio.err();
+  const auto stopped = Clock::now();
+  tool.Signal(SIGINT);
+  EXPECT_EQ(tool.Wait(5s), 130) << tool.err();
+  EXPECT_LT(Clock::now() - stopped, 1s);
+  EXPECT_EQ(tool.err(), "flash-update-cli: stopped by signal 2; the links and the trace file are closed.\n");
+
+  // Every record is whole: a timestamp, a direction and the bytes (an answer's
+  // with the CR the trace has always kept), ended by CR LF.
+  const std::string trace = TempDir::Read(dir.File("comms.txt"));
+  ASSERT_TRUE(trace.starts_with("Log File Begin\r\n")) << trace.substr(0, 100);
+  const std::regex record(
+      R"(\d\d:\d\d:\d\d:\d{4} (R< ([0-9a-f]{2} )+|R> ([0-9A-F]{2} )+\r|R> READY RESPONSE DETECTED)\r)");
+  std::istringstream lines(trace.substr(std::string("Log File Begin\r\n").size()));
+  int sent = 0;
+  for (std::string line; std::getline(lines, line); sent += line.find(" R< ") != std::string::npos) {
+    EXPECT_TRUE(std::regex_match(line, record)) << line;
+  }
+  EXPECT_GT(sent, 5);
+  EXPECT_LT(sent, 131);
+}
+
+}  // namespace
+}  // namespace flash
