@@ -40,10 +40,14 @@ class ChildProcess {
 
   // Collects output until seen(stdout so far) is true or the time runs out; false on a timeout.
   bool WaitForOutput(const std::function<bool(const std::string&)>& seen,
-                     std::chrono::milliseconds timeout);
+                     std::chrono::milliseconds timeout) {
+    return WaitFor(out_, seen, timeout);
+  }
   // The same for standard error.
   bool WaitForErrorOutput(const std::function<bool(const std::string&)>& seen,
-                          std::chrono::milliseconds timeout);
+                          std::chrono::milliseconds timeout) {
+    return WaitFor(err_, seen, timeout);
+  }
   // The next line of standard output that contains mark, or an empty text when the
   // output ended or the time ran out first. *arrival gets the moment it was read.
   std::string WaitForLine(const std::string& mark, std::chrono::milliseconds timeout,
