@@ -1,0 +1,68 @@
+#include "tests/fuzz/fuzz_targets.h"
+#include "tests/support/engine_rig.h"
+
+namespace flash::fuzz {
+namespace {
+
+// An engine whose trace is /dev/null, a device the trace refuses, so nothing is written.
+struct FuzzedEngine : test::EngineRig {
+  FuzzedEngine() { trace.SetPath("/dev/null"); }
+};
+
+// The file run in one mode against a radio that answers as the engine expects,
+// but now and then with a wrong echo or with silence.
+void RunOperation(const std::string& path, void (UpdateEngine::*command)(const OperationOptions&),
+                  int personality) {
+  FuzzedEngine fuzzed;
+  fuzzed.Healthy(personality > 0 ? "VER-1234 734\r" : "VER 1234 734\r");
+  fuzzed.host.personalityAnswer = personality;
+  fuzzed.host.chosenFile = path;
+  (fuzzed.engine.*command)({});
+  // A file refused by its check sends nothing at all.
+  if (SurveyRufFile(path).refused() && !fuzzed.serial.writes.empty()) __builtin_trap();
+  for (int step = 0; step < 20000 && fuzzed.engine.operationRunning(); ++step) {
+    if (fuzzed.serial.pending.empty() || step % 97 == 5) {
+      fuzzed.host.FireNextTimer();
+      continue;
+    }
+    fuzzed.Answer(step % 89 == 7 ? ":ZZ\r" : fuzzed.serial.pending.front());
+    fuzzed.serial.pending.pop_front();
+  }
+  fuzzed.engine.StopOperation();
+}
+
+}  // namespace
+
+int RunRufFile(const std::uint8_t* data, std::size_t size) {
+  static test::TempDir dir;
+  const std::string path = dir.Write("734.ruf", std::string(reinterpret_cast<const char*>(data), size));
+  RunOperation(path, &UpdateEngine::RunProgramCommand, 0);
+  RunOperation(path, &UpdateEngine::RunVerifyCommand, 2);
+  RunOperation(path, &UpdateEngine::RunTestingCommand, 0);
+  return 0;
+}
+
+// The bytes between 0xFF bytes are the answers; a lone 'T' lets the time run out.
+int RunAnswers(const std::uint8_t* data, std::size_t size) {
+  static test::TempDir dir;
+  static const std::string path =
+      dir.Write("746.ruf", ":0300300002337A1E\r\n#E010203\r\n:020000021000EC\r\n:0300400002337A0E\r\n");
+  FuzzedEngine fuzzed;
+  fuzzed.settings.serialActive = size % 2 == 0;
+  fuzzed.settings.ethernetActive = !fuzzed.settings.serialActive;
+  fuzzed.host.personalityAnswer = size % 7 == 0 ? -1 : static_cast<int>(size % 7);
+  fuzzed.host.chosenFile = path;
+  fuzzed.engine.RunProgramCommand();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= size; ++i) {
+    if (i < size && data[i] != 0xFF) continue;
+    const std::string answer(reinterpret_cast<const char*>(data) + start, i - start);
+    start = i + 1;
+    fuzzed.Answer(answer);
+    if (answer == "T") fuzzed.host.FireNextTimer();
+  }
+  fuzzed.engine.StopOperation();
+  return 0;
+}
+
+}  // namespace flash::fuzz
