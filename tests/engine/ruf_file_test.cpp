@@ -4,7 +4,10 @@
 
 #include <filesystem>
 
+#include "engine/number_text.h"
 #include "engine/ruf_reader.h"
+#include "engine/ruf_records.h"
+#include "engine/ruf_survey.h"
 #include "engine/serial_port_name.h"
 #include "engine/text_format.h"
 #include "engine/update_engine.h"
@@ -156,6 +159,12 @@ TEST(RufFile, NamesGiveModelCodesAndSerialDevicesAsAUserWritesThem) {
   EXPECT_EQ(PortSettingFor("COM3"), "COM3");
   EXPECT_EQ(PortSettingFor("/dev/ttyUSB0"), "/dev/ttyUSB0");
   EXPECT_EQ(PortSettingFor("a/../radio-tty"), here + "/radio-tty");
+  // A number typed by a user is all digits, within its range.
+  const std::pair<const char*, std::optional<std::int32_t>> typed[] = {
+      {"49152", 49152}, {"0", 0}, {"65535", 65535}, {"65536", {}}, {"-1", {}}, {"12x", {}},
+      {"+5", {}}, {" 5", {}}, {"", {}}};
+  for (const auto& [text, value] : typed) EXPECT_EQ(ReadWholeDecimal(text, 0, 65535), value) << text;
+  EXPECT_EQ(ReadWholeDecimal("-3", -5, 5), -3);
   EXPECT_EQ(ToggledErrorSwitch(1), 0);
   EXPECT_EQ(ToggledErrorSwitch(0), 1);
   EXPECT_EQ(ToggledErrorSwitch(5), 1);

@@ -11,14 +11,11 @@ namespace {
 // Every input a fuzzer once found (and every seed) stays a test.
 TEST(FuzzRegressions, EveryKeptInputRunsWithoutFaults) {
   const std::pair<const char*, int (*)(const std::uint8_t*, std::size_t)> targets[] = {
-      {"ruf_file", RunRufFile}, {"answers", RunAnswers},
-#ifdef FLASH_HAVE_SETTINGS_TARGET
-      {"settings", RunSettingsFile},
-#endif
-  };
+      {"ruf_file", RunRufFile}, {"answers", RunAnswers}, {"settings", RunSettingsFile}};
   for (const auto& [corpus, target] : targets) {
     int replayed = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(FLASH_FUZZ_CORPUS) / corpus)) {
+    const std::filesystem::path folder = std::filesystem::path(FLASH_FUZZ_CORPUS) / corpus;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
       SCOPED_TRACE(entry.path().string());
       const std::string bytes = test::TempDir::Read(entry.path().string());
       target(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
