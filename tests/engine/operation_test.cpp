@@ -42,6 +42,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
     Dialogs dialogs;
     Outcomes outcomes;
     const char* said;
+    int personality = 0;  // the user's choice for a Banwick with extended memory
   } flows[] = {
       {kProgram, 0, "746.ruf", kEnded, {"VER 1234 746\r", "READY\r", ":1E0\r"},  // two digits count
        {"?V\r", "ZZ\r", kFrame}, {D::ProgramSuccess}, {O::ProgramSucceeded},
@@ -95,6 +96,12 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {kProgram, 0, "746.ruf", kRecord, {"~VE", "+10000", "VER 1234 746\r"},
        {"?V\r", "?V\r", "?V\r", "?V\r", "ZZ\r"}, {D::CommFailure}, {}, ""},
       {kProgram, 0, "746.ruf", kRecord, {"hello\r", "+10000"}, {"?V\r", "?V\r", "?V\r"}, {}, {}, ""},
+      // A Banwick with extended memory ('-' after "VER") asks where to store the file.
+      {kProgram, 0, "734.ruf", ":020000021000EC\r\n#E000000\r\n", {"VER-1234 734\r", "READY\r", "E\r"},
+       {"?V\r", "ZZ\r", Hex("45 02 00 00 FE 0D")}, {D::ProgramSuccess}, {O::ProgramSucceeded}, "", 2},
+      {kProgram, 0, "734.ruf", kRecord, {"VER-1234 734\r", "VER-1234 734\r", "+60000"}, {"?V\r", "P0\r"},
+       {}, {O::PersonalityCancelled}, "The update was cancelled; nothing of the file was sent", -1},
+      {kProgram, 0, "734.ruf", kRecord, {"VER 1234 734\r"}, {"?V\r", "ZZ\r"}, {}, {}, "", -1},
       {kProgram, 0, "746.ruf", kRecord + kRecord,
        {"VER 1234 746\r", "READY\r", "verify", "stop", ":1E\r", "+60000"}, {"?V\r", "ZZ\r", kFrame},
        {}, {O::Stopped}, "The operation was stopped before its end"},
@@ -102,6 +109,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
   for (const auto& f : flows) {
     SCOPED_TRACE(f.name + (" " + f.content.substr(0, 30)) + " " + (f.steps.empty() ? "" : f.steps[0]));
     EngineRig rig;
+    rig.host.personalityAnswer = f.personality;
     rig.Start(f.name, f.content, {.ignoreErrors = f.ignoreErrors}, f.command);
     for (const std::string& step : f.steps) {
       if (step[0] == '+') {
@@ -243,7 +251,7 @@ TEST_F(Engine, EachAnswerGoesOnOrWaitsAsTheRadiosHaveAlwaysBeenRead) {
     EXPECT_EQ(serial.writes.size() > writes, goesOn) << answer;
     EXPECT_NE(Trace().find(traced, traceSize), npos) << answer;
   }
-  EXPECT_EQ(LastWrite(), "ZZ\r");
+  EXPECT_EQ(serial.writes.back(), "ZZ\r");
   // One answer is at most 128 bytes; the rest is purged.
   serial.input = std::string(200, 'A');
   engine.OnSerialEvent(kEventFlagChar, 0);
@@ -257,34 +265,16 @@ TEST_F(Engine, EachAnswerGoesOnOrWaitsAsTheRadiosHaveAlwaysBeenRead) {
   EXPECT_EQ(serial.input, ":1E\r");
 }
 
-TEST_F(Engine, ABanwickWithExtendedMemoryAsksWhereToStoreTheFileEveryTime) {
-  host.personalityAnswer = 2;
-  host.duringPersonalityDialog = [this] {  // a repeated answer opens no second dialog
+TEST_F(Engine, ARepeatedAnswerWhileThePersonalityIsChosenAsksNoSecondTime) {
+  host.duringPersonalityDialog = [this] {
     host.duringPersonalityDialog = nullptr;
-    host.AdvanceBy(milliseconds{5000});
+    host.AdvanceBy(milliseconds{5000});  // "?V\r" again, and again the answer
     Answer("VER-1234 734\r");
   };
-  StartAndIdentify("734.ruf", ":020000021000EC\r\n#E000000\r\n", "VER-1234 734\r");
-  EXPECT_EQ(host.personalityQuestions, 1);
-  EXPECT_EQ(Count("ZZ\r"), 1u);
-  EXPECT_EQ(LastWrite(), Hex("45 02 00 00 FE 0D"));  // no segment: the personality decides
-  Answer("E\r");
-  StartAndIdentify("734.ruf", kRecord, "VER 1234 734\r");  // no extended memory: no question
-  EXPECT_EQ(host.personalityQuestions, 1);
-  engine.StopOperation();
-  host.personalityAnswer = -1;
-  host.status[1] = "";
   Start("734.ruf", kRecord);
   Answer("VER-1234 734\r");
-  EXPECT_EQ(host.personalityQuestions, 2);
-  EXPECT_EQ(LastWrite(), "P0\r");
-  EXPECT_EQ(host.status[1], "");
-  EXPECT_EQ(host.outcomes.back(), OperationOutcome::PersonalityCancelled);
-  EXPECT_FALSE(serial.open);
-  Answer("VER-1234 734\r");  // answers after the end change nothing
-  host.AdvanceBy(milliseconds{60000});
-  EXPECT_EQ(host.personalityQuestions, 2);
-  EXPECT_EQ(LastWrite(), "P0\r");
+  EXPECT_EQ(host.personalityQuestions, 1);
+  EXPECT_EQ(serial.writes, (Writes{"?V\r", "?V\r", "ZZ\r"}));
 }
 
 TEST_F(Engine, AModel797SwitchesThePortToXonXoffUntilAnotherModelAnswers) {
@@ -373,7 +363,8 @@ TEST_F(Engine, ATraceThatCannotBeWrittenIsToldOnceAndTheOperationGoesOn) {
 }
 
 TEST_F(Engine, OverUdpEachRequestIsOneDatagramOpenedByThePasscode) {
-  UseUdp();
+  settings = {.comPort = "COM1", .radioAddress = "127.0.0.2", .radioPort = 50000,
+              .radioPasscode = 0x12345, .serialActive = false, .ethernetActive = true};
   StartAndIdentify("746.ruf", kRecord);
   EXPECT_EQ(udp.boundPort, 50000);
   EXPECT_EQ(udp.connects, Writes{"127.0.0.2:50000"});

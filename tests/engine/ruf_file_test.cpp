@@ -38,15 +38,6 @@ TEST(RufFile, IsReadInPiecesOfAtMost254CharactersThatKeepTheirLineEndings) {
   EXPECT_EQ(Pieces("\xEF\xBB\xBF:00000001FF\n"), "1[:00000001FF\n]");
   EXPECT_EQ(ClassifyLine("\n", true), LineKind::Undefined);
   EXPECT_EQ(ClassifyLine(":0300300002337A1E\r\n", true), LineKind::Undefined);
-  const std::pair<const char*, LineKind> kinds[] = {
-      {":0300300002337A1E", LineKind::IntelHex}, {"S1130000", LineKind::SRecord},
-      {";comment", LineKind::Comment},           {"#>text", LineKind::PassThrough},
-      {"#E010203", LineKind::EDirective},        {"#G01020304", LineKind::GDirective},
-      {"#M Banwick", LineKind::ModelHeader},     {"#UNLOCKBOOT", LineKind::Unlock},
-      {"#V   1.0", LineKind::FormatHeader},      {"#X", LineKind::Undefined},
-      {"#", LineKind::Undefined},                {"\r\n", LineKind::Undefined},
-      {"s1130000", LineKind::Undefined},         {"", LineKind::Undefined}};
-  for (const auto& [line, kind] : kinds) EXPECT_EQ(ClassifyLine(line, false), kind) << line;
 }
 
 // Intel HEX sums to zero with its two's complement checksum; an S-record's is the

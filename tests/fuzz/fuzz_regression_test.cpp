@@ -2,10 +2,12 @@
 
 #include <filesystem>
 
-#include "tests/fuzz/fuzz_targets.h"
 #include "tests/support/temp_dir.h"
 
 namespace flash::fuzz {
+int RunRufFile(const std::uint8_t* data, std::size_t size);
+int RunAnswers(const std::uint8_t* data, std::size_t size);
+int RunSettingsFile(const std::uint8_t* data, std::size_t size);
 namespace {
 
 // Every input a fuzzer once found (and every seed) stays a test.

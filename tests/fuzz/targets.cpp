@@ -1,9 +1,12 @@
 #include <tuple>
 
 #include "link/settings_file.h"
-#include "tests/fuzz/fuzz_targets.h"
 #include "tests/support/engine_rig.h"
 
+// The fuzz targets: a RUF file run as Program, Verify and Test operations against a
+// radio that answers as the engine expects; radio answers (split at 0xFF) during an
+// operation; update.ini. Each libFuzzer binary builds this file with FLASH_FUZZ_TARGET
+// naming its entry point; the regression test replays the inputs they once found.
 namespace flash::fuzz {
 namespace {
 
@@ -92,3 +95,9 @@ int RunSettingsFile(const std::uint8_t* data, std::size_t size) {
 }
 
 }  // namespace flash::fuzz
+
+#ifdef FLASH_FUZZ_TARGET
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return flash::fuzz::FLASH_FUZZ_TARGET(data, size);
+}
+#endif

@@ -82,18 +82,7 @@ struct EngineRig {
       Answer(answer);
     }
   }
-  std::string LastWrite() const { return serial.writes.empty() ? "" : serial.writes.back(); }
-  std::size_t Count(const std::string& request) const {
-    return std::count(serial.writes.begin(), serial.writes.end(), request);
-  }
   std::string Trace() const { return TempDir::Read(dir.File("comms.txt")); }
-  void UseUdp() {
-    settings.serialActive = false;
-    settings.ethernetActive = true;
-    settings.radioAddress = "127.0.0.2";
-    settings.radioPort = 50000;
-    settings.radioPasscode = 0x12345;
-  }
 
   TempDir dir;
   FakeHost host;
