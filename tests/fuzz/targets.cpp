@@ -3,23 +3,17 @@
 #include "link/settings_file.h"
 #include "tests/support/engine_rig.h"
 
-// The fuzz targets: a RUF file run as Program, Verify and Test operations against a
-// radio that answers as the engine expects; radio answers (split at 0xFF) during an
-// operation; update.ini. Each libFuzzer binary builds this file with FLASH_FUZZ_TARGET
-// naming its entry point; the regression test replays the inputs they once found.
+// The fuzz targets, replayed by the regression test; each libFuzzer binary builds this
+// file with FLASH_FUZZ_TARGET naming its entry point.
 namespace flash::fuzz {
 namespace {
-
-// An engine whose trace is /dev/null, a device the trace refuses, so nothing is written.
-struct FuzzedEngine : test::EngineRig {
-  FuzzedEngine() { trace.SetPath("/dev/null"); }
-};
 
 // The file run in one mode against a radio that answers as the engine expects,
 // but now and then with a wrong echo or with silence.
 void RunOperation(const std::string& path, void (UpdateEngine::*command)(const OperationOptions&),
                   int personality) {
-  FuzzedEngine fuzzed;
+  test::EngineRig fuzzed;
+  fuzzed.trace.SetPath("/dev/null");  // a device, which the trace refuses: nothing is written
   fuzzed.Healthy(personality > 0 ? "VER-1234 734\r" : "VER 1234 734\r");
   fuzzed.host.personalityAnswer = personality;
   fuzzed.host.chosenFile = path;
@@ -39,9 +33,10 @@ void RunOperation(const std::string& path, void (UpdateEngine::*command)(const O
 
 }  // namespace
 
+// The bytes as a RUF file, run as Program, Verify and Test operations.
 int RunRufFile(const std::uint8_t* data, std::size_t size) {
   static test::TempDir dir;
-  const std::string path = dir.Write("734.ruf", std::string(reinterpret_cast<const char*>(data), size));
+  const std::string path = dir.Write("734.ruf", {reinterpret_cast<const char*>(data), size});
   RunOperation(path, &UpdateEngine::RunProgramCommand, 0);
   RunOperation(path, &UpdateEngine::RunVerifyCommand, 2);
   RunOperation(path, &UpdateEngine::RunTestingCommand, 0);
@@ -51,9 +46,10 @@ int RunRufFile(const std::uint8_t* data, std::size_t size) {
 // The bytes between 0xFF bytes are the answers; a lone 'T' lets the time run out.
 int RunAnswers(const std::uint8_t* data, std::size_t size) {
   static test::TempDir dir;
-  static const std::string path =
-      dir.Write("746.ruf", ":0300300002337A1E\r\n#E010203\r\n:020000021000EC\r\n:0300400002337A0E\r\n");
-  FuzzedEngine fuzzed;
+  static const std::string path = dir.Write(
+      "746.ruf", ":0300300002337A1E\r\n#E010203\r\n:020000021000EC\r\n:0300400002337A0E\r\n");
+  test::EngineRig fuzzed;
+  fuzzed.trace.SetPath("/dev/null");
   fuzzed.settings.serialActive = size % 2 == 0;
   fuzzed.settings.ethernetActive = !fuzzed.settings.serialActive;
   fuzzed.host.personalityAnswer = size % 7 == 0 ? -1 : static_cast<int>(size % 7);
@@ -73,7 +69,7 @@ int RunAnswers(const std::uint8_t* data, std::size_t size) {
 
 int RunSettingsFile(const std::uint8_t* data, std::size_t size) {
   static test::TempDir dir;
-  const std::string path = dir.Write("update.ini", std::string(reinterpret_cast<const char*>(data), size));
+  const std::string path = dir.Write("update.ini", {reinterpret_cast<const char*>(data), size});
   const auto load = [&path] {
     std::pair<LinkSettings, std::int32_t> loaded;  // the settings and the error switch
     LoadSettings(loaded.first, loaded.second, path);

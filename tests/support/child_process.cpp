@@ -83,7 +83,9 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
     ::dup2(options.terminal ? slave : outPipe[1], STDOUT_FILENO);
     ::dup2(errPipe[1], STDERR_FILENO);
     for (int fd : options.closedDescriptors) ::close(fd);
-    if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) _exit(126);
+    if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
+      _exit(126);
+    }
     ::execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
@@ -125,12 +127,12 @@ bool ChildProcess::Collect(int timeoutMs) {
   return true;
 }
 
-bool ChildProcess::WaitFor(const std::string& collected,
-                           const std::function<bool(const std::string&)>& seen,
+bool ChildProcess::WaitFor(const std::string& collected, const Seen& seen,
                            std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!seen(collected)) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    using namespace std::chrono;
+    const auto left = duration_cast<milliseconds>(end - steady_clock::now());
     if (left.count() <= 0 || !Readable()) return false;
     Collect(static_cast<int>(left.count()));
   }

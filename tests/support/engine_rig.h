@@ -30,8 +30,9 @@ struct EngineRig {
     trace.SetPath(dir.File("comms.txt"));
   }
 
+  using Command = void (UpdateEngine::*)(const OperationOptions&);
   void Start(const std::string& name, const std::string& content, OperationOptions options = {},
-             void (UpdateEngine::*command)(const OperationOptions&) = &UpdateEngine::RunProgramCommand) {
+             Command command = &UpdateEngine::RunProgramCommand) {
     host.chosenFile = dir.Write(name, content);
     (engine.*command)(options);
   }
@@ -51,10 +52,9 @@ struct EngineRig {
     Answer(identification);
     Answer("READY\r");
   }
-  // The serial radio answers as a healthy one does (but for its first wrong echoes
-  // to data records):
-  // its identification, READY to the start command, E and G frames in kind, the check
-  // byte of each record frame, an ACK to each text line, nothing to other text.
+  // The serial radio answers as a healthy one does, but for its first wrong echoes to data
+  // records: its identification, READY to the start command, E and G frames in kind, the
+  // check byte of each record frame, an ACK to each text line, nothing to other text.
   void Healthy(const std::string& identification, int wrongEchoes = 0) {
     serial.radio = [=](const std::string& r) mutable -> std::vector<std::string> {
       if (r == "?V\r") return {identification};

@@ -29,7 +29,6 @@ class FakeHost : public EngineHost {
   void ShowDialog(DialogId id) override { dialogs.push_back(id); }
   // Runs duringPersonalityDialog first, as the dialog's nested event loop would.
   int ChoosePersonality() override {
-    ++personalityQuestions;
     if (duringPersonalityDialog) duringPersonalityDialog();
     return personalityAnswer;
   }
@@ -52,27 +51,23 @@ class FakeHost : public EngineHost {
   // Moves the clock to the next timer expiry and fires it; false when no timer runs.
   // Window timers keep firing every period until they are stopped.
   bool FireNextTimer() {
-    const auto next = std::min_element(timers.begin(), timers.end(),
-                                       [](auto& a, auto& b) { return a.second.dueMs < b.second.dueMs; });
+    const auto next = std::min_element(timers.begin(), timers.end(), [](auto& a, auto& b) {
+      return a.second.first < b.second.first;
+    });
     if (next == timers.end()) return false;
-    nowMs = std::max(nowMs, next->second.dueMs);
-    next->second.dueMs += next->second.periodMs;
+    nowMs = std::max(nowMs, next->second.first);
+    next->second.first += next->second.second;
     if (engine_ != nullptr) engine_->OnTimer(next->first);
     return true;
   }
   // Moves the clock on, firing every timer that falls due on the way.
   void AdvanceBy(std::chrono::milliseconds duration) {
     const std::int64_t target = nowMs + duration.count();
-    while (std::any_of(timers.begin(), timers.end(), [&](auto& t) { return t.second.dueMs <= target; })) {
-      FireNextTimer();
-    }
+    const auto due = [&](auto& timer) { return timer.second.first <= target; };
+    while (std::any_of(timers.begin(), timers.end(), due)) FireNextTimer();
     nowMs = target;
   }
 
-  struct Timer {
-    std::int64_t dueMs;
-    std::int64_t periodMs;
-  };
   std::optional<std::string> chosenFile;
   std::string output;
   std::string status[3];
@@ -82,13 +77,12 @@ class FakeHost : public EngineHost {
   std::vector<std::int32_t> identified;
   std::vector<std::pair<int, int>> progress;
   int personalityAnswer = 1;
-  int personalityQuestions = 0;
   std::function<void()> duringPersonalityDialog;
   int beeps = 0;
   bool continueWithoutSerialPort = true;
   bool stopOnUnlistedModel = false;
   std::int64_t nowMs = 0;
-  std::map<int, Timer> timers;
+  std::map<int, std::pair<std::int64_t, std::int64_t>> timers;  // id: due time, period (ms)
 
  private:
   UpdateEngine* engine_ = nullptr;

@@ -12,9 +12,19 @@
 
 namespace flash::test {
 
-// A serial port that records what the engine asks of it. Tests put answers in
-// input, or let radio answer each request into pending.
-class FakeSerialLink : public SerialLink {
+// The calls a fake link was asked to make, with their arguments ("SetFlowControl 1").
+struct CallLog {
+  template <typename... Values>
+  std::int32_t Call(std::string call, Values... values) {
+    ((call += " " + std::to_string(values)), ...);
+    calls.push_back(call);
+    return kResultOk;
+  }
+  std::vector<std::string> calls;
+};
+
+// A serial port; tests put answers in input, or let radio answer each request into pending.
+class FakeSerialLink : public SerialLink, public CallLog {
  public:
   PortAvailability CheckPortAvailable(const std::string& device) override {
     Call("CheckPortAvailable " + device);
@@ -25,18 +35,19 @@ class FakeSerialLink : public SerialLink {
     open = true;
     return Call("Open " + device, in, out);
   }
-  std::int32_t Close() override {
-    open = false;
-    return Call("Close");
-  }
+  std::int32_t Close() override { open = false; return Call("Close"); }
   bool IsOpen() const override { return open; }
   std::size_t DiscardedAtClose() const override { return discardedAtClose; }
   std::int32_t SetLineFormat(std::uint32_t baud, int bits, int parity, int stop) override {
     return Call("SetLineFormat", baud, bits, parity, stop);
   }
   std::int32_t SetFlowControl(int kind) override { return Call("SetFlowControl", kind); }
-  void SetWriteTimeouts(std::uint32_t perByte, std::uint32_t fixed) override { Call("SetWriteTimeouts", perByte, fixed); }
-  std::int32_t SetEventCharacter(char c, bool add) override { return Call("SetEventCharacter", int{c}, add); }
+  void SetWriteTimeouts(std::uint32_t perByte, std::uint32_t fixed) override {
+    Call("SetWriteTimeouts", perByte, fixed);
+  }
+  std::int32_t SetEventCharacter(char c, bool add) override {
+    return Call("SetEventCharacter", int{c}, add);
+  }
   std::int32_t SetEventMask(std::uint32_t mask) override { return Call("SetEventMask", mask); }
   void Purge() override {
     Call("Purge");
@@ -61,37 +72,25 @@ class FakeSerialLink : public SerialLink {
   PortAvailability availability = PortAvailable;
   std::string hint;
   bool open = false;
-  std::vector<std::string> calls;   // configuration calls, in order
   std::vector<std::string> writes;  // one entry per Write
   std::string input;                // bytes waiting to be read
   std::size_t discardedAtClose = 0;
   // The radio at the other end: its answers to one request, each arriving on its own.
   std::function<std::vector<std::string>(const std::string&)> radio;
   std::deque<std::string> pending;
-
- private:
-  // Records the call with its arguments ("SetFlowControl 1").
-  template <typename... Values>
-  std::int32_t Call(std::string call, Values... values) {
-    ((call += " " + std::to_string(values)), ...);
-    calls.push_back(call);
-    return open ? kResultOk : kResultInvalidHandle;
-  }
 };
 
-// A UDP socket that records datagrams; tests put received datagrams in incoming.
-class FakeUdpLink : public UdpLink {
+// A UDP socket; tests put received datagrams in incoming.
+class FakeUdpLink : public UdpLink, public CallLog {
  public:
   std::int32_t Create(int localPort) override {
-    ++creates;
     hasSocket = createError == 0;
-    boundPort = localPort;
+    Call("Create", localPort);
     return createError;
   }
   bool HasSocket() const override { return hasSocket; }
   std::int32_t Connect(const std::string& address, int port) override {
-    connects.push_back(address + ":" + std::to_string(port));
-    return 0;
+    return Call("Connect " + address, port);
   }
   std::int32_t Send(const std::uint8_t* data, std::size_t size) override {
     datagrams.emplace_back(reinterpret_cast<const char*>(data), size);
@@ -108,13 +107,10 @@ class FakeUdpLink : public UdpLink {
     incoming.pop_front();
     return static_cast<std::int32_t>(n);
   }
-  void Close() override { hasSocket = false; }
+  void Close() override { hasSocket = false; Call("Close"); }
 
   std::int32_t createError = 0;
   bool hasSocket = false;
-  int creates = 0;
-  int boundPort = 0;
-  std::vector<std::string> connects;  // "address:port"
   std::vector<std::string> datagrams;
   std::deque<std::string> incoming;
   std::int32_t receiveError = 0;  // when set, the next Receive fails with it

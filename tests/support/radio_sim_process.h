@@ -16,7 +16,13 @@ class RadioSim {
  public:
   RadioSim(const std::string& program, const std::vector<std::string>& arguments,
            const std::string& workingDirectory = {})
-      : process_(Options(program, arguments, workingDirectory)) {
+      : process_([&] {
+          ChildOptions options;
+          options.argv = {program};
+          options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+          options.workingDirectory = workingDirectory;
+          return options;
+        }()) {
     static constexpr std::string_view kReadyMark = " radio on ";
     const auto ready = [](const std::string& out) {
       const std::size_t at = out.find(kReadyMark);
@@ -53,15 +59,6 @@ class RadioSim {
  private:
   static constexpr std::chrono::seconds kStartTimeout{5};
   static constexpr std::chrono::seconds kStopTimeout{5};
-  static ChildOptions Options(const std::string& program, const std::vector<std::string>& arguments,
-                              const std::string& workingDirectory) {
-    ChildOptions options;
-    options.argv = {program};
-    options.workingDirectory = workingDirectory;
-    options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
-    return options;
-  }
-
   ChildProcess process_;
   std::string endpoint_;
 };
