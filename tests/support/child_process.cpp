@@ -20,26 +20,23 @@ namespace {
 bool ReadInto(int& fd, std::string& into) {
   char buffer[4096];
   const ssize_t n = ::read(fd, buffer, sizeof buffer);
-  if (n > 0) {
-    into.append(buffer, static_cast<std::size_t>(n));
-    return true;
-  }
-  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+  if (n > 0) into.append(buffer, static_cast<std::size_t>(n));
+  if (n > 0 || (n < 0 && (errno == EINTR || errno == EAGAIN))) return true;
   // End of output (a pseudo-terminal answers EIO once its slave is gone).
   ::close(fd);
   fd = -1;
   return false;
 }
 
-// The parent's environment with the options' variables set.
+// The parent's environment with the options' variables set, as "NAME=value" texts.
 std::vector<std::string> ChildEnvironment(const ChildOptions& options) {
   std::vector<std::string> entries;
   for (char** e = environ; *e != nullptr; ++e) {
-    const std::string_view entry(*e);
-    const std::string_view name = entry.substr(0, entry.find('='));
-    const bool set = std::any_of(options.environment.begin(), options.environment.end(),
-                                 [name](const auto& variable) { return variable.first == name; });
-    if (!set) entries.emplace_back(entry);
+    const std::string_view name = std::string_view(*e).substr(0, std::string_view(*e).find('='));
+    if (std::none_of(options.environment.begin(), options.environment.end(),
+                     [name](const auto& variable) { return variable.first == name; })) {
+      entries.emplace_back(*e);
+    }
   }
   for (const auto& [name, value] : options.environment) entries.push_back(name + '=' + value);
   return entries;
@@ -55,11 +52,8 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 }  // namespace
 
 ChildProcess::ChildProcess(const ChildOptions& options) {
-  int outPipe[2] = {-1, -1};
-  int errPipe[2] = {-1, -1};
-  int inPipe[2] = {-1, -1};
-  int master = -1;
-  int slave = -1;
+  int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1}, inPipe[2] = {-1, -1};
+  int master = -1, slave = -1;
   if (::pipe2(errPipe, O_CLOEXEC) != 0) return;
   if (options.terminal) {
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return;
@@ -71,9 +65,7 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
     held_ = true;
     ::fcntl(outPipe[1], F_SETFL, O_NONBLOCK);
     const std::string filler(PIPE_BUF, '\0');
-    for (ssize_t n = 0; (n = ::write(outPipe[1], filler.data(), filler.size())) > 0;) {
-      filler_ += static_cast<std::size_t>(n);
-    }
+    for (ssize_t n = 0; (n = ::write(outPipe[1], filler.data(), filler.size())) > 0;) filler_ += n;
     ::fcntl(outPipe[1], F_SETFL, 0);  // the child's end blocks, as a shell's pipe does
   }
   // Built before the fork: the child of a process with threads (Qt's, a benchmark's)
@@ -86,14 +78,9 @@ ChildProcess::ChildProcess(const ChildOptions& options) {
   pid_ = ::fork();
   if (pid_ == 0) {
     ::setsid();
-    if (options.terminal) {
-      ::ioctl(slave, TIOCSCTTY, 0);
-      ::dup2(slave, STDIN_FILENO);
-      ::dup2(slave, STDOUT_FILENO);
-    } else {
-      ::dup2(inPipe[0], STDIN_FILENO);
-      ::dup2(outPipe[1], STDOUT_FILENO);
-    }
+    if (options.terminal) ::ioctl(slave, TIOCSCTTY, 0);
+    ::dup2(options.terminal ? slave : inPipe[0], STDIN_FILENO);
+    ::dup2(options.terminal ? slave : outPipe[1], STDOUT_FILENO);
     ::dup2(errPipe[1], STDERR_FILENO);
     for (int fd : options.closedDescriptors) ::close(fd);
     if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) {
@@ -140,23 +127,12 @@ bool ChildProcess::Collect(int timeoutMs) {
   return true;
 }
 
-bool ChildProcess::WaitForOutput(const std::function<bool(const std::string&)>& seen,
-                                 std::chrono::milliseconds timeout) {
-  return WaitFor(out_, seen, timeout);
-}
-
-bool ChildProcess::WaitForErrorOutput(const std::function<bool(const std::string&)>& seen,
-                                      std::chrono::milliseconds timeout) {
-  return WaitFor(err_, seen, timeout);
-}
-
-bool ChildProcess::WaitFor(const std::string& collected,
-                           const std::function<bool(const std::string&)>& seen,
+bool ChildProcess::WaitFor(const std::string& collected, const Seen& seen,
                            std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!seen(collected)) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    using namespace std::chrono;
+    const auto left = duration_cast<milliseconds>(end - steady_clock::now());
     if (left.count() <= 0 || !Readable()) return false;
     Collect(static_cast<int>(left.count()));
   }
@@ -180,8 +156,7 @@ std::string ChildProcess::WaitForLine(const std::string& mark, std::chrono::mill
 }
 
 void ChildProcess::Type(const std::string& text) {
-  if (inFd_ < 0) return;
-  [[maybe_unused]] const ssize_t ignored = ::write(inFd_, text.data(), text.size());
+  if (inFd_ >= 0) [[maybe_unused]] const ssize_t ignored = ::write(inFd_, text.data(), text.size());
 }
 
 void ChildProcess::Signal(int signalNumber) {
@@ -194,21 +169,17 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   while (!exited_) {
     int status = 0;
     rusage usage{};
-    const pid_t done = ::wait4(pid_, &status, WNOHANG, &usage);
-    if (done == pid_) {
-      exited_ = true;
+    if (::wait4(pid_, &status, WNOHANG, &usage) == pid_) {
       status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       peakKiB_ = usage.ru_maxrss;
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= end) {
+    } else if (std::chrono::steady_clock::now() >= end) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
-      exited_ = true;
-      status_ = -1;
-      break;
+    } else {
+      Collect(10);
+      continue;
     }
-    Collect(10);
+    exited_ = true;
   }
   // What the child wrote before it ended.
   while (Readable() && Collect(200)) {

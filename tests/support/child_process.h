@@ -38,12 +38,15 @@ class ChildProcess {
   // The moment just before the child was forked.
   std::chrono::steady_clock::time_point startTime() const { return startTime_; }
 
+  using Seen = std::function<bool(const std::string&)>;
   // Collects output until seen(stdout so far) is true or the time runs out; false on a timeout.
-  bool WaitForOutput(const std::function<bool(const std::string&)>& seen,
-                     std::chrono::milliseconds timeout);
+  bool WaitForOutput(const Seen& seen, std::chrono::milliseconds timeout) {
+    return WaitFor(out_, seen, timeout);
+  }
   // The same for standard error.
-  bool WaitForErrorOutput(const std::function<bool(const std::string&)>& seen,
-                          std::chrono::milliseconds timeout);
+  bool WaitForErrorOutput(const Seen& seen, std::chrono::milliseconds timeout) {
+    return WaitFor(err_, seen, timeout);
+  }
   // The next line of standard output that contains mark, or an empty text when the
   // output ended or the time ran out first. *arrival gets the moment it was read.
   std::string WaitForLine(const std::string& mark, std::chrono::milliseconds timeout,
@@ -66,13 +69,10 @@ class ChildProcess {
   bool Readable() const { return (!held_ && outFd_ >= 0) || errFd_ >= 0; }
   // Reads what arrives within the time; false when nothing did.
   bool Collect(int timeoutMs);
-  bool WaitFor(const std::string& collected, const std::function<bool(const std::string&)>& seen,
-               std::chrono::milliseconds timeout);
+  bool WaitFor(const std::string& collected, const Seen& seen, std::chrono::milliseconds timeout);
 
   pid_t pid_ = -1;
-  int outFd_ = -1;  // the pipe, or the terminal's master side
-  int errFd_ = -1;
-  int inFd_ = -1;
+  int outFd_ = -1, errFd_ = -1, inFd_ = -1;  // pipes, or the terminal's master side
   bool held_ = false;
   std::size_t filler_ = 0;  // bytes a held output was filled with, not yet read
   bool exited_ = false;

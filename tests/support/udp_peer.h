@@ -47,8 +47,8 @@ class UdpPeer {
   }
 
   bool SendTo(const sockaddr_in& to, const std::string& datagram) const {
-    return ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                    sizeof to) >= 0;
+    const auto* address = reinterpret_cast<const sockaddr*>(&to);
+    return ::sendto(fd_, datagram.data(), datagram.size(), 0, address, sizeof to) >= 0;
   }
   bool SendTo(const char* address, int port, const std::string& datagram) const {
     return SendTo(Address(address, port), datagram);
@@ -57,7 +57,6 @@ class UdpPeer {
     const sockaddr_in to = Address(address, port);
     ::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   }
-  void Send(const std::string& datagram) const { ::send(fd_, datagram.data(), datagram.size(), 0); }
 
   // The next datagram and its sender, or nothing within the limit.
   std::optional<std::string> Receive(sockaddr_in* from = nullptr) const {
