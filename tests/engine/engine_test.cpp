@@ -182,8 +182,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"P", kEnded, {V, R, ":1E0\r"}, {Q, Z, F}, {D::ProgramSuccess}, {O::ProgramSucceeded},
        "2 Lines Processed in 0 Seconds\r\n Close Communications Port\r\n Close File\r\n"},
       {"P", kEnded, {V, R, W, W, W, W}, {Q, Z, F, F, F, F}, {D::ProgramFailure}, {O::ProgramFailed},
-       "The update failed: the radio did not echo 1 line correctly after 4 sendings each (the "
-       "first is line 2 of the file)\r\n"},
+       "[[END OF ACTION FailureFlag=1 Total Errors=1]]"},
       {"P", kWrongSum, {V, R, ":1F\r"}, {Q, Z, kWrongSumFrame}, {D::ProgramFailure},
        {O::ProgramFailed}, "The update failed: 1 record of the file has a wrong checksum and was "
        "sent as written (the first is line 2)\r\n"},
@@ -200,7 +199,8 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"T", kEnded, {V, R}, {Q, Hex("99 03 00 30 00 02 33 7A 1E 0D")}, {}, {O::EndedWithoutDialog},
        ""},
       // Nothing reaches the radio from a file that would not be sent as it was checked.
-      {"P", "", {}, {}, {}, {}, "", ""},  // none chosen      {"P", "", {}, {}, {}, {O::FileRefused}, "Unable to open file", "none/746.ruf"},
+      {"P", "", {}, {}, {}, {}, "", ""},  // none chosen
+      {"P", "", {}, {}, {}, {O::FileRefused}, "Unable to open file", "none/746.ruf"},
       {"P", kRecord + ":0300300002X37A1E\r\n", {}, {}, {}, {O::FileRefused},
        "breaks the update file format at line 2 (data: 'X' at column 11 is not a hex digit)"},
       {"P", ";nothing here\r\n", {}, {}, {}, {O::FileRefused}, "it holds no records."},
@@ -270,7 +270,8 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
     const auto command = *f.command == 'V' ? kVerify : *f.command == 'T' ? kTest : kProgram;
     const OperationOptions options{.ignoreErrors = f.command[1] ? f.command[1] - '0' : 0};
     EngineRig rig;
-    rig.host.personalityAnswer = f.personality;
+    rig.host.personalityAnswer = f.personality;  // asked only while an operation runs:
+    rig.host.duringPersonalityDialog = [&rig] { EXPECT_TRUE(rig.engine.operationRunning()); };
     rig.Start(f.name, f.content, options, command);
     for (const std::string& step : f.steps) {
       if (step.starts_with('+')) {
@@ -287,7 +288,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
     EXPECT_EQ(rig.serial.writes, f.sent);
     EXPECT_EQ(rig.host.dialogs, f.dialogs);
     EXPECT_EQ(rig.host.outcomes, f.outcomes);
-    std::string seen = rig.host.output + "|" + rig.host.status[1] + "|";
+    std::string seen = rig.host.output + "|" + rig.host.status[1] + "|" + rig.Trace();
     for (const auto& message : rig.host.messages) seen += message.first;
     EXPECT_NE(seen.find(f.said), npos) << seen;
     EXPECT_EQ(rig.host.beeps, std::count(f.dialogs.begin(), f.dialogs.end(), D::CommFailure));
