@@ -31,8 +31,7 @@ const std::string kFrame = Hex("42 03 00 30 00 02 33 7A 1E 0D");
 const std::string kSecondRecord = ":0300400002337A0E\r\n";
 const std::string kSecondFrame = Hex("42 03 00 40 00 02 33 7A 0E 0D");
 
-// Each piece the reading gives with its line number ('+': it continues a line);
-// long pieces by their length.
+// Each piece read with its line number ('+': it continues a line); long ones by length.
 std::string Pieces(const std::string& bytes) {
   RufReader reader;
   reader.OpenBytes(bytes);
@@ -55,10 +54,9 @@ TEST(RufFile, IsReadInPiecesOfAtMost254CharactersThatKeepTheirLineEndings) {
   EXPECT_EQ(ClassifyLine(":0300300002337A1E\r\n", true), LineKind::Undefined);
 }
 
-// Intel HEX sums to zero with its two's complement checksum; an S-record's is the
-// one's complement of its sum. The first lines are the formats' published examples.
+// Each line's format fault, or its computed and written checksum: Intel HEX takes the two's
+// complement of the sum, S-records the one's. The first two are the formats' own examples.
 TEST(RufFile, ReadsRecordFieldsAtTheirColumnsAndComputesEachFormsChecksum) {
-  // Each line's format fault, or its computed and its written checksum.
   const std::pair<const char*, const char*> cases[] = {
       {":10010000214601360121470136007EFE09D2190140\r\n", "40 40"},
       {"S1130000285F245F2212226A000424290008237C2A\r\n", "2A 2A"},
@@ -168,8 +166,8 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
   const std::string F = kFrame, S = kSecondFrame, W = ":00\r";  // W: a wrong echo
   const std::string VF = Hex("56 03 00 30 00 02 33 7A 1E 0D");   // F in Verify
   const OperationOutcome M = O::ModelMismatch;
-  std::string kTenRecords;
-  for (int i = 0; i < 10; ++i) kTenRecords += kRecord;
+  std::string tenRecords;
+  for (int i = 0; i < 10; ++i) tenRecords += kRecord;
   const struct {
     const char* command;
     std::string content;
@@ -180,16 +178,17 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
     const char* name = "746.ruf";
     int personality = 0;  // the user's choice for a Banwick with extended memory
   } flows[] = {
+      // The end report; an echo's first two hex digits are its value.
       {"P", kEnded, {V, R, ":1E0\r"}, {Q, Z, F}, {D::ProgramSuccess}, {O::ProgramSucceeded},
        "2 Lines Processed in 0 Seconds\r\n Close Communications Port\r\n Close File\r\n"},
       {"P", kEnded, {V, R, W, W, W, W}, {Q, Z, F, F, F, F}, {D::ProgramFailure}, {O::ProgramFailed},
-       "The update failed: the radio did not echo 1 line correctly after 4 sendings each (the "
-       "first is line 2 of the file)\r\n"},
+       "[[END OF ACTION FailureFlag=1 Total Errors=1]]"},
       {"P", kWrongSum, {V, R, ":1F\r"}, {Q, Z, kWrongSumFrame}, {D::ProgramFailure},
        {O::ProgramFailed}, "The update failed: 1 record of the file has a wrong checksum and was "
        "sent as written (the first is line 2)\r\n"},
-      {"P", ";\r\nS30800001000AABBCCB7\r\n", {V, R, ":B7\r"}, {Q, Z, Hex("53 08 00 00 10 00 AA BB "
-       "CC B7 0D")}, {D::ProgramFailure}, {O::ProgramFailed}, "1 record of the file has a wrong"},
+      {"P", ";\r\nS30800001000AABBCCB7\r\n", {V, R, ":B7\r"},
+       {Q, Z, Hex("53 08 00 00 10 00 AA BB CC B7 0D")}, {D::ProgramFailure}, {O::ProgramFailed},
+       "1 record of the file has a wrong checksum"},
       {"V", kEnded, {V, R, ": 1e\r"}, {Q, Z, VF}, {D::VerifySuccess}, {O::VerifySucceeded}, ""},
       {"V", kEnded, {V, R, W, W, W, W}, {Q, Z, VF, VF, VF, VF}, {D::VerifyFailure},
        {O::VerifyFailed}, "the radio's memory differs from the file in 1 line (the first is line"},
@@ -200,6 +199,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"T", kEnded, {V, R}, {Q, Hex("99 03 00 30 00 02 33 7A 1E 0D")}, {}, {O::EndedWithoutDialog},
        ""},
       // Nothing reaches the radio from a file that would not be sent as it was checked.
+      {"P", "", {}, {}, {}, {}, "", ""},  // none chosen
       {"P", "", {}, {}, {}, {O::FileRefused}, "Unable to open file", "none/746.ruf"},
       {"P", kRecord + ":0300300002X37A1E\r\n", {}, {}, {}, {O::FileRefused},
        "breaks the update file format at line 2 (data: 'X' at column 11 is not a hex digit)"},
@@ -207,7 +207,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"P", kRecord, {}, {}, {}, {O::FileRefused}, "is the update file itself", "./comms.txt"},
       // Each answer goes on or waits by the rules the radios have always been read with;
       // ":" without digits is the last echo's value, and VER again sends the start again.
-      {"P", kTenRecords, {V, R, "\x06\r", "\x13\r", "\x11\r", "Zbad\r", "Sx\r", "E\r", "G\r", "A\r",
+      {"P", tenRecords, {V, R, "\x06\r", "\x13\r", "\x11\r", "Zbad\r", "Sx\r", "E\r", "G\r", "A\r",
        "VER 1 DSP\r", "Z READY\r", ":00 READY\r", "what?\r", "", std::string("x\0READY\r", 8),
        ":1E\r", ":\r", V}, {Q, Z, F, F, F, F, F, F, F, F, F, F, Z}, {}, {}, ""},
       // The model check is the one guard against flashing the wrong firmware. The family
@@ -234,6 +234,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"P", kRecord, {"VER 1234 797\r"}, {Q}, {}, {M}, "compatible with the Model 797", "729.ruf"},
       {"P", kRecord, {"VER 1234 729\r"}, {Q}, {}, {M}, "compatible with the Model 729", "712.ruf"},
       {"P", kRecord, {V}, {Q}, {}, {M}, "compatible with the Model QV746", "abc.ruf"},  // no number
+      // Before the radio has named its model other answers wait, and silence asks again.
       {"P", kRecord, {"EH?\r", "E\r", "G\r", "A\r", R, W, "DSP\r", "\x06\r", "+5000", V, "+5000"},
        {Q, Q, Z, Z}, {}, {}, ""},
       // A settings value other than 0 and 1 keeps the 50 s that a 758 may take to start.
@@ -269,7 +270,8 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
     const auto command = *f.command == 'V' ? kVerify : *f.command == 'T' ? kTest : kProgram;
     const OperationOptions options{.ignoreErrors = f.command[1] ? f.command[1] - '0' : 0};
     EngineRig rig;
-    rig.host.personalityAnswer = f.personality;
+    rig.host.personalityAnswer = f.personality;  // asked only while an operation runs:
+    rig.host.duringPersonalityDialog = [&rig] { EXPECT_TRUE(rig.engine.operationRunning()); };
     rig.Start(f.name, f.content, options, command);
     for (const std::string& step : f.steps) {
       if (step.starts_with('+')) {
@@ -286,7 +288,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
     EXPECT_EQ(rig.serial.writes, f.sent);
     EXPECT_EQ(rig.host.dialogs, f.dialogs);
     EXPECT_EQ(rig.host.outcomes, f.outcomes);
-    std::string seen = rig.host.output + "|" + rig.host.status[1] + "|";
+    std::string seen = rig.host.output + "|" + rig.host.status[1] + "|" + rig.Trace();
     for (const auto& message : rig.host.messages) seen += message.first;
     EXPECT_NE(seen.find(f.said), npos) << seen;
     EXPECT_EQ(rig.host.beeps, std::count(f.dialogs.begin(), f.dialogs.end(), D::CommFailure));
@@ -442,7 +444,6 @@ TEST_F(Engine, OverUdpEachRequestIsOneDatagramOpenedByThePasscode) {
   StartAndIdentify("746.ruf", kRecord);
   const std::string passcode = Hex("23 45");
   EXPECT_EQ(udp.datagrams, (Writes{passcode + Q, passcode + Z, passcode + kFrame}));
-  EXPECT_TRUE(serial.writes.empty());
   Answer(std::string(300, 'x') + R);  // longer than any serial answer
   EXPECT_EQ(host.outcomes, Outcomes{O::ProgramSucceeded});
   EXPECT_EQ(udp.calls, (Writes{"Create 50000", "Connect 127.0.0.2 50000", "Close"}));

@@ -31,9 +31,10 @@ struct EngineRig {
   }
 
   using Command = void (UpdateEngine::*)(const OperationOptions&);
+  // A command on the file of this name and content; no name: the file dialog was cancelled.
   void Start(const std::string& name, const std::string& content, OperationOptions options = {},
              Command command = &UpdateEngine::RunProgramCommand) {
-    host.chosenFile = dir.Write(name, content);
+    host.chosenFile = name.empty() ? std::nullopt : std::optional(dir.Write(name, content));
     (engine.*command)(options);
   }
   // One answer of the radio, complete with its CR.
