@@ -76,7 +76,8 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
   const std::vector<Case> runs = {
       {{"--model", "746", "--image-in", EXAMPLES_DIR "/746-demo.hex"}, {"verify", kDemoFile, "--serial", "@"},
        0, "\nFile and Firmware Sucessfully Verified\n", ""},
-      {wrongEcho, {"program", kDemoFile, "--serial", "@"}, 1, "\nUnable to update the radio's Flash", ""},
+      {wrongEcho, {"program", kDemoFile, "--serial", "@"}, 1, "\nUnable to update the radio's Flash",
+       "The update failed: the radio did not echo 128 lines correctly"},
       {wrongEcho, {"program", kDemoFile, "--serial", "@", "--ignore-errors"}, 0,
        "*** Detected Command Line Switch to Ignore Radio Responses and Errors ***", ""},
       {sim746, {"test", kDemoFile, "--serial", "@"}, 0, " Close File\n", ""},
@@ -89,7 +90,7 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
       {{"--model", "746", "--report-model", "999"}, {"program", kDemoFile, "--serial", "@"}, 3, "",
        "The radio reports model 999, which this program does not know", 1},
       {sim734, {"program", f734, "--serial", "@", "--personality", "cancel"}, 3,
-       " The update was cancelled; nothing of the file was sent.\n", "", 2},
+       " The update was cancelled; nothing of the file was sent.\n", "The update was cancelled", 2},
       {sim734, {"program", f734, "--serial", "@"}, 3, "", "there is no terminal to ask which personality", 2},
       {sim746, {"program", brokenFile, "--serial", "@"}, 4,
        " Line 9 breaks the update file format: address: 'X' at column 3 is not a hex digit\n",
