@@ -184,7 +184,7 @@ TEST(ToolRun, OnATerminalAsksForThePersonalityAndDrawsTheProgressOnOneLine) {
   options.terminal = true;
   ChildProcess tool(options);
   for (const auto& [asked, typed] : {std::pair{"Radio Personality 1 to 6, or c to cancel: ", "9\n"},
-                                     std::pair{"Please type 1, 2, 3, 4, 5 or 6, or c to cancel: ", "2\n"}}) {
+                                     std::pair{"Please type 1, 2, 3, 4, 5 or 6, or c to cancel: ", "6\n"}}) {
     ASSERT_TRUE(tool.WaitForOutput([&](const std::string& out) { return Contains(out, asked); }, 10s));
     tool.Type(typed);
   }
@@ -192,9 +192,9 @@ TEST(ToolRun, OnATerminalAsksForThePersonalityAndDrawsTheProgressOnOneLine) {
   const std::string out = tool.out();
   EXPECT_TRUE(Contains(out, "\r\033[K0 of 4 lines") && !Contains(out, "Progress")) << out;
   EXPECT_TRUE(Contains(tool.out(), "Flash Update Successfuly Completed !"));
-  // The #E line becomes the extended-memory frame of personality 2, and no segment is sent.
+  // The #E line becomes the extended-memory frame of personality 6, and no segment is sent.
   const std::string trace = TempDir::Read(dir.File("comms.txt"));
-  EXPECT_TRUE(Contains(trace, " R< 45 02 00 00 fe 0d \r\n") && !Contains(trace, " R< 41 ")) << trace;
+  EXPECT_TRUE(Contains(trace, " R< 45 06 00 00 fa 0d \r\n") && !Contains(trace, " R< 41 ")) << trace;
 }
 
 TEST(ToolRun, CtrlCStopsWith130WithinASecondWhileNothingReadsItsOutputAndLeavesWholeTraceRecords) {
