@@ -139,7 +139,7 @@ TEST_F(OperationTest, QuittingDuringAnUpdateAsksFirstAndYesStopsItAndEndsTheProg
   // Enter answers No: a key pressed on the way does not leave the radio half written.
   EXPECT_TRUE(AnswerMessage([&] { window.close(); }, QMessageBox::NoButton)
                   .endsWith(QStringLiteral("may leave the radio unusable. Quit anyway?")));
-  EXPECT_TRUE(window.isVisible() && window.engine().operationRunning());
+  ASSERT_TRUE(window.isVisible() && window.engine().operationRunning());
 
   QTimer::singleShot(0, &window, [&window] { window.commandAction(ID_QUIT)->trigger(); });
   AnswerMessage([&] { EXPECT_EQ(objects_->updateApp.Run(), 0); }, QMessageBox::Yes);

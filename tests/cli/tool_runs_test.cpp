@@ -188,6 +188,7 @@ TEST(ToolRun, OnATerminalAsksForThePersonalityAndDrawsTheProgressOnOneLine) {
     ASSERT_TRUE(tool.WaitForOutput([&](const std::string& out) { return Contains(out, asked); }, 10s));
     tool.Type(typed);
   }
+  tool.Type("c\n");  // would cancel at once if 6 had been refused
   EXPECT_EQ(tool.Wait(kToolTimeout), 0) << tool.out() << tool.err();
   const std::string out = tool.out();
   EXPECT_TRUE(Contains(out, "\r\033[K0 of 4 lines") && !Contains(out, "Progress")) << out;
