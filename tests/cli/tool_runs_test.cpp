@@ -100,6 +100,7 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
       {{}, {"program", kDemoFile, "--serial", "./no-such-tty"}, 5, " is not available.\n",
        "flash-update-cli: That PORT is not available \n"},
       {{}, {"program", kDemoFile, "--udp", "127.0.0.4:HELD"}, 5, "", "Socket Create returned error code "},
+      {{}, {"program", kDemoFile, "--udp", "radio..local"}, 5, "", "radio..local cannot be resolved"},
       {{}, {"check", kDemoFile}, 0, "Data lines: 131\n", ""},
       {{}, {"check", dir.File("746-faulty.ruf")}, 1, "Line 2: wrong checksum: checksum EC written, EB", ""},
       {{}, {"check", dir.path()}, 4, "", "cannot open " + dir.path() + ": it is a directory\n"},
