@@ -144,8 +144,7 @@ TEST_F(OperationTest, QuittingDuringAnUpdateAsksFirstAndYesStopsItAndEndsTheProg
   QTimer::singleShot(0, &window, [&window] { window.commandAction(ID_QUIT)->trigger(); });
   AnswerMessage([&] { EXPECT_EQ(objects_->updateApp.Run(), 0); }, QMessageBox::Yes);
   EXPECT_FALSE(objects_->commsTrace.IsOpen() || objects_->serialPort.IsOpen());
-  EXPECT_NE(Read("update.ini").find("COMPORT=" + radio.endpoint()), std::string::npos)
-      << "the settings are saved at the exit";
+  EXPECT_NE(Read("update.ini").find("COMPORT=" + radio.endpoint()), std::string::npos) << "saved at the exit";
 }
 
 // A FIFO or a device chosen as the RUF file would block the window in its reading,
