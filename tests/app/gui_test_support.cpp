@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
@@ -44,7 +45,8 @@ QString AnswerMessage(const std::function<void()>& act, QMessageBox::StandardBut
   QString text;
   auto answer = OnModal<QMessageBox>([&](QMessageBox* box) {
     text = box->text();
-    box->button(button)->click();
+    if (QAbstractButton* chosen = box->button(button)) chosen->click();
+    else QTest::keyClick(box, Qt::Key_Return);
   });
   act();
   return text;

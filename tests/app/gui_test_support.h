@@ -44,8 +44,8 @@ std::unique_ptr<ModalAnswer> OnModal(std::function<void(T*)> action, int timeout
       timeoutMs);
 }
 
-// Runs act and answers the message box it opens with button; returns the box's text
-// (empty when none opened).
+// Runs act and answers the message box it opens with button, or with Enter when the
+// box has no such button; returns the box's text (empty when none opened).
 QString AnswerMessage(const std::function<void()>& act, QMessageBox::StandardButton button = QMessageBox::Ok);
 // Clicks the push button of this object name ("ok", "cancel", ...) in a dialog.
 void Click(QWidget* dialog, const char* name);

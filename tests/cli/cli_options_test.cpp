@@ -37,8 +37,6 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
       {{"verify", "a.ruf", "-v"}, "verify a.ruf verbose"},
       {{"ports"}, "ports"},
       {{"program", "--help"}, "help"},
-      {{}, "refused: no command given"},
-      {{"flash", "a.ruf"}, "refused: unknown command 'flash'"},
       {{"program"}, "refused: the RUF-FILE is missing"},
       {{"program", "a.ruf", "b.ruf"}, "refused: one RUF-FILE only ('b.ruf' is one too many)"},
       {{"verify", "a.ruf", "--bogus"}, "refused: unknown option --bogus"},

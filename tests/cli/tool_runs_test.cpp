@@ -101,6 +101,7 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
       {{}, {"program", kDemoFile, "--serial", "./no-such-tty"}, 5, " is not available.\n",
        "flash-update-cli: That PORT is not available \n"},
       {{}, {"program", kDemoFile, "--udp", "127.0.0.4:HELD"}, 5, "", "Socket Create returned error code "},
+      {{}, {"program", kDemoFile, "--udp", "radio..local"}, 5, "", "radio..local cannot be resolved"},
       {{}, {"check", kDemoFile}, 0, "Data lines: 131\n", ""},
       {{}, {"check", dir.File("746-faulty.ruf")}, 1, "Line 2: wrong checksum: checksum EC written, EB", ""},
       {{}, {"check", dir.path()}, 4, "", "cannot open " + dir.path() + ": it is a directory\n"},
@@ -185,17 +186,18 @@ TEST(ToolRun, OnATerminalAsksForThePersonalityAndDrawsTheProgressOnOneLine) {
   options.terminal = true;
   ChildProcess tool(options);
   for (const auto& [asked, typed] : {std::pair{"Radio Personality 1 to 6, or c to cancel: ", "9\n"},
-                                     std::pair{"Please type 1, 2, 3, 4, 5 or 6, or c to cancel: ", "2\n"}}) {
+                                     std::pair{"Please type 1, 2, 3, 4, 5 or 6, or c to cancel: ", "6\n"}}) {
     ASSERT_TRUE(tool.WaitForOutput([&](const std::string& out) { return Contains(out, asked); }, 10s));
     tool.Type(typed);
   }
+  tool.Type("c\n");  // would cancel at once if 6 had been refused
   EXPECT_EQ(tool.Wait(kToolTimeout), 0) << tool.out() << tool.err();
   const std::string out = tool.out();
   EXPECT_TRUE(Contains(out, "\r\033[K0 of 4 lines") && !Contains(out, "Progress")) << out;
   EXPECT_TRUE(Contains(tool.out(), "Flash Update Successfuly Completed !"));
-  // The #E line becomes the extended-memory frame of personality 2, and no segment is sent.
+  // The #E line becomes the extended-memory frame of personality 6, and no segment is sent.
   const std::string trace = TempDir::Read(dir.File("comms.txt"));
-  EXPECT_TRUE(Contains(trace, " R< 45 02 00 00 fe 0d \r\n") && !Contains(trace, " R< 41 ")) << trace;
+  EXPECT_TRUE(Contains(trace, " R< 45 06 00 00 fa 0d \r\n") && !Contains(trace, " R< 41 ")) << trace;
 }
 
 TEST(ToolRun, CtrlCStopsWith130WithinASecondWhileNothingReadsItsOutputAndLeavesWholeTraceRecords) {
