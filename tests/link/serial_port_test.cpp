@@ -139,7 +139,8 @@ TEST_F(OpenedPort, ReadsAtMostTheSizeAskedKeepsWhatFitsItsQueueInOrderAndPurgesT
   const SerialPort::Input full = NextEvents(port_, kEventLimit);
   EXPECT_EQ(full.events, kEventCharArrived | kEventLineError);
   EXPECT_EQ(full.errors, kLineErrorOverrun);
-  EXPECT_EQ(ReadUpTo(port_, 64), "6789abcdefghijkl");
+  EXPECT_EQ(ReadUpTo(port_, 1), "6");
+  EXPECT_EQ(ReadUpTo(port_, 64), "789abcdefghijkl");
 }
 
 TEST_F(OpenedPort, IsHeldExclusivelyAndTellsItsListenerUntilTheDeviceVanishes) {
@@ -188,7 +189,6 @@ TEST_F(OpenedPort, ARequestWrittenJustBeforeCloseReachesARadioThatReadsSlowly) {
   ASSERT_EQ(Write(port_, std::string(8000, 'B')), 0);
   ASSERT_EQ(Write(port_, "P0\r"), 0);
   EXPECT_EQ(port_.Close(), 0);
-  EXPECT_EQ(port_.DiscardedAtClose(), 0u);
   const std::vector<std::uint8_t> got = pty_.RadioReceives(8003, kEventLimit);
   ASSERT_EQ(got.size(), 8003u);
   EXPECT_EQ(std::string(got.end() - 3, got.end()), "P0\r");
