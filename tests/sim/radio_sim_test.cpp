@@ -200,7 +200,7 @@ TEST(RadioSimProgram, LetsOneProgramAfterAnotherOpenItsTerminalAndRemovesItsLink
     close(fd);
   }
   EXPECT_EQ(exclusive, 0);
-  EXPECT_EQ(radio.Stop(SIGINT), 0);
+  EXPECT_EQ(radio.Stop(SIGHUP), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
