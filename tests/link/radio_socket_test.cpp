@@ -43,10 +43,10 @@ TEST(RadioSocket, TakesOnlyTheRadiosAnswersAlsoWhenOthersWroteBeforeTheConnectio
   ASSERT_TRUE(radio.bound() && socket.Create(port) == 0);
   EXPECT_EQ(ReceiveOne(socket), "") << "nothing waits yet";
   // What reaches the bound socket before connect() stays queued after it: here from
-  // another host on the radio's port, and from another port of the radio's own host.
-  UdpPeer otherHost("127.0.0.3", port, true), otherPort(kRadioAddress);
-  ASSERT_TRUE(otherHost.SendTo("127.0.0.1", port, "READY\r"));
+  // another port of the radio's own host, and from another host on the radio's port.
+  UdpPeer otherPort(kRadioAddress), otherHost("127.0.0.3", port, true);
   ASSERT_TRUE(otherPort.SendTo("127.0.0.1", port, "READY\r"));
+  ASSERT_TRUE(otherHost.SendTo("127.0.0.1", port, "READY\r"));
   ASSERT_TRUE(WaitReadable(socket));
   ASSERT_EQ(socket.Connect(kRadioAddress, port), 0);
 
