@@ -74,7 +74,6 @@ TEST(RadioSocket, AnswersEachFailureWithItsCodeAndARefusalAsSilence) {
   ASSERT_EQ(Send(socket, kRequest), 0);
   EXPECT_EQ(local.Receive(), kRequest);
   EXPECT_EQ(socket.Connect("::1", local.port()), kSocketLookupFailed) << "the radio speaks IPv4";
-  EXPECT_EQ(UnresolvableAddressMessage("localhost"), "");
   EXPECT_NE(UnresolvableAddressMessage(" ").find("   cannot be resolved ("), std::string::npos);
 
   // A radio that is not listening: the system's refusal of the request reads as silence.

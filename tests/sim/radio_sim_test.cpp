@@ -212,10 +212,9 @@ TEST(RadioSimProgram, AUdpRadioSharesItsPortTakesOnlyItsPasscodeAndComparesItsMe
   const int port = radio.udpPort();
   ASSERT_GT(port, 0) << radio.err();
   test::UdpPeer program("0.0.0.0", port, true);  // as Flash Update binds: all addresses, reuse
-  program.Connect("127.0.0.2", port);
-  program.Send(std::string("\x00\x08?V\r", 5));
+  program.SendTo("127.0.0.2", port, std::string("\x00\x08?V\r", 5));
   // A Verify of ":0300300002337A1E": the radio already holds these bytes.
-  program.Send(Bytes({0, 7, 0x56, 3, 0, 0x30, 0, 2, 0x33, 0x7A, 0x1E, 13}));
+  program.SendTo("127.0.0.2", port, Bytes({0, 7, 0x56, 3, 0, 0x30, 0, 2, 0x33, 0x7A, 0x1E, 13}));
   EXPECT_EQ(program.Receive(), ":1E\r");
   EXPECT_EQ(radio.Stop(SIGTERM), 0);
   EXPECT_NE(radio.out().find("radio-sim: the radio's memory equals " + ruf), std::string::npos)
