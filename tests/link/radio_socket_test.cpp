@@ -43,10 +43,10 @@ TEST(RadioSocket, TakesOnlyTheRadiosAnswersAlsoWhenOthersWroteBeforeTheConnectio
   ASSERT_TRUE(radio.bound() && socket.Create(port) == 0);
   EXPECT_EQ(ReceiveOne(socket), "") << "nothing waits yet";
   // What reaches the bound socket before connect() stays queued after it: here from
-  // another host on the radio's port, and from another port of the radio's own host.
-  UdpPeer otherHost("127.0.0.3", port, true), otherPort(kRadioAddress);
-  ASSERT_TRUE(otherHost.SendTo("127.0.0.1", port, "READY\r"));
+  // another port of the radio's own host, and from another host on the radio's port.
+  UdpPeer otherPort(kRadioAddress), otherHost("127.0.0.3", port, true);
   ASSERT_TRUE(otherPort.SendTo("127.0.0.1", port, "READY\r"));
+  ASSERT_TRUE(otherHost.SendTo("127.0.0.1", port, "READY\r"));
   ASSERT_TRUE(WaitReadable(socket));
   ASSERT_EQ(socket.Connect(kRadioAddress, port), 0);
 
@@ -74,7 +74,6 @@ TEST(RadioSocket, AnswersEachFailureWithItsCodeAndARefusalAsSilence) {
   ASSERT_EQ(Send(socket, kRequest), 0);
   EXPECT_EQ(local.Receive(), kRequest);
   EXPECT_EQ(socket.Connect("::1", local.port()), kSocketLookupFailed) << "the radio speaks IPv4";
-  EXPECT_EQ(UnresolvableAddressMessage("localhost"), "");
   EXPECT_NE(UnresolvableAddressMessage(" ").find("   cannot be resolved ("), std::string::npos);
 
   // A radio that is not listening: the system's refusal of the request reads as silence.
