@@ -48,6 +48,8 @@ MemoryImage ImageFromRufFile(const std::string& path, std::string* error) {
   };
   while (std::getline(in, line)) {
     ++lineNumber;
+    // Flash Update passes over a UTF-8 byte-order mark, so the memory it leaves does too.
+    if (lineNumber == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     if (line.empty()) continue;
     if (line[0] == ':') {

@@ -159,13 +159,13 @@ TEST(SimulatedRadio, HoldsWhatAProgramOfTheFileWritesAtTheFilesAddressesAlsoAbov
     EXPECT_EQ(memory.Read(address), value) << std::hex << address;
   }
 
-  // radio-sim's --expect and --image-in take the same memory from the RUF file (S1
-  // records are never sent, nothing after S9 is), and its --image-out file gives it back.
+  // radio-sim's --expect and --image-in take the same memory from the RUF file (a UTF-8
+  // byte-order mark is passed over, S1 records are never sent, nothing after S9 is), and its --image-out file gives it back.
   TempDir dir;
   std::string error;
   const MemoryImage fromFile = ImageFromRufFile(
-      dir.Write("746.ruf", "#VER 2.00\r\n; a comment\r\n#E010203\r\n:020000021000EC\r\n"
-                           ":0300300002337A1E\r\n:00000001FF\r\nS00600004844521B\r\n"
+      dir.Write("746.ruf", "\xEF\xBB\xBF:020000021000EC\r\n#VER 2.00\r\n; a comment\r\n"
+                           "#E010203\r\n:0300300002337A1E\r\n:00000001FF\r\nS00600004844521B\r\n"
                            "S3070001FFFFAABB94\r\nS3070123FFFFCCDD2D\r\nS1050010AABB85\r\n"
                            "S306FE000010EEFD\r\nS9030000FC\r\nS3070001FFFF0000FE\r\n"),
       &error);
