@@ -28,15 +28,16 @@ std::string Printable(const std::string& bytes) {
 
 }  // namespace
 
-void ReportExchanges(SimulatedRadio& radio, bool verbose) {
+void ReportExchanges(SimulatedRadio& radio, bool verbose, const std::string& logPrefix) {
   if (verbose) {
+    const char* prefix = logPrefix.c_str();
     for (const RequestRecord& r : radio.log()) {
-      std::fprintf(stderr, "radio-sim: #%d %s (%zu bytes) \"%s\"%s%s\n", r.number,
+      std::fprintf(stderr, "%s#%d %s (%zu bytes) \"%s\"%s%s\n", prefix, r.number,
                    RequestKindName(r.kind), r.bytes.size(), Printable(r.bytes).c_str(),
                    r.note.empty() ? "" : ": ", r.note.c_str());
-      if (r.answers.empty()) std::fprintf(stderr, "radio-sim: #%d no answer\n", r.number);
+      if (r.answers.empty()) std::fprintf(stderr, "%s#%d no answer\n", prefix, r.number);
       for (const std::string& a : r.answers) {
-        std::fprintf(stderr, "radio-sim: #%d answer \"%s\"\n", r.number, Printable(a).c_str());
+        std::fprintf(stderr, "%s#%d answer \"%s\"\n", prefix, r.number, Printable(a).c_str());
       }
     }
   }

@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "sim/answer_schedule.h"
 #include "sim/radio_sim_links.h"
@@ -24,14 +26,6 @@ namespace {
 
 // Answers nobody reads pile up while no program has the port open; keep the newest.
 constexpr std::size_t kMaxUnsentBytes = 64 * 1024;
-
-std::optional<std::chrono::steady_clock::time_point> Earliest(
-    std::optional<std::chrono::steady_clock::time_point> a,
-    std::optional<std::chrono::steady_clock::time_point> b) {
-  if (!a) return b;
-  if (!b) return a;
-  return std::min(*a, *b);
-}
 
 // A program that opens the terminal with TIOCEXCL leaves it exclusive after it
 // closes, because a pseudo-terminal lives on while its master is open: nobody but
@@ -77,18 +71,18 @@ class ExclusiveRelease {
 
 // Makes linkPath a symbolic link to target; an old symbolic link there is replaced,
 // anything else is left alone.
-bool MakeLink(const std::string& linkPath, const std::string& target) {
+bool MakeLink(const std::string& linkPath, const std::string& target, const std::string& prefix) {
   struct stat st {};
   if (lstat(linkPath.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
-      std::fprintf(stderr, "radio-sim: %s exists and is not a symbolic link; not replacing it\n",
-                   linkPath.c_str());
+      std::fprintf(stderr, "%s%s exists and is not a symbolic link; not replacing it\n",
+                   prefix.c_str(), linkPath.c_str());
       return false;
     }
     unlink(linkPath.c_str());
   }
   if (symlink(target.c_str(), linkPath.c_str()) != 0) {
-    std::fprintf(stderr, "radio-sim: cannot make the link %s: %s\n", linkPath.c_str(),
+    std::fprintf(stderr, "%scannot make the link %s: %s\n", prefix.c_str(), linkPath.c_str(),
                  std::strerror(errno));
     return false;
   }
@@ -104,97 +98,117 @@ void RemoveLink(const std::string& linkPath, const std::string& target) {
   if (target == buffer) unlink(linkPath.c_str());
 }
 
-}  // namespace
-
-int RunSerialRadio(const RadioSimOptions& options, SimulatedRadio& radio, int stopFd) {
-  int master = -1;
-  int slave = -1;
-  char name[256] = {};
-  if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-    std::fprintf(stderr, "radio-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
-    return 1;
+class SerialStation final : public RadioStation {
+ public:
+  SerialStation(const RadioSimOptions& options, SimulatedRadio& radio, std::string logPrefix)
+      : options_(options),
+        radio_(radio),
+        prefix_(std::move(logPrefix)),
+        schedule_(radio.config().faults.answerDelay, options.wirePaced) {}
+  ~SerialStation() override {
+    if (linked_) RemoveLink(options_.linkPath, slavePath_);
+    exclusive_.reset();
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
   }
-  const std::string slavePath = name;
-  termios raw {};
-  if (tcgetattr(slave, &raw) == 0) {
-    cfmakeraw(&raw);
-    cfsetispeed(&raw, B57600);
-    cfsetospeed(&raw, B57600);
-    tcsetattr(slave, TCSANOW, &raw);
-  }
-  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  fcntl(master, F_SETFD, FD_CLOEXEC);
-  // The radio holds the terminal open itself, so that the master never reports a
-  // hang-up between the program's openings of the port.
-  fcntl(slave, F_SETFD, FD_CLOEXEC);
-  ExclusiveRelease exclusive(slavePath, slave);
+  SerialStation(const SerialStation&) = delete;
+  SerialStation& operator=(const SerialStation&) = delete;
 
-  if (!options.linkPath.empty() && !MakeLink(options.linkPath, slavePath)) {
-    close(master);
-    close(slave);
-    return 1;
-  }
-  if (!options.linkPath.empty()) {
-    std::printf("radio-sim: link %s -> %s\n", options.linkPath.c_str(), slavePath.c_str());
-  }
-  std::printf("radio-sim: serial radio on %s\n", slavePath.c_str());
-  std::fflush(stdout);
-
-  RequestFramer framer;
-  AnswerSchedule schedule(radio.config().faults.answerDelay, options.wirePaced);
-  std::string unsent;
-  int status = 0;
-
-  auto handle = [&](const std::vector<std::string>& requests) {
-    const auto now = std::chrono::steady_clock::now();
-    for (const std::string& request : requests) {
-      const auto answers = radio.HandleRequestAnswers(
-          reinterpret_cast<const std::uint8_t*>(request.data()), request.size());
-      schedule.Add(request.size(), answers, 0, now);
+  bool Open() override {
+    char name[256] = {};
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+      std::fprintf(stderr, "%scannot create a pseudo-terminal: %s\n", prefix_.c_str(),
+                   std::strerror(errno));
+      return false;
     }
-    ReportExchanges(radio, options.verbose);
-  };
-
-  for (;;) {
-    pollfd fds[3] = {{stopFd, POLLIN, 0},
-                     {master, static_cast<short>(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0},
-                     {exclusive.fd(), POLLIN, 0}};
-    const timespec timeout =
-        PollTimeoutUntil(Earliest(framer.deadline(), schedule.next()), std::chrono::steady_clock::now());
-    if (ppoll(fds, 3, &timeout, nullptr) < 0) {
-      if (errno == EINTR) continue;
-      std::fprintf(stderr, "radio-sim: poll failed: %s\n", std::strerror(errno));
-      status = 1;
-      break;
+    slavePath_ = name;
+    termios raw {};
+    if (tcgetattr(slave_, &raw) == 0) {
+      cfmakeraw(&raw);
+      cfsetispeed(&raw, B57600);
+      cfsetospeed(&raw, B57600);
+      tcsetattr(slave_, TCSANOW, &raw);
     }
-    if (fds[0].revents != 0) break;
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    // The radio holds the terminal open itself, so that the master never reports a
+    // hang-up between the program's openings of the port.
+    fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    exclusive_ = std::make_unique<ExclusiveRelease>(slavePath_, slave_);
+    if (options_.linkPath.empty()) return true;
+    linked_ = MakeLink(options_.linkPath, slavePath_, prefix_);
+    return linked_;
+  }
 
-    if (fds[2].revents & POLLIN) exclusive.Update();
-    if (fds[1].revents & POLLIN) {
+  std::string ReadyLines() const override {
+    std::string lines;
+    if (linked_) lines = "radio-sim: link " + options_.linkPath + " -> " + slavePath_ + "\n";
+    return lines + "radio-sim: serial radio on " + slavePath_ + "\n";
+  }
+
+  std::string LinkName() const override { return linked_ ? options_.linkPath : slavePath_; }
+
+  void Watch(std::vector<pollfd>& fds) const override {
+    fds.push_back({master_, static_cast<short>(POLLIN | (unsent_.empty() ? 0 : POLLOUT)), 0});
+    fds.push_back({exclusive_->fd(), POLLIN, 0});
+  }
+
+  void Service(const pollfd* fds) override {
+    if (fds[1].revents & POLLIN) exclusive_->Update();
+    if (fds[0].revents & POLLIN) {
       std::uint8_t buffer[4096];
       for (;;) {
-        const ssize_t n = read(master, buffer, sizeof buffer);
+        const ssize_t n = read(master_, buffer, sizeof buffer);
         if (n <= 0) break;
-        handle(framer.Feed(buffer, static_cast<std::size_t>(n), std::chrono::steady_clock::now()));
+        Handle(framer_.Feed(buffer, static_cast<std::size_t>(n), std::chrono::steady_clock::now()));
       }
     }
-    handle(framer.Expire(std::chrono::steady_clock::now()));
+    Handle(framer_.Expire(std::chrono::steady_clock::now()));
 
-    for (AnswerSchedule::Answer& answer : schedule.TakeDue(std::chrono::steady_clock::now())) {
-      unsent += answer.bytes;
+    for (AnswerSchedule::Answer& answer : schedule_.TakeDue(std::chrono::steady_clock::now())) {
+      unsent_ += answer.bytes;
     }
-    if (unsent.size() > kMaxUnsentBytes) unsent.erase(0, unsent.size() - kMaxUnsentBytes);
-    while (!unsent.empty()) {
-      const ssize_t n = write(master, unsent.data(), unsent.size());
+    if (unsent_.size() > kMaxUnsentBytes) unsent_.erase(0, unsent_.size() - kMaxUnsentBytes);
+    while (!unsent_.empty()) {
+      const ssize_t n = write(master_, unsent_.data(), unsent_.size());
       if (n <= 0) break;
-      unsent.erase(0, static_cast<std::size_t>(n));
+      unsent_.erase(0, static_cast<std::size_t>(n));
     }
   }
 
-  if (!options.linkPath.empty()) RemoveLink(options.linkPath, slavePath);
-  close(master);
-  close(slave);
-  return status;
+  std::optional<std::chrono::steady_clock::time_point> NextWake() const override {
+    return EarliestWake(framer_.deadline(), schedule_.next());
+  }
+
+ private:
+  void Handle(const std::vector<std::string>& requests) {
+    const auto now = std::chrono::steady_clock::now();
+    for (const std::string& request : requests) {
+      const auto answers = radio_.HandleRequestAnswers(
+          reinterpret_cast<const std::uint8_t*>(request.data()), request.size());
+      schedule_.Add(request.size(), answers, 0, now);
+    }
+    ReportExchanges(radio_, options_.verbose, prefix_);
+  }
+
+  const RadioSimOptions options_;
+  SimulatedRadio& radio_;
+  const std::string prefix_;
+  int master_ = -1;
+  int slave_ = -1;
+  std::string slavePath_;
+  std::unique_ptr<ExclusiveRelease> exclusive_;
+  bool linked_ = false;
+  RequestFramer framer_;
+  AnswerSchedule schedule_;
+  std::string unsent_;
+};
+
+}  // namespace
+
+std::unique_ptr<RadioStation> MakeSerialStation(const RadioSimOptions& options,
+                                                SimulatedRadio& radio, std::string logPrefix) {
+  return std::make_unique<SerialStation>(options, radio, std::move(logPrefix));
 }
 
 }  // namespace flash::sim

@@ -18,6 +18,15 @@ inline constexpr std::chrono::microseconds kWakeEarly{250};
 timespec PollTimeoutUntil(std::optional<std::chrono::steady_clock::time_point> wake,
                           std::chrono::steady_clock::time_point now);
 
+// The earlier of two wakes; none when neither is set.
+inline std::optional<std::chrono::steady_clock::time_point> EarliestWake(
+    std::optional<std::chrono::steady_clock::time_point> a,
+    std::optional<std::chrono::steady_clock::time_point> b) {
+  if (!a) return b;
+  if (!b) return a;
+  return *a < *b ? a : b;
+}
+
 // Asks the kernel not to defer this process's timer expiries (by default it may
 // add 50 µs to group wake-ups).
 void RequestPreciseTimers();
