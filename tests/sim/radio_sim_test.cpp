@@ -3,6 +3,7 @@
 // the radio-sim program itself for what only the process shows (the tools' own tests
 // run it as their radio): its terminal, a UDP radio's port and passcode, its exit status.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -219,13 +220,71 @@ TEST(RadioSimProgram, AUdpRadioSharesItsPortTakesOnlyItsPasscodeAndComparesItsMe
   EXPECT_EQ(radio.Stop(SIGTERM), 0);
   EXPECT_NE(radio.out().find("radio-sim: the radio's memory equals " + ruf), std::string::npos)
       << radio.out();
+}
 
-  RadioSim erased(RADIO_SIM_PATH, {"--udp", "127.0.0.2:0", "--expect", ruf});
-  ASSERT_GT(erased.udpPort(), 0) << erased.err();
-  EXPECT_EQ(erased.Stop(SIGTERM), 3);
-  EXPECT_NE(erased.out().find("at address 0x00000030, expected 0x02 and found 0xff"),
-            std::string::npos)
-      << erased.out();
+// What the radio on the terminal at path answers to request: `size` bytes, or what
+// came before a silence.
+std::string AskOnTerminal(const std::string& path, const std::string& request, std::size_t size) {
+  constexpr int kSilenceMs = 2000;  // bounds a failure only
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  std::string answer;
+  if (fd < 0 || write(fd, request.data(), request.size()) != ssize_t(request.size())) return "";
+  char buffer[64];
+  for (pollfd in{fd, POLLIN, 0}; answer.size() < size && poll(&in, 1, kSilenceMs) > 0;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    answer.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return answer;
+}
+
+TEST(RadioSimProgram, SeveralRadiosEachAnswerOnTheirOwnLinkWithTheirOwnOptionsAndMemory) {
+  TempDir dir;
+  const std::string ruf = dir.Write("746.ruf", kLine + "\n");
+  for (const char* k : {"1", "3"}) dir.Write("expect-" + std::string(k) + ".ruf", kLine + "\n");
+  dir.Write("expect-2.ruf", ":0300300002337B1D\r\n");
+  RadioSim serial(RADIO_SIM_PATH,
+                  {"--count", "3", "--link", dir.File("radio-%d"), "--model", "746", "--image-in",
+                   ruf, "--expect", dir.File("expect-%d.ruf"), "--radio", "2", "--model", "734",
+                   "--extended", "--garbage-every", "2"});
+  std::size_t ready = 0;
+  for (const std::string k : {"1", "2", "3"}) {
+    const std::string link = dir.File("radio-" + k);
+    ready = serial.out().find(" radio on ", ready + 1);
+    ASSERT_NE(ready, std::string::npos) << serial.out() << serial.err();
+    const std::size_t end = serial.out().find('\n', ready);
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(),
+              serial.out().substr(ready + 10, end - ready - 10));  // its own terminal, in order
+    const std::string answers = k == "2" ? "VER-1234 734\r~?~\r" : "VER 1234 746\rREADY\r";
+    EXPECT_EQ(AskOnTerminal(link, "?V\rZZ\r", answers.size()), answers) << "radio " << k;
+  }
+  EXPECT_EQ(serial.Stop(SIGTERM), 3);
+  for (const std::string k : {"1", "3"}) {
+    EXPECT_NE(serial.out().find("radio-sim: radio " + k + " on " + dir.File("radio-" + k) +
+                                ": the radio's memory equals " + dir.File("expect-" + k + ".ruf")),
+              std::string::npos) << serial.out();
+  }
+  EXPECT_NE(serial.out().find("radio-sim: radio 2 on " + dir.File("radio-2") +
+                              ": the radio's memory differs from " + dir.File("expect-2.ruf") +
+                              ":\nFailed to verify at address 0x00000032, expected 0x7b and "
+                              "found 0x7a"),
+            std::string::npos) << serial.out();
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.File("radio-2"))));
+
+  // UDP radios take consecutive addresses on the port the first one got.
+  RadioSim udp(RADIO_SIM_PATH, {"--count", "2", "--udp", "127.0.0.2:0", "--model", "746",
+                                "--radio", "2", "--model", "758"});
+  const int port = udp.udpPort();
+  ASSERT_GT(port, 0) << udp.err();
+  EXPECT_NE(udp.out().find("\nradio-sim: UDP radio on 127.0.0.3:" + std::to_string(port) + "\n"),
+            std::string::npos) << udp.out();
+  test::UdpPeer program("0.0.0.0", port, true);
+  for (const auto& [address, answer] : {std::pair{"127.0.0.2", "VER 1234 746\r"},
+                                        std::pair{"127.0.0.3", "VER 1234 758\r"}}) {
+    program.SendTo(address, port, std::string("\x00\x07?V\r", 5));
+    EXPECT_EQ(program.Receive(), answer) << address;
+  }
 }
 
 }  // namespace
