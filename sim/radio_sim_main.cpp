@@ -161,11 +161,8 @@ int main(int argc, char** argv) {
                    r.options.imageOut.c_str());
     }
     if (r.options.expect.empty()) continue;
-    // Results name the link the tool was pointed at.
-    const std::string said =
-        fleet ? "radio-sim: radio " + std::to_string(&r - radios.data() + 1) + " on " +
-                    r.station->LinkName() + ": "
-              : std::string("radio-sim: ");
+    // Results name the link the tool was pointed at, as its summary does.
+    const std::string said = "radio-sim: " + (fleet ? r.station->LinkName() + ": " : "");
     const ImageComparison comparison = CompareImages(r.expected, memory);
     if (comparison.equal) {
       std::printf("%sthe radio's memory equals %s (%zu bytes)\n", said.c_str(),

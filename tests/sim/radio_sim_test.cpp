@@ -261,11 +261,11 @@ TEST(RadioSimProgram, SeveralRadiosEachAnswerOnTheirOwnLinkWithTheirOwnOptionsAn
   }
   EXPECT_EQ(serial.Stop(SIGTERM), 3);
   for (const std::string k : {"1", "3"}) {
-    EXPECT_NE(serial.out().find("radio-sim: radio " + k + " on " + dir.File("radio-" + k) +
+    EXPECT_NE(serial.out().find("radio-sim: " + dir.File("radio-" + k) +
                                 ": the radio's memory equals " + dir.File("expect-" + k + ".ruf")),
               std::string::npos) << serial.out();
   }
-  EXPECT_NE(serial.out().find("radio-sim: radio 2 on " + dir.File("radio-2") +
+  EXPECT_NE(serial.out().find("radio-sim: " + dir.File("radio-2") +
                               ": the radio's memory differs from " + dir.File("expect-2.ruf") +
                               ":\nFailed to verify at address 0x00000032, expected 0x7b and "
                               "found 0x7a"),
