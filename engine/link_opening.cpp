@@ -77,7 +77,8 @@ void UpdateEngine::CloseLinks() {
                                discarded));
     }
   }
-  if (trace_.IsOpen()) {
+  // The Verify after a Program writes on in the Program's trace.
+  if (trace_.IsOpen() && !verifyPending_) {
     trace_.Close();
     NoteTraceFailure();
   }

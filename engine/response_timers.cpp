@@ -18,6 +18,11 @@ void UpdateEngine::StartResponseTimer() {
 void UpdateEngine::StopResponseTimer() { host_.StopTimer(kResponseTimerId); }
 
 void UpdateEngine::OnTimer(int id) {
+  if (id == kVerifyAfterProgramTimerId) {
+    host_.StopTimer(id);
+    if (verifyPending_ && !running_) BeginVerifyAfterProgram();
+    return;
+  }
   if (!running_) {
     host_.StopTimer(id);
     return;

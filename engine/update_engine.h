@@ -17,6 +17,8 @@ namespace flash {
 
 inline constexpr int kResponseTimerId = 103;
 inline constexpr int kIdentificationTimerId = 125;
+// Starts the Verify that follows a successful Program, from a fresh event.
+inline constexpr int kVerifyAfterProgramTimerId = 126;
 
 // The state of the UDP link between operations.
 struct UdpLinkState {
@@ -37,6 +39,10 @@ struct OperationOptions {
   std::int32_t ignoreErrors = 0;
   // Write the communication trace.
   bool traceEnabled = true;
+  // Program only: when the Program succeeds, a Verify of the same file on the same
+  // link follows (its own outcome is reported too), written to the same trace. Refused
+  // before anything is sent where a Verify could not prove the radio's memory.
+  bool verifyAfterProgram = false;
 };
 
 // The Process menu's toggle: 1 becomes 0; any other value becomes 1.
@@ -71,8 +77,9 @@ class UpdateEngine {
   void OnUdpReadable();
   void OnTimer(int id);
 
-  // True from the identification request until the operation is over.
-  bool operationRunning() const { return running_; }
+  // True from the identification request until the operation is over, and between
+  // a Program and the Verify that follows it.
+  bool operationRunning() const { return running_ || verifyPending_; }
 
  private:
   void RunModeCommand(std::int32_t mode, std::string_view paneText, bool clearPaneAfter,
@@ -109,6 +116,8 @@ class UpdateEngine {
   void EndEarly();
   bool RefuseTraceOverFile(const std::string& path);
   bool RefuseMalformedFile(const RufSurvey& survey, const std::string& path);
+  bool RefuseUnprovableVerify(const RufSurvey& survey, const std::string& path);
+  void BeginVerifyAfterProgram();
   void ShowFileWarnings(const RufSurvey& survey);
   void SendRequest(std::string_view request);
   void SendLastRequest();
@@ -153,6 +162,13 @@ class UpdateEngine {
   int wrongFileChecksums_ = 0;     // records whose own checksum is wrong, each counted once
   int firstWrongChecksumLine_ = 0;
   int lastWrongChecksumLine_ = 0;
+  // Program and Verify: the Verify is pending from the Program's end to its start,
+  // and reads the very bytes that were programmed.
+  bool verifyAfterProgram_ = false;
+  bool verifyPending_ = false;
+  bool verifyFollowsProgram_ = false;  // this operation is that Verify
+  std::string programmedPath_;
+  std::string programmedContent_;
   std::string lastRequest_;  // "?V\r" or the start command, for resends before the first line
 };
 

@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/model_table.h"
 #include "engine/text_format.h"
 #include "engine/update_engine.h"
 
@@ -26,7 +27,12 @@ std::int32_t ToggledErrorSwitch(std::int32_t ignoreErrors) { return ignoreErrors
 void UpdateEngine::RunModeCommand(std::int32_t mode, std::string_view paneText,
                                   bool clearPaneAfter, const OperationOptions& options) {
   // Starting over a running operation would leave the radio half written.
-  if (running_) return;
+  if (running_ || verifyPending_) return;
+  verifyAfterProgram_ = options.verifyAfterProgram && mode == kModeProgram;
+  if (!verifyFollowsProgram_) {
+    programmedPath_.clear();
+    programmedContent_.clear();
+  }
   state_.ignoreErrors = options.ignoreErrors;
   state_.commsTraceEnabled = options.traceEnabled ? 1 : 0;
   state_.checksumRetries = 0;
@@ -53,6 +59,19 @@ void UpdateEngine::RunTestingCommand(const OperationOptions& options) {
 void UpdateEngine::RunQueryModeCommand() { state_.mode = kModeQuery; }
 
 void UpdateEngine::StopOperation(std::string_view reason) {
+  if (!running_ && verifyPending_) {
+    // Between the Program and its Verify: the Verify is not begun.
+    verifyPending_ = false;
+    host_.StopTimer(kVerifyAfterProgramTimerId);
+    if (!reason.empty()) trace_.TraceEvent("operation", reason);
+    if (trace_.IsOpen()) {
+      trace_.Close();
+      NoteTraceFailure();
+    }
+    host_.AppendOutput(" The Verify after the Program was not run: the operation was stopped.\r\n");
+    host_.OperationEnded(OperationOutcome::Stopped);
+    return;
+  }
   if (!running_) return;
   if (!reason.empty()) {
     trace_.TraceEvent("operation", reason);
@@ -66,9 +85,13 @@ void UpdateEngine::StopOperation(std::string_view reason) {
 
 void UpdateEngine::beginOperation() {
   state_.modelPrefix.clear();
-  host_.BeginOutput();
+  const bool followUp = verifyFollowsProgram_;
+  verifyFollowsProgram_ = false;
+  // The Verify after a Program keeps the Program's output above its own.
+  if (!followUp) host_.BeginOutput();
 
-  const std::optional<std::string> path = host_.ChooseRufFile();
+  const std::optional<std::string> path =
+      followUp ? std::optional<std::string>(programmedPath_) : host_.ChooseRufFile();
   if (!path) return;
 
   if (state_.ignoreErrors == 1) {
@@ -90,11 +113,13 @@ void UpdateEngine::beginOperation() {
   state_.newSegment = 0xA55A;
   state_.zzPending = false;
 
-  if (RefuseTraceOverFile(*path)) return;
+  if (!followUp && RefuseTraceOverFile(*path)) return;
   // One copy of the file serves the counting and the sending: what is sent is
-  // what was checked, even if the file changes on disk meanwhile.
-  std::string content;
-  if (!LoadRufFile(*path, content)) {
+  // what was checked, even if the file changes on disk meanwhile. The Verify after
+  // a Program reads the copy that was programmed.
+  std::string content = followUp ? std::move(programmedContent_) : std::string();
+  programmedContent_.clear();
+  if (!followUp && !LoadRufFile(*path, content)) {
     host_.ShowMessage("Unable to open file", "");
     host_.OperationEnded(OperationOutcome::FileRefused);
     return;
@@ -104,7 +129,12 @@ void UpdateEngine::beginOperation() {
   host_.AppendOutput(Format(" %d total data lines in file.", state_.totalLines));
   host_.AppendOutput("\r\n");
   if (RefuseMalformedFile(survey, *path)) return;
-  ShowFileWarnings(survey);
+  if (verifyAfterProgram_) {
+    if (RefuseUnprovableVerify(survey, *path)) return;
+    programmedPath_ = *path;
+    programmedContent_ = content;
+  }
+  if (!followUp) ShowFileWarnings(survey);
   if (state_.mode == kModeVerify && survey.sRecordLines > 0) {
     host_.AppendOutput(kUncheckedVerifyNote);
   }
@@ -135,7 +165,8 @@ void UpdateEngine::beginOperation() {
     return;
   }
 
-  if (state_.commsTraceEnabled == 1) OpenCommsTrace();
+  // The Verify after a Program goes on in the Program's trace, still open.
+  if (state_.commsTraceEnabled == 1 && !(followUp && trace_.IsOpen())) OpenCommsTrace();
 
   running_ = true;
   state_.responseTimeoutMs = 10000;
@@ -225,12 +256,60 @@ void UpdateEngine::endOperation() {
   running_ = false;
   StopResponseTimer();
   host_.StopTimer(kIdentificationTimerId);
+  const bool failed = state_.failureFlag == 1 || state_.checksumErrors > 0;
+  // Pending before the links close, so that the trace stays open for the Verify.
+  verifyPending_ = verifyAfterProgram_ && !failed && state_.ignoreErrors != 1;
   CloseLinks();
-  if (state_.failureFlag == 1 || state_.checksumErrors > 0) {
+  if (failed) {
     if (state_.ignoreErrors != 1) host_.AppendOutput(" The update failed: " + FailureReason() + "\r\n");
     showFailureResult();
   } else {
     showSuccessResult();
+  }
+  if (verifyPending_) host_.StartTimer(kVerifyAfterProgramTimerId, std::chrono::milliseconds{1});
+}
+
+bool UpdateEngine::RefuseUnprovableVerify(const RufSurvey& survey, const std::string& path) {
+  // A Verify proves the memory only where the radio compares: lines that reach it
+  // without the Verify mode byte are simply written again.
+  std::string why;
+  if (state_.ignoreErrors == 1) {
+    why = "with error checking off the Verify would ignore the radio's answers";
+  } else if (survey.sRecordLines > 0) {
+    why = "its S-record lines reach the radio without the Verify mode byte";
+  } else {
+    for (const ModelRow& row : kModelTable) {
+      if (row.fileCode == state_.fileModelCode && row.takesTextLines) {
+        why = Format("a %.*s takes its lines as text, without the Verify mode byte",
+                     static_cast<int>(row.statusText.size()), row.statusText.data());
+      }
+    }
+  }
+  if (why.empty()) return false;
+  const std::string reason =
+      "A Verify cannot prove that the radio holds " + path + ": " + why + ".";
+  host_.AppendOutput(" " + reason + " Nothing was sent to the radio.\r\n");
+  host_.ShowMessage(reason + " Program it without the Verify. Nothing was sent to the radio.", "");
+  host_.OperationEnded(OperationOutcome::FileRefused);
+  return true;
+}
+
+void UpdateEngine::BeginVerifyAfterProgram() {
+  verifyPending_ = false;
+  verifyFollowsProgram_ = true;
+  trace_.TraceEvent("VERIFY AFTER PROGRAM",
+                    "The Program succeeded; the radio's memory is now read back against the file");
+  host_.AppendOutput("\r\n *** Verify after Program: the radio's memory is read back against "
+                     "the file *** \r\n");
+  OperationOptions options;
+  options.ignoreErrors = state_.ignoreErrors;
+  options.traceEnabled = state_.commsTraceEnabled == 1;
+  RunVerifyCommand(options);
+  // A Verify that could not begin leaves nothing open.
+  verifyFollowsProgram_ = false;
+  if (!running_ && trace_.IsOpen()) {
+    trace_.Close();
+    NoteTraceFailure();
   }
 }
 
@@ -261,7 +340,12 @@ std::string UpdateEngine::FailureReason() const {
     add(Format("only %d of the %d data lines of the file were sent", dataLinesRead_,
                dataLinesToReach_));
   }
-  return reason.empty() ? "a line of the file could not be sent" : reason;
+  if (reason.empty()) reason = "a line of the file could not be sent";
+  // After a Program that succeeded: the radio took every line but holds something else.
+  if (programmedPath_.size() > 0 && state_.mode == kModeVerify) {
+    reason = "the radio was written but does not hold the file: " + reason;
+  }
+  return reason;
 }
 
 void UpdateEngine::showSuccessResult() { ShowResult(true); }

@@ -38,3 +38,81 @@ TEST(EngineWithASimulatedRadio, ProgramsAndVerifiesAnImageAsItsFileWasChecked) {
 
 }  // namespace
 }  // namespace flash::test
+
+namespace flash::test {
+namespace {
+
+// Program then Verify: one command, one trace, the Verify reading what was programmed.
+TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace) {
+  sim::MemoryImage image;
+  for (std::uint32_t i = 0; i < 100; ++i) image.Write(0x100 + i, std::uint8_t(i * 3));
+  const OperationOptions both{.verifyAfterProgram = true};
+  for (const bool corrupted : {false, true}) {
+    SCOPED_TRACE(corrupted ? "memory corrupted after writing" : "memory holds the file");
+    EngineRig rig;
+    sim::SimulatedRadio radio;
+    radio.config().model = 746;
+    rig.serial.radio = [&](const std::string& request) {
+      // A cell that does not keep what was written shows only when read back.
+      if (corrupted && request[0] == 'V') radio.memory().Write(0x140, 0xEE);
+      return radio.HandleRequestAnswers(reinterpret_cast<const std::uint8_t*>(request.data()),
+                                        request.size());
+    };
+    const std::string path = rig.dir.File("746.ruf");
+    ASSERT_TRUE(sim::WriteRufFile(path, image, {}));
+    rig.host.chosenFile = path;
+    rig.engine.RunProgramCommand(both);
+    rig.host.chosenFile.reset();  // the Verify asks for no file
+    rig.dir.Write("746.ruf", ":00000001FF\r\n");  // nor reads it again
+    rig.RunToTheEnd();
+    using O = OperationOutcome;
+    EXPECT_EQ(rig.host.outcomes, std::vector({O::ProgramSucceeded, corrupted ? O::VerifyFailed
+                                                                             : O::VerifySucceeded}));
+    EXPECT_EQ(rig.host.dialogs.size(), 2u);
+    EXPECT_EQ(rig.host.output.find("the radio was written but does not hold the file") !=
+                  std::string::npos, corrupted) << rig.host.output;
+    const std::string trace = rig.Trace();
+    const std::size_t between = trace.find("[[VERIFY AFTER PROGRAM ");
+    ASSERT_NE(between, std::string::npos) << trace;
+    EXPECT_TRUE(trace.starts_with("Log File Begin")) << "one trace, begun once";
+    EXPECT_EQ(trace.find("Log File Begin", 1), std::string::npos);
+    EXPECT_NE(trace.find(" R< 42 "), std::string::npos);
+    EXPECT_GT(trace.find(" R< 56 "), between) << "the Verify's frames follow the line between";
+    EXPECT_LT(trace.rfind(" R< 42 "), between);
+  }
+
+  // Stopped between the two: the Verify is not begun and the trace is closed.
+  EngineRig rig;
+  rig.Healthy("VER 1234 746\r");
+  rig.Start("746.ruf", ":0300300002337A1E\r\n", both);
+  while (rig.host.outcomes.empty() && !rig.serial.pending.empty()) {
+    rig.Answer(rig.serial.pending.front());
+    rig.serial.pending.pop_front();
+  }
+  rig.engine.StopOperation("stopped by the user");
+  EXPECT_FALSE(rig.engine.operationRunning());
+  EXPECT_FALSE(rig.trace.IsOpen());
+  EXPECT_EQ(rig.host.outcomes, std::vector({OperationOutcome::ProgramSucceeded,
+                                            OperationOutcome::Stopped}));
+}
+
+// Where a Verify cannot prove the memory, Program and Verify refuses before anything is sent.
+TEST(EngineFlowsRefused, ProgramAndVerifyWhereAVerifyProvesNothing) {
+  const struct {
+    const char* name;
+    std::string content;
+    std::int32_t ignoreErrors;
+  } refused[] = {{"746.ruf", "S30800001000AABBCCB6\r\n", 0},  // S frames carry no mode byte
+                 {"797.ruf", ":0300300002337A1E\r\n", 0},     // nor do a 797's text lines
+                 {"746.ruf", ":0300300002337A1E\r\n", 1}};    // answers ignored prove nothing
+  for (const auto& f : refused) {
+    EngineRig rig;
+    rig.Start(f.name, f.content, {.ignoreErrors = f.ignoreErrors, .verifyAfterProgram = true});
+    EXPECT_TRUE(rig.serial.writes.empty()) << f.name;
+    EXPECT_EQ(rig.host.outcomes, std::vector({OperationOutcome::FileRefused})) << f.name;
+    EXPECT_NE(rig.host.output.find("A Verify cannot prove"), std::string::npos) << rig.host.output;
+  }
+}
+
+}  // namespace
+}  // namespace flash::test
