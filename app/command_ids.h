@@ -12,6 +12,7 @@ inline constexpr int ID_TOGGLE_ERROR_CHECK = 32778;
 inline constexpr int ID_TESTING_MODE = 32784;
 inline constexpr int ID_SETUP = 32785;
 inline constexpr int ID_STOP_UPDATE = 32786;
+inline constexpr int ID_UPDATE_AND_VERIFY = 32787;
 
 // Child window ids of the main window.
 inline constexpr int kOutputPaneId = 102;

@@ -139,6 +139,7 @@ void MainWindow::BuildMenu() {
   process->setObjectName(QStringLiteral("processMenu"));
   AddCommand(process, "&Update Radio\tF2", ID_UPDATE_RADIO);
   AddCommand(process, "&Verify Program\tF3", ID_VERIFY_PROGRAM);
+  AddCommand(process, "Update &and Verify", ID_UPDATE_AND_VERIFY);
   AddCommand(process, "&Stop Update", ID_STOP_UPDATE);
   process->addSeparator();
   AddCommand(process, "&Quit\tAlt-X", ID_QUIT);
@@ -172,6 +173,7 @@ bool MainWindow::IsCommandEnabled(int id) const {
     case ID_TESTING_MODE:
       return idle;
     case ID_VERIFY_PROGRAM:
+    case ID_UPDATE_AND_VERIFY:
       return idle && ignoreErrors_ == 0;
     case ID_STOP_UPDATE:
       return !idle;
@@ -201,6 +203,9 @@ bool MainWindow::RunCommand(int id) {
       break;
     case ID_VERIFY_PROGRAM:
       StartOperation(&UpdateEngine::RunVerifyCommand);
+      break;
+    case ID_UPDATE_AND_VERIFY:
+      StartOperation(&UpdateEngine::RunProgramCommand, true);
       break;
     case ID_TESTING_MODE:
       StartOperation(&UpdateEngine::RunTestingCommand);
@@ -236,13 +241,16 @@ bool MainWindow::RadioAddressResolves() {
   return false;
 }
 
-void MainWindow::StartOperation(void (UpdateEngine::*command)(const OperationOptions&)) {
+void MainWindow::StartOperation(void (UpdateEngine::*command)(const OperationOptions&),
+                                bool verifyAfterProgram) {
   if (!RadioAddressResolves()) return;
   // A model shown now would be the previous run's, perhaps of another radio.
   statusBar_->SetPaneText(1, QString());
   statusBar_->ResetProgress();
   operationClock_.start();
-  Drive([this, command] { (engine_.get()->*command)(Options()); });
+  Drive([this, command, verifyAfterProgram] {
+    (engine_.get()->*command)(Options(verifyAfterProgram));
+  });
 }
 
 bool MainWindow::ConfirmStopOfRunningUpdate() {
@@ -272,9 +280,10 @@ void MainWindow::Drive(Call call) {
   UpdateCommandStates();
 }
 
-OperationOptions MainWindow::Options() const {
+OperationOptions MainWindow::Options(bool verifyAfterProgram) const {
   OperationOptions options;
   options.ignoreErrors = ignoreErrors_;
+  options.verifyAfterProgram = verifyAfterProgram;
   return options;
 }
 
@@ -489,6 +498,11 @@ void MainWindow::OperationEnded(OperationOutcome outcome) {
     default:
       statusBar_->EndProgress(QStringLiteral("Failed"), false);
       break;
+  }
+  if (outcome == OperationOutcome::ProgramSucceeded && engine_->operationRunning()) {
+    // The Verify of the same file follows: its progress counts from its own start.
+    statusBar_->EndProgress(QStringLiteral("Programmed; the Verify follows"), true);
+    operationClock_.restart();
   }
   UpdateCommandStates();
   emit operationEnded();

@@ -114,15 +114,21 @@ std::unique_ptr<ModalAnswer> AppTest::ChooseFile(const std::string& path) {
   });
 }
 
-QString AppTest::RunToTheEnd(int command, const std::string& file, bool silencesAtOnce) {
+QString AppTest::RunToTheEnd(int command, const std::string& file, bool silencesAtOnce,
+                             int results) {
   auto choose = ChooseFile(file);
-  QString resultText;
-  auto result = OnModal<ResultDialog>(
-      [&](ResultDialog* dialog) {
-        resultText = dialog->text();
-        Click(dialog, "ok");
-      },
-      kOperationTimeoutMs);
+  QStringList texts;
+  std::vector<std::unique_ptr<ModalAnswer>> answers;
+  std::function<void()> awaitResult = [&] {
+    answers.push_back(OnModal<ResultDialog>(
+        [&](ResultDialog* dialog) {
+          texts << dialog->text();
+          if (texts.size() < results) awaitResult();
+          Click(dialog, "ok");
+        },
+        kOperationTimeoutMs));
+  };
+  awaitResult();
   QTimer cutter;
   QObject::connect(&cutter, &QTimer::timeout, [this] {
     for (QTimer* timer : window_->findChildren<QTimer*>()) {
@@ -134,7 +140,7 @@ QString AppTest::RunToTheEnd(int command, const std::string& file, bool silences
   EXPECT_TRUE(choose->answered());
   EXPECT_TRUE(WaitFor([&] { return !window_->engine().operationRunning() && window_->lastOutcome(); },
                       kOperationTimeoutMs));
-  return resultText;
+  return texts.join(QLatin1Char('|'));
 }
 
 }  // namespace flash::test

@@ -73,7 +73,9 @@ class AppTest : public ::testing::Test {
   // Runs the command on file to the end of its operation, answers the result dialog
   // with OK and returns its text (empty when none was shown). silencesAtOnce: each
   // 5-second wait for an answer is cut to a millisecond.
-  QString RunToTheEnd(int command, const std::string& file, bool silencesAtOnce = false);
+  // The texts of the result dialogs the command shows (results of them), joined by '|'.
+  QString RunToTheEnd(int command, const std::string& file, bool silencesAtOnce = false,
+                      int results = 1);
 
   TempDir dir_;
   std::string previousDir_;

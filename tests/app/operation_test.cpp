@@ -65,6 +65,8 @@ TEST_F(OperationTest, EachEndShowsTheUserItsResultDialog) {
       {{"--silent-from", "4"}, 0, ID_UPDATE_RADIO, "Communication with the radio has failed."},
       {{"--udp", "127.0.0.2:0", "--passcode", "4321", "--expect", file}, 0, ID_UPDATE_RADIO,
        "Flash Update Successfuly Completed !"},
+      {{"--expect", file}, 0, ID_UPDATE_AND_VERIFY,
+       "Flash Update Successfuly Completed !|File and Firmware Sucessfully Verified"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = {"--model", "746"};
@@ -82,8 +84,13 @@ TEST_F(OperationTest, EachEndShowsTheUserItsResultDialog) {
     }
     StartApp();
     const bool silent = c.radio.size() > 1 && c.radio[0] == "--silent-from";
-    const QString result = RunToTheEnd(c.command, file, silent);
-    EXPECT_TRUE(result.startsWith(QString::fromLatin1(c.result))) << result.toStdString();
+    const QStringList expected = QString::fromLatin1(c.result).split(QLatin1Char('|'));
+    const QStringList results =
+        RunToTheEnd(c.command, file, silent, static_cast<int>(expected.size())).split(QLatin1Char('|'));
+    ASSERT_EQ(results.size(), expected.size()) << results.join(QLatin1Char('|')).toStdString();
+    for (qsizetype i = 0; i < results.size(); ++i) {
+      EXPECT_TRUE(results[i].startsWith(expected[i])) << results[i].toStdString();
+    }
     EXPECT_EQ(radio.Stop(), 0) << c.result;
     EndApp();
   }
