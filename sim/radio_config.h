@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 namespace flash::sim {
@@ -16,6 +17,10 @@ struct RadioFaults {
   // Models 797 and 729: before the ACK of every K-th text line (K > 0), the radio
   // sends XOFF and then XON, each as an answer of its own.
   int xonXoffEvery = 0;
+  // A memory cell that does not keep what is written: after a write it holds the
+  // value with its bits inverted. The write's echo is right (it echoes the frame);
+  // only a Verify, which reads the memory, can tell.
+  std::optional<std::uint32_t> badCell;
   // Applied by whoever carries the answers (the radio-sim program); the library
   // itself answers at once.
   std::chrono::milliseconds answerDelay{0};

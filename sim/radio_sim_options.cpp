@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <optional>
@@ -95,6 +96,9 @@ Faults (requests are numbered from 1, every request counts):
   --xon-xoff[=K]          Models 797 and 729: XOFF and then XON before the ACK of
                           every K-th line (default every line), each an answer of
                           its own.
+  --bad-cell ADDR         The memory cell at ADDR (decimal, or hex after 0x) keeps
+                          every value written with its bits inverted: a Program
+                          is echoed right, a Verify finds the difference.
 
 Other:
   -v, --verbose           Print every request and answer on standard error.
@@ -208,6 +212,17 @@ std::string ApplyOptions(const std::vector<std::string>& arguments, RadioSimOpti
     } else if (name == "--no-echo-first-try") {
       if (!flag()) return error;
       faults.noEchoOnFirstTry = true;
+    } else if (name == "--bad-cell") {
+      std::string text;
+      if (!value(text)) return "--bad-cell needs an address";
+      const bool hex = text.starts_with("0x") || text.starts_with("0X");
+      const char* first = text.data() + (hex ? 2 : 0);
+      std::uint32_t address = 0;
+      const auto [end, fault] = std::from_chars(first, text.data() + text.size(), address, hex ? 16 : 10);
+      if (fault != std::errc() || end != text.data() + text.size() || first == end) {
+        return "--bad-cell: '" + text + "' is not an address (decimal, or hex after 0x)";
+      }
+      faults.badCell = address;
     } else if (name == "--xon-xoff") {
       faults.xonXoffEvery = 1;
       if (inlineValue && !ParseInt(*inlineValue, 1, INT_MAX, faults.xonXoffEvery)) {

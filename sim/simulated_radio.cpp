@@ -141,6 +141,14 @@ std::string SimulatedRadio::Echo(std::uint8_t value, int number) {
   return text;
 }
 
+void SimulatedRadio::WriteMemory(std::uint32_t address, const std::uint8_t* data, std::size_t size) {
+  memory_.Write(address, data, size);
+  const std::optional<std::uint32_t> bad = config_.faults.badCell;
+  if (bad && *bad >= address && *bad - address < size) {
+    memory_.Write(*bad, static_cast<std::uint8_t>(~data[*bad - address]));
+  }
+}
+
 std::vector<std::string> SimulatedRadio::Answer(RequestKind kind, const std::uint8_t* data,
                                                 std::size_t size, int number,
                                                 std::string& note) {
@@ -183,7 +191,7 @@ std::vector<std::string> SimulatedRadio::Answer(RequestKind kind, const std::uin
         return {Echo(sum, number)};
       }
       if (mode == kModeProgram && type == 0x00) {
-        memory_.Write(address, payload, n);
+        WriteMemory(address, payload, n);
         note = "wrote " + std::to_string(n) + " bytes at " + Hex(address, 8);
       } else {
         note = "echoed without writing";
@@ -208,7 +216,7 @@ std::vector<std::string> SimulatedRadio::Answer(RequestKind kind, const std::uin
         const std::uint32_t address = static_cast<std::uint32_t>(body[0]) << 24 |
                                       static_cast<std::uint32_t>(body[1]) << 16 |
                                       static_cast<std::uint32_t>(body[2]) << 8 | body[3];
-        memory_.Write(address, body + 4, bodySize - 4);
+        WriteMemory(address, body + 4, bodySize - 4);
         note = "wrote " + std::to_string(bodySize - 4) + " bytes at " + Hex(address, 8);
       } else {
         note = "end record";

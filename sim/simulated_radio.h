@@ -92,6 +92,7 @@ class SimulatedRadio {
   std::vector<std::string> Answer(RequestKind kind, const std::uint8_t* data, std::size_t size,
                                   int number, std::string& note);
   std::string Echo(std::uint8_t value, int number);
+  void WriteMemory(std::uint32_t address, const std::uint8_t* data, std::size_t size);
 
   RadioConfig config_;
   MemoryImage memory_;

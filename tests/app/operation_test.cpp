@@ -67,6 +67,8 @@ TEST_F(OperationTest, EachEndShowsTheUserItsResultDialog) {
        "Flash Update Successfuly Completed !"},
       {{"--expect", file}, 0, ID_UPDATE_AND_VERIFY,
        "Flash Update Successfuly Completed !|File and Firmware Sucessfully Verified"},
+      {{"--bad-cell", "0x120"}, 0, ID_UPDATE_AND_VERIFY,
+       "Flash Update Successfuly Completed !|The selected file does not match the contents"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = {"--model", "746"};
