@@ -81,6 +81,14 @@ TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace
     EXPECT_LT(trace.rfind(" R< 42 "), between);
   }
 
+  // A Program that failed is reported as it is, with no Verify after it.
+  EngineRig failing;
+  failing.Healthy("VER 1234 746\r", 4);
+  failing.Start("746.ruf", ":0300300002337A1E\r\n", both);
+  failing.RunToTheEnd();
+  EXPECT_EQ(failing.host.outcomes, std::vector({OperationOutcome::ProgramFailed}));
+  EXPECT_EQ(failing.Trace().find("VERIFY AFTER"), std::string::npos);
+
   // Stopped between the two: the Verify is not begun and the trace is closed.
   EngineRig rig;
   rig.Healthy("VER 1234 746\r");
