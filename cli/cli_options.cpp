@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <utility>
 
 #include "engine/number_text.h"
+#include "engine/serial_port_name.h"
 
 namespace flash {
 namespace {
@@ -31,31 +35,81 @@ std::optional<CliCommand> CommandNamed(const std::string& name) {
 
 bool TakesValue(const std::string& name) {
   return name == "--serial" || name == "--udp" || name == "--passcode" ||
-         name == "--personality" || name == "--trace";
+         name == "--personality" || name == "--trace" || name == "--links" ||
+         name == "--trace-dir" || name == "--report";
+}
+
+// Reads one link's value; answers the fault (named after what, "--udp VALUE" or a
+// --links file's line), or an empty text.
+std::string AddLink(bool udp, const std::string& value, const std::string& what, CliOptions& o) {
+  CliLink link;
+  link.udp = udp;
+  if (!udp) {
+    if (value.empty()) return what + " needs a device (a path such as /dev/ttyUSB0, or COMn)";
+    link.device = value;
+  } else {
+    const std::size_t colon = value.rfind(':');
+    link.host = value.substr(0, colon);
+    if (colon != std::string::npos) {
+      const std::optional<int> port = ReadWholeDecimal(value.substr(colon + 1), 0, kMaxPort);
+      if (!port || *port == 0) return what + ": the port must be a number from 1 to 65535";
+      link.port = *port;
+    }
+    if (link.host.empty()) return what + ": the host is missing (HOST[:PORT])";
+    if (link.host.find(':') != std::string::npos) {
+      return what + ": HOST must be an IPv4 address or a host name";
+    }
+  }
+  for (const CliLink& other : o.links) {
+    if (other.Label() == link.Label() && other.udp == link.udp) {
+      return "the link " + link.Label() + " is given twice";
+    }
+  }
+  o.links.push_back(link);
+  return {};
+}
+
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// One link a line, "serial DEVICE" or "udp HOST[:PORT]"; blank lines and '#' comments skipped.
+std::string ReadLinksFile(const std::string& path, CliOptions& o) {
+  std::ifstream file(path);
+  if (!file) return "--links " + path + ": the file cannot be read (" + std::strerror(errno) + ")";
+  int number = 0;
+  for (std::string line; std::getline(file, line);) {
+    ++number;
+    line = Trimmed(line);
+    if (line.empty() || line[0] == '#') continue;
+    const std::size_t blank = line.find_first_of(" \t");
+    const std::string kind = line.substr(0, blank);
+    const std::string value = blank == std::string::npos ? "" : Trimmed(line.substr(blank));
+    const std::string where = path + ":" + std::to_string(number);
+    if (kind != "serial" && kind != "udp") {
+      return where + ": '" + line + "' is not a link; write 'serial DEVICE' or 'udp HOST[:PORT]'";
+    }
+    if (std::string fault = AddLink(kind == "udp", value, where + ": " + kind, o); !fault.empty()) {
+      return fault.starts_with(where) ? fault : where + ": " + fault;
+    }
+  }
+  return {};
 }
 
 // Applies one option; answers the fault, or an empty text.
 std::string ApplyOption(const std::string& name, const std::string& value, CliOptions& o) {
   if (name == "--serial") {
-    if (o.serialDevice) return "--serial is given twice";
-    if (value.empty()) return "--serial needs a device (a path such as /dev/ttyUSB0, or COMn)";
-    o.serialDevice = value;
+    return AddLink(false, value, "--serial", o);
   } else if (name == "--udp") {
-    if (o.udpHost) return "--udp is given twice";
-    const std::size_t colon = value.rfind(':');
-    std::string host = value.substr(0, colon);
-    if (colon != std::string::npos) {
-      const std::optional<int> port = ReadWholeDecimal(value.substr(colon + 1), 0, kMaxPort);
-      if (!port || *port == 0) {
-        return "--udp " + value + ": the port must be a number from 1 to 65535";
-      }
-      o.udpPort = *port;
-    }
-    if (host.empty()) return "--udp " + value + ": the host is missing (HOST[:PORT])";
-    if (host.find(':') != std::string::npos) {
-      return "--udp " + value + ": HOST must be an IPv4 address or a host name";
-    }
-    o.udpHost = host;
+    return AddLink(true, value, "--udp " + value, o);
+  } else if (name == "--links" || name == "--trace-dir" || name == "--report") {
+    std::optional<std::string>& field =
+        name == "--links" ? o.linksFile : name == "--trace-dir" ? o.traceDir : o.reportPath;
+    if (field) return name + " is given twice";
+    if (value.empty()) return name + " needs a " + (name == "--trace-dir" ? "folder" : "file");
+    field = value;
   } else if (name == "--passcode") {
     if (o.passcode) return "--passcode is given twice";
     const std::optional<int> passcode = ReadWholeDecimal(value, 0, kMaxPasscode);
@@ -87,6 +141,28 @@ std::string ApplyOption(const std::string& name, const std::string& value, CliOp
 }
 
 }  // namespace
+
+std::string CliLink::Label() const { return udp ? host + ":" + std::to_string(port) : device; }
+
+std::string CliLink::TraceName() const {
+  if (udp) return host + "-" + std::to_string(port);
+  const std::size_t slash = device.find_last_of('/');
+  return slash == std::string::npos ? device : device.substr(slash + 1);
+}
+
+LinkSettings LinkSettingsFor(const CliLink& link, std::optional<std::int32_t> passcode) {
+  LinkSettings settings;
+  settings.serialActive = !link.udp;
+  settings.ethernetActive = link.udp;
+  if (link.udp) {
+    settings.radioAddress = link.host;
+    settings.radioPort = link.port;
+  } else {
+    settings.comPort = PortSettingFor(link.device);
+  }
+  if (passcode) settings.radioPasscode = *passcode;
+  return settings;
+}
 
 ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   ParsedCliOptions parsed;
@@ -157,8 +233,27 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
     if (!positional.empty()) return fail("ports takes no RUF-FILE ('" + positional[0] + "')");
     return parsed;
   }
-  if (o.serialDevice && o.udpHost) return fail("--serial and --udp exclude each other");
   if (o.quiet && o.verbose) return fail("--quiet and --verbose exclude each other");
+  if (o.linksFile) {
+    if (std::string fault = ReadLinksFile(*o.linksFile, o); !fault.empty()) return fail(fault);
+    if (o.links.empty()) return fail("--links " + *o.linksFile + " names no link");
+  }
+  if (o.fleet()) {
+    if (o.tracePath) {
+      return fail(o.traceDir ? "--trace and --trace-dir exclude each other"
+                             : "--trace names one file; with several links give --trace-dir DIR");
+    }
+    if (o.verbose) return fail("--verbose shows one radio's exchange; with several links read the traces");
+    if (o.links.empty()) return fail("--trace-dir and --report need --serial, --udp or --links");
+    for (std::size_t i = 0; i < o.links.size(); ++i) {
+      for (std::size_t j = 0; j < i; ++j) {
+        if (o.links[i].TraceName() == o.links[j].TraceName()) {
+          return fail("the links " + o.links[j].Label() + " and " + o.links[i].Label() +
+                      " would share the trace " + o.links[i].TraceName() + ".txt");
+        }
+      }
+    }
+  }
   if (positional.empty()) return fail("the RUF-FILE is missing");
   if (positional.size() > 1) {
     return fail("one RUF-FILE only ('" + positional[1] + "' is one too many)");
@@ -180,10 +275,14 @@ std::string CliUsage() {
       "  --serial DEVICE       serial link on DEVICE: a device path (/dev/ttyUSB0, a pseudo-\n"
       "                        terminal or a symbolic link to one) or a COMn name\n"
       "  --udp HOST[:PORT]     UDP link to HOST (IPv4 address or host name), PORT 49152 by default\n"
+      "                        (--serial and --udp may be given several times: one radio each)\n"
+      "  --links FILE          more links, one a line: 'serial DEVICE' or 'udp HOST[:PORT]'\n"
       "  --passcode N          UDP passcode, 0 to 65535\n"
       "  --ignore-errors       every answer and every silence advances (no error checking)\n"
       "  --personality K       extended-memory choice of a model 734: 1 to 6, or cancel\n"
       "  --trace FILE          write the communication trace to FILE instead of comms.txt\n"
+      "  --trace-dir DIR       one trace per radio in DIR, named after its link\n"
+      "  --report FILE         write each radio's result to FILE as JSON\n"
       "  -q, --quiet           print only the result and the errors\n"
       "  -v, --verbose         also print the trace's lines as they are written\n"
       "\n"
@@ -193,7 +292,9 @@ std::string CliUsage() {
       "Without --serial and --udp the link settings of update.ini in the current directory\n"
       "apply; the tool never writes update.ini. Error checking is on unless --ignore-errors.\n"
       "The log, the progress and the result go to standard output; errors, warnings and why\n"
-      "an operation failed also to standard error.\n"
+      "an operation failed also to standard error. With several links every radio is\n"
+      "flashed at the same time and a summary ends the run; its exit status is the\n"
+      "worst of the radios' (a stop signal, then 1, 2, 3, 5, 4, then 0).\n"
       "\n"
       "Exit status: 0 success (check: no fault), 1 the operation failed (check: faults found),\n"
       "2 communication with the radio failed, 3 the radio refused the file (model mismatch,\n"

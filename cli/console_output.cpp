@@ -14,6 +14,12 @@ constexpr auto kPlainProgressPeriod = std::chrono::seconds{1};
 constexpr std::string_view kClearLine = "\r\033[K";
 constexpr std::string_view kProgramName = "flash-update-cli: ";
 
+// Takes a block of lines off a terminal, the cursor at the end of its last line.
+std::string ClearBlock(std::size_t lines) {
+  if (lines <= 1) return std::string(kClearLine);
+  return "\r\033[" + std::to_string(lines - 1) + "A\033[J";
+}
+
 // The text with its own line ends, without the empty lines that end it.
 std::string ShownLines(std::string_view text) {
   PaneTextFilter filter;
@@ -39,8 +45,30 @@ ConsoleOutput::ConsoleOutput(int outFd, int errFd, bool terminal, std::size_t wa
 
 void ConsoleOutput::HideProgress() {
   if (!progressShown_) return;
-  out_.Write(kClearLine);
+  out_.Write(ClearBlock(progressLines_));
   progressShown_ = false;
+}
+
+void ConsoleOutput::ProgressLines(const std::vector<std::string>& lines) {
+  if (quiet_ || lines.empty()) return;
+  if (!terminal_) {
+    for (const std::string& line : lines) {
+      StartLine();
+      out_.Write("Progress: " + line + "\n", true);
+    }
+    return;
+  }
+  std::string block;
+  if (progressShown_) {
+    block = ClearBlock(progressLines_);
+  } else {
+    StartLine();
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i) block += (i == 0 ? "" : "\n") + lines[i];
+  // One piece: dropped whole or written whole, so the cursor stays where the block ends.
+  out_.Write(block, true);
+  progressShown_ = true;
+  progressLines_ = lines.size();
 }
 
 void ConsoleOutput::StartLine() {
@@ -98,6 +126,7 @@ void ConsoleOutput::Progress(int done, int total, TimePoint now) {
     if (!progressShown_) StartLine();
     out_.Write(std::string(kClearLine) + meter_.Text(), true);
     progressShown_ = true;
+    progressLines_ = 1;
   } else {
     if (progressPrinted_ && now - lastProgress_ < kPlainProgressPeriod) return;
     StartLine();

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/output_channel.h"
 #include "cli/pane_text_filter.h"
@@ -42,6 +43,10 @@ class ConsoleOutput {
   // How the operation ended: on standard output; a failure also on standard error.
   void Result(std::string_view text, bool failed);
   void Progress(int done, int total, TimePoint now);
+  // The lines of several radios: on a terminal one block redrawn in place (the
+  // caller paces it); otherwise each a plain "Progress: " line.
+  void ProgressLines(const std::vector<std::string>& lines);
+  bool terminal() const { return terminal_; }
   // Takes the progress line off a terminal (the operation's end, or a prompt).
   void HideProgress();
   // Ends an unfinished line at the end of the run.
@@ -68,6 +73,7 @@ class ConsoleOutput {
   ProgressMeter meter_;
   bool atLineStart_ = true;
   bool progressShown_ = false;
+  std::size_t progressLines_ = 1;  // of the block shown on a terminal
   bool progressPrinted_ = false;
   TimePoint lastProgress_{};
 };

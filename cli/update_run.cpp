@@ -13,6 +13,7 @@
 #include "cli/console_output.h"
 #include "cli/exit_status.h"
 #include "cli/file_check.h"
+#include "cli/fleet_run.h"
 #include "link/system_clock.h"
 #include "cli/timer_set.h"
 #include "cli/trace_echo.h"
@@ -36,24 +37,14 @@ constexpr auto kExitFlushLimitAfterStop = std::chrono::milliseconds{250};
 
 LinkSettings SettingsFor(const CliOptions& options) {
   LinkSettings settings;
-  if (!options.serialDevice && !options.udpHost) {
+  if (options.links.empty()) {
     // Error checking comes from the command line only, never from the file.
     std::int32_t ignoredErrorSwitch = 0;
     LoadSettings(settings, ignoredErrorSwitch, SettingsFilePath());
+    if (options.passcode) settings.radioPasscode = *options.passcode;
+    return settings;
   }
-  if (options.serialDevice) {
-    settings.serialActive = true;
-    settings.ethernetActive = false;
-    settings.comPort = PortSettingFor(*options.serialDevice);
-  }
-  if (options.udpHost) {
-    settings.serialActive = false;
-    settings.ethernetActive = true;
-    settings.radioAddress = *options.udpHost;
-    settings.radioPort = options.udpPort;
-  }
-  if (options.passcode) settings.radioPasscode = *options.passcode;
-  return settings;
+  return LinkSettingsFor(options.links.front(), options.passcode);
 }
 
 std::string SystemError(const char* what) {
@@ -124,7 +115,7 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
 int RunUpdate(const CliOptions& options) {
   ConsoleOutput console(STDOUT_FILENO, STDERR_FILENO, ::isatty(STDOUT_FILENO) == 1);
   console.SetQuiet(options.quiet);
-  const int status = Operate(options, console);
+  const int status = options.fleet() ? RunFleet(options, console) : Operate(options, console);
   console.Finish();
   // The stop signals have their default action again: one more ends this wait at once.
   console.Drain(status >= kExitSignalBase ? kExitFlushLimitAfterStop : kExitFlushLimit);

@@ -1,0 +1,122 @@
+#include "cli/fleet_host.h"
+
+#include <utility>
+
+#include "cli/exit_status.h"
+
+namespace flash {
+namespace {
+
+// The log's lines that say why a radio's operation did not succeed.
+bool SaysWhyItFailed(std::string_view text) {
+  constexpr std::string_view kOpenings[] = {
+      " The update failed: ", " The file is for model ", " The radio reports model ",
+      " The update was cancelled", " Serial port ", " The trace file "};
+  for (const std::string_view opening : kOpenings) {
+    if (text.starts_with(opening)) return true;
+  }
+  return false;
+}
+
+// One line without the log's leading blank and line end.
+std::string OneLine(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.remove_suffix(1);
+  }
+  return std::string(text);
+}
+
+}  // namespace
+
+FleetHost::FleetHost(Clock& clock, std::string link, std::string rufFile,
+                     std::optional<int> personality, std::string activity, TimePoint start,
+                     int linesTotal)
+    : clock_(clock),
+      rufFile_(std::move(rufFile)),
+      personality_(personality),
+      activity_(std::move(activity)),
+      start_(start) {
+  radio_.link = std::move(link);
+  radio_.linesTotal = linesTotal;
+  radio_.state = "identifying";
+  radio_.progress = "0 of " + std::to_string(linesTotal) + " lines";
+}
+
+void FleetHost::AppendOutput(std::string_view text) {
+  // The trace's troubles that the operation survives are no reason of a result.
+  if (radio_.reason.empty() && SaysWhyItFailed(text) &&
+      text.find("; the operation goes on without") == std::string_view::npos) {
+    radio_.reason = OneLine(text);
+  }
+}
+
+void FleetHost::ShowMessage(std::string_view text, std::string_view) {
+  if (messageReason_.empty()) messageReason_ = OneLine(text);
+}
+
+int FleetHost::ChoosePersonality() {
+  if (personality_) return *personality_;
+  radio_.reason =
+      "The radio has extended memory and one terminal cannot be asked for several radios: "
+      "the update is cancelled. Give --personality 1 to 6.";
+  return -1;
+}
+
+void FleetHost::StartTimer(int id, std::chrono::milliseconds period) {
+  timers_.Start(id, period, std::chrono::steady_clock::now());
+}
+
+void FleetHost::RadioIdentified(std::int32_t modelCode) {
+  identified_ = true;
+  if (modelCode != 0) radio_.model = modelCode;
+  radio_.state = activity_;
+  changed_ = true;
+}
+
+void FleetHost::ReportProgress(int done, int total) {
+  meter_.Note(done, total, std::chrono::steady_clock::now());
+  radio_.linesSent = done;
+  radio_.linesTotal = total;
+  radio_.progress = meter_.Text();
+  changed_ = true;
+}
+
+void FleetHost::NoteStopSignal(int signalNumber) { stopSignal_ = signalNumber; }
+
+void FleetHost::EndUnstarted(OperationOutcome outcome, std::string reason) {
+  messageReason_ = std::move(reason);
+  OperationEnded(outcome);
+}
+
+void FleetHost::OperationEnded(OperationOutcome outcome) {
+  if (radio_.ended) return;
+  radio_.ended = true;
+  changed_ = true;
+  radio_.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  radio_.outcome = OutcomeWord(outcome, identified_);
+  radio_.state = radio_.outcome;
+  radio_.exitStatus = outcome == OperationOutcome::Stopped ? kExitSignalBase + stopSignal_
+                                                           : ExitStatusFor(outcome);
+  if (radio_.exitStatus == kExitSuccess) {
+    radio_.reason.clear();
+  } else if (outcome == OperationOutcome::Stopped) {
+    const std::string signal = "by signal " + std::to_string(stopSignal_);
+    radio_.reason = radio_.linesSent > 0
+                        ? "stopped mid-flash " + signal + " after " +
+                              std::to_string(radio_.linesSent) + " of " +
+                              std::to_string(radio_.linesTotal) +
+                              " lines; the radio may need a new update"
+                        : "stopped " + signal + " before any line of the file was sent";
+  } else if (outcome == OperationOutcome::CommunicationFailed) {
+    radio_.reason = identified_ ? "the radio stopped answering after " +
+                                      std::to_string(radio_.linesSent) + " of " +
+                                      std::to_string(radio_.linesTotal) + " lines"
+                                : "the radio did not answer the identification request";
+  } else if (radio_.reason.empty()) {
+    radio_.reason = messageReason_;
+  }
+}
+
+}  // namespace flash

@@ -1,0 +1,152 @@
+#include "cli/fleet_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/exit_status.h"
+
+namespace flash {
+namespace {
+
+std::string Padded(std::string text, std::size_t width) {
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+
+std::string ModelText(const FleetRadio& radio) {
+  return radio.model ? std::to_string(*radio.model) : "-";
+}
+
+std::string Lines(const FleetRadio& radio) {
+  return std::to_string(radio.linesSent) + " of " + std::to_string(radio.linesTotal);
+}
+
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      quoted += escape;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
+// Columns of text padded to the widest cell of each, the last one left as it is.
+std::string Table(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      line += i + 1 < row.size() ? Padded(row[i], widths[i] + 2) : row[i];
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    text += line + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string OutcomeWord(OperationOutcome outcome, bool identified) {
+  switch (outcome) {
+    case OperationOutcome::ProgramSucceeded:
+    case OperationOutcome::VerifySucceeded:
+    case OperationOutcome::EndedWithoutDialog:
+      return "success";
+    case OperationOutcome::CompletedUnchecked:
+      return "unchecked";
+    case OperationOutcome::ProgramFailed:
+    case OperationOutcome::VerifyFailed:
+      return "failed";
+    case OperationOutcome::CommunicationFailed:
+      return identified ? "no-answer" : "no-identification";
+    case OperationOutcome::ModelMismatch:
+    case OperationOutcome::PersonalityCancelled:
+    case OperationOutcome::UnlistedModel:
+      return "refused";
+    case OperationOutcome::FileRefused:
+      return "file-refused";
+    case OperationOutcome::LinkNotOpened:
+      return "link-not-opened";
+    case OperationOutcome::Stopped:
+      break;
+  }
+  return "stopped";
+}
+
+int FleetExitStatus(const std::vector<FleetRadio>& radios) {
+  constexpr int kWorstFirst[] = {kExitOperationFailed, kExitCommunicationFailed,
+                                 kExitRefusedByRadio, kExitLinkNotOpened, kExitFileRefused};
+  int worst = kExitSuccess;
+  for (const FleetRadio& radio : radios) {
+    if (radio.exitStatus > kExitSignalBase) return radio.exitStatus;
+  }
+  for (const int status : kWorstFirst) {
+    for (const FleetRadio& radio : radios) {
+      if (radio.exitStatus == status) return status;
+    }
+  }
+  return worst;
+}
+
+std::vector<std::string> ProgressLines(const std::vector<FleetRadio>& radios) {
+  std::vector<std::vector<std::string>> rows;
+  for (const FleetRadio& radio : radios) {
+    rows.push_back({radio.link, ModelText(radio), radio.progress, radio.state});
+  }
+  std::string table = Table(rows);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < table.size();) {
+    const std::size_t end = table.find('\n', at);
+    lines.push_back(table.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+std::string SummaryTable(const std::vector<FleetRadio>& radios) {
+  std::vector<std::vector<std::string>> rows = {{"link", "model", "lines", "seconds", "result"}};
+  int succeeded = 0;
+  for (const FleetRadio& radio : radios) {
+    rows.push_back({radio.link, ModelText(radio), Lines(radio), Seconds(radio.seconds),
+                    radio.outcome + (radio.reason.empty() ? "" : ": " + radio.reason)});
+    succeeded += radio.exitStatus == kExitSuccess;
+  }
+  return Table(rows) + std::to_string(succeeded) + " of " + std::to_string(radios.size()) +
+         " radios succeeded; exit status " + std::to_string(FleetExitStatus(radios)) + ".\n";
+}
+
+std::string ReportJson(const std::vector<FleetRadio>& radios) {
+  std::string json = "[";
+  for (std::size_t i = 0; i < radios.size(); ++i) {
+    const FleetRadio& r = radios[i];
+    json += std::string(i == 0 ? "\n" : ",\n") + "  {\"link\": " + JsonString(r.link) +
+            ", \"model\": " + (r.model ? std::to_string(*r.model) : "null") +
+            ", \"linesSent\": " + std::to_string(r.linesSent) +
+            ", \"linesTotal\": " + std::to_string(r.linesTotal) + ", \"seconds\": " +
+            Seconds(r.seconds) + ", \"outcome\": " + JsonString(r.outcome) +
+            ", \"reason\": " + JsonString(r.reason) +
+            ", \"exitStatus\": " + std::to_string(r.exitStatus) + "}";
+  }
+  return json + "\n]\n";
+}
+
+}  // namespace flash
