@@ -18,6 +18,14 @@ bool SaysWhyItFailed(std::string_view text) {
   return false;
 }
 
+bool ReachedTheEnd(OperationOutcome outcome) {
+  return outcome == OperationOutcome::ProgramSucceeded ||
+         outcome == OperationOutcome::VerifySucceeded ||
+         outcome == OperationOutcome::CompletedUnchecked ||
+         outcome == OperationOutcome::EndedWithoutDialog ||
+         outcome == OperationOutcome::ProgramFailed || outcome == OperationOutcome::VerifyFailed;
+}
+
 // One line without the log's leading blank and line end.
 std::string OneLine(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -48,6 +56,8 @@ void FleetHost::AppendOutput(std::string_view text) {
   if (radio_.reason.empty() && SaysWhyItFailed(text) &&
       text.find("; the operation goes on without") == std::string_view::npos) {
     radio_.reason = OneLine(text);
+    constexpr std::string_view kFailed = "The update failed: ";
+    if (radio_.reason.starts_with(kFailed)) radio_.reason.erase(0, kFailed.size());
   }
 }
 
@@ -97,6 +107,13 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   radio_.outcome = OutcomeWord(outcome, identified_);
   radio_.state = radio_.outcome;
+  // Lines are told as they are read, and only every tenth past the fiftieth: an
+  // operation that reached its end handled them all.
+  if (ReachedTheEnd(outcome)) {
+    radio_.linesSent = radio_.linesTotal;
+    meter_.Note(radio_.linesTotal, radio_.linesTotal, std::chrono::steady_clock::now());
+    radio_.progress = meter_.Text();
+  }
   radio_.exitStatus = outcome == OperationOutcome::Stopped ? kExitSignalBase + stopSignal_
                                                            : ExitStatusFor(outcome);
   if (radio_.exitStatus == kExitSuccess) {
@@ -104,11 +121,10 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
   } else if (outcome == OperationOutcome::Stopped) {
     const std::string signal = "by signal " + std::to_string(stopSignal_);
     radio_.reason = radio_.linesSent > 0
-                        ? "stopped mid-flash " + signal + " after " +
-                              std::to_string(radio_.linesSent) + " of " +
-                              std::to_string(radio_.linesTotal) +
+                        ? "mid-flash " + signal + ", after " + std::to_string(radio_.linesSent) +
+                              " of " + std::to_string(radio_.linesTotal) +
                               " lines; the radio may need a new update"
-                        : "stopped " + signal + " before any line of the file was sent";
+                        : signal + " before any line of the file was sent";
   } else if (outcome == OperationOutcome::CommunicationFailed) {
     radio_.reason = identified_ ? "the radio stopped answering after " +
                                       std::to_string(radio_.linesSent) + " of " +
