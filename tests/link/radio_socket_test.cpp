@@ -2,6 +2,7 @@
 // radio binds its port on 127.0.0.2 with address reuse; our socket binds the same
 // port number on all addresses and connects to it.
 #include "link/radio_socket.h"
+#include "link/shared_radio_socket.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ bool WaitReadable(const RadioSocket& socket, int limitMs = 2000) {
 }
 
 // One Receive: what it read; nothing read answers 0 without an error.
-std::string ReceiveOne(RadioSocket& socket) {
+std::string ReceiveOne(UdpLink& socket) {
   std::string buffer(kMaxDatagramSize, '\0');
   std::int32_t error = -1;
   const std::int32_t got =
@@ -32,7 +33,7 @@ std::string ReceiveOne(RadioSocket& socket) {
   return buffer.substr(0, got > 0 ? static_cast<std::size_t>(got) : 0);
 }
 
-std::int32_t Send(RadioSocket& socket, const std::string& datagram) {
+std::int32_t Send(UdpLink& socket, const std::string& datagram) {
   return socket.Send(reinterpret_cast<const std::uint8_t*>(datagram.data()), datagram.size());
 }
 
@@ -82,6 +83,36 @@ TEST(RadioSocket, AnswersEachFailureWithItsCodeAndARefusalAsSilence) {
   ASSERT_EQ(Send(socket, kRequest), 0);
   WaitReadable(socket, 200);  // the refusal, where the system reports one
   EXPECT_EQ(ReceiveOne(socket), "");
+}
+
+// Radios of one run on one port share a socket: each link hears its own radio only.
+TEST(SharedRadioSocket, HandsEachRadioItsOwnAnswersAndDropsAStrangers) {
+  UdpPeer radioA(kRadioAddress, 0, true);
+  const int port = radioA.port();
+  UdpPeer radioB("127.0.0.3", port, true), stranger("127.0.0.4", port, true);
+  SharedRadioSocket shared;
+  SharedRadioSocket::Link a(shared), b(shared);
+  ASSERT_TRUE(a.Create(port) == 0 && b.Create(port) == 0);
+  ASSERT_TRUE(a.Connect(kRadioAddress, port) == 0 && b.Connect("127.0.0.3", port) == 0);
+  ASSERT_EQ(shared.fds().size(), 1u);
+  ASSERT_TRUE(Send(a, "A?") == 0 && Send(b, "B?") == 0);
+  sockaddr_in fromA {}, fromB {};
+  EXPECT_EQ(radioA.Receive(&fromA), "A?");
+  EXPECT_EQ(radioB.Receive(&fromB), "B?");
+  stranger.SendTo(fromA, "X\r");
+  radioB.SendTo(fromB, "B\r");
+  radioA.SendTo(fromA, "A\r");
+  pollfd input{shared.fds().front(), POLLIN, 0};
+  ASSERT_EQ(::poll(&input, 1, 2000), 1);
+  shared.ServiceInput(input.fd);
+  for (auto [link, answer] : {std::pair{&a, "A\r"}, std::pair{&b, "B\r"}}) {
+    EXPECT_EQ(ReceiveOne(*link), answer);
+    EXPECT_EQ(ReceiveOne(*link), "") << "the stranger's datagram is dropped";
+  }
+  a.Close();
+  EXPECT_EQ(shared.fds().size(), 1u) << "b still uses it";
+  b.Close();
+  EXPECT_TRUE(shared.fds().empty());
 }
 
 }  // namespace
