@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_dir.h"
+
 namespace flash {
 namespace {
 
@@ -14,8 +16,9 @@ std::string ReadAs(const std::vector<std::string>& arguments) {
   std::string text = commands[static_cast<int>(o.command)];
   if (o.command >= CliCommand::Ports) return text;
   text += " " + o.rufFile;
-  if (o.serialDevice) text += " serial=" + *o.serialDevice;
-  if (o.udpHost) text += " udp=" + *o.udpHost + ":" + std::to_string(o.udpPort);
+  for (const CliLink& link : o.links) text += (link.udp ? " udp=" : " serial=") + link.Label();
+  if (o.traceDir) text += " trace-dir=" + *o.traceDir;
+  if (o.reportPath) text += " report=" + *o.reportPath;
   if (o.passcode) text += " passcode=" + std::to_string(*o.passcode);
   if (o.ignoreErrors) text += " ignore-errors";
   if (o.personality) text += " personality=" + std::to_string(*o.personality);
@@ -25,6 +28,9 @@ std::string ReadAs(const std::vector<std::string>& arguments) {
 }
 
 TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
+  const test::TempDir dir;
+  const std::string rack = dir.Write("rack", "# rack 1\n\n serial /dev/ttyUSB1\r\nudp\t10.0.0.5:7 \n");
+  const std::string bad = dir.Write("bad", "serial /dev/a\n\nserail /dev/b\n");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"verify", "--serial=/dev/ttyUSB0", "a.ruf", "--ignore-errors", "--trace", "t.txt"},
        "verify a.ruf serial=/dev/ttyUSB0 ignore-errors trace=t.txt"},
@@ -41,8 +47,23 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
       {{"program", "a.ruf", "b.ruf"}, "refused: one RUF-FILE only ('b.ruf' is one too many)"},
       {{"verify", "a.ruf", "--bogus"}, "refused: unknown option --bogus"},
       {{"program", "a.ruf", "--serial", "--udp", "h"}, "refused: --serial needs a value"},
-      {{"program", "a.ruf", "--serial", "COM1", "--udp", "h"},
-       "refused: --serial and --udp exclude each other"},
+      {{"program", "a.ruf", "--serial", "COM1", "--udp", "h", "--links", rack, "--trace-dir", "t",
+        "--report", "r.json", "--serial", "./x/ttyUSB0"},
+       "program a.ruf serial=COM1 udp=h:49152 serial=./x/ttyUSB0 serial=/dev/ttyUSB1 udp=10.0.0.5:7 "
+       "trace-dir=t report=r.json"},
+      {{"program", "a.ruf", "--links", bad}, "refused: " + bad + ":3: 'serail /dev/b' is not a link; "
+       "write 'serial DEVICE' or 'udp HOST[:PORT]'"},
+      {{"program", "a.ruf", "--links", dir.File("none")},
+       "refused: --links " + dir.File("none") + ": the file cannot be read (No such file or directory)"},
+      {{"program", "a.ruf", "--udp", "h:1", "--udp", "h:1"}, "refused: the link h:1 is given twice"},
+      {{"program", "a.ruf", "--serial", "/dev/a/tty", "--serial", "/dev/b/tty"},
+       "refused: the links /dev/a/tty and /dev/b/tty would share the trace tty.txt"},
+      {{"program", "a.ruf", "--serial", "a", "--serial", "b", "--trace", "t"},
+       "refused: --trace names one file; with several links give --trace-dir DIR"},
+      {{"program", "a.ruf", "--serial", "a", "--trace-dir", "d", "-v"},
+       "refused: --verbose shows one radio's exchange; with several links read the traces"},
+      {{"program", "a.ruf", "--report", "r.json"},
+       "refused: --trace-dir and --report need --serial, --udp or --links"},
       {{"program", "a.ruf", "--passcode=-1"},
        "refused: --passcode -1: the passcode must be a number from 0 to 65535"},
       {{"program", "a.ruf", "--passcode", "65536"},
