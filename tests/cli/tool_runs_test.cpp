@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -28,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 using test::ChildOptions;
 using test::ChildProcess;
 using test::Contains;
+using test::CountOf;
 using test::RadioSim;
 using test::TempDir;
 
@@ -228,6 +230,73 @@ TEST(ToolRun, CtrlCStopsWith130WithinASecondWhileNothingReadsItsOutputAndLeavesW
   }
   EXPECT_GT(sent, 5);
   EXPECT_LT(sent, 131);
+}
+
+// Six radios at once, four on pseudo-terminals and two sharing one UDP port: each
+// ends in its own way, with its own trace; Ctrl-C stops the silent one still running.
+TEST(ToolRun, FlashesSixRadiosAtOnceEachWithItsOwnResultAndTraceAndCtrlCStopsTheOneLeft) {
+  TempDir dir;
+  struct Radio {
+    std::vector<std::string> options;
+    std::string trace, outcome, reason;
+    int status;
+  };
+  std::vector<Radio> fleet = {
+      {{"--link", "./tty1", "--expect", kDemoFile}, "tty1", "success", "", 0},
+      {{"--link", "./tty2", "--expect", kDemoFile}, "tty2", "success", "", 0},
+      {{"--link", "./tty3", "--model", "781"}, "tty3", "refused", "the radio is a Fennic 781.", 3},
+      {{"--link", "./tty4", "--wrong-echo-from", "5"}, "tty4", "failed", "the radio did not echo 128 lines", 1},
+      {{"--udp", "127.0.0.2:0", "--expect", kDemoFile}, "127.0.0.2-", "success", "", 0},
+      {{"--udp", "127.0.0.3:", "--silent-from", "20"}, "127.0.0.3-", "stopped", "mid-flash by signal 2, after ", 130}};
+  std::vector<std::unique_ptr<RadioSim>> radios;
+  std::vector<std::string> tool = {"program", kDemoFile, "--trace-dir", "traces", "--report", "r.json"};
+  for (Radio& r : fleet) {
+    if (r.options[1] == "127.0.0.3:") r.options[1] += std::to_string(radios.back()->udpPort());
+    if (r.outcome != "refused") r.options.insert(r.options.end(), {"--model", "746"});
+    // Each request reported; not by the radio of 500 wrong echoes, whose report would fill its pipe.
+    if (r.outcome != "failed") r.options.push_back("--verbose");
+    radios.push_back(std::make_unique<RadioSim>(RADIO_SIM_PATH, r.options, dir.path()));
+    tool.insert(tool.end(), {r.options[0] == "--udp" ? "--udp" : "--serial", r.options[0] == "--udp" ? radios.back()->endpoint() : r.options[1]});
+    if (r.trace.ends_with("-")) r.trace += std::to_string(radios.back()->udpPort());
+  }
+  ChildProcess run(Tool(tool, dir));
+  ASSERT_TRUE(run.WaitForOutput([](const std::string& out) {
+    return CountOf(out, " success\n") == 3 && Contains(out, " refused\n") && Contains(out, " failed\n");
+  }, 20s)) << run.out() << run.err();
+  ASSERT_TRUE(radios.back()->WaitForRequest(20, 5s));
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(kToolTimeout), 130) << run.err();
+  EXPECT_TRUE(Contains(run.err(), "stopped by signal 2; every radio's link and trace file are closed.\n"));
+
+  // The report parses into one object per radio, each as the summary shows it.
+  const std::string report = TempDir::Read(dir.File("r.json"));
+  const std::regex object(R"re(\{"link": "([^"]+)", "model": (\d+|null), "linesSent": (\d+), )re"
+                          R"re("linesTotal": (\d+), "seconds": [\d.]+, "outcome": "([a-z-]+)", )re"
+                          R"re("reason": "([^"]*)", "exitStatus": (\d+)\})re");
+  auto found = std::sregex_iterator(report.begin(), report.end(), object);
+  for (std::size_t i = 0; i < fleet.size(); ++i, ++found) {
+    const Radio& r = fleet[i];
+    ASSERT_NE(found, std::sregex_iterator()) << report;
+    const std::smatch& m = *found;
+    EXPECT_EQ(m[5].str() + " " + m[7].str(), r.outcome + " " + std::to_string(r.status)) << m[1];
+    EXPECT_TRUE(Contains(m[6], r.reason)) << m[6];
+    const std::string row = "\n" + m[1].str() + " ";
+    const std::size_t at = run.out().rfind(row);
+    ASSERT_NE(at, std::string::npos) << run.out();
+    const std::string line = run.out().substr(at + 1, run.out().find('\n', at + 1) - at - 1);
+    for (const std::string& part : {" " + m[2].str() + " ", " " + m[3].str() + " of " + m[4].str() + " ",
+                                   " " + m[5].str() + (m[6].str().empty() ? "" : ": " + m[6].str())}) {
+      EXPECT_TRUE(Contains(line, part)) << line << " lacks " << part;
+    }
+    // Each trace holds its own radio's exchange: every request the radio saw, no other.
+    const std::string trace = TempDir::Read(dir.File("traces/" + r.trace + ".txt"));
+    EXPECT_EQ(radios[i]->Stop(), 0) << "the memory of a good radio equals the file: " << radios[i]->out();
+    if (r.outcome != "failed") {
+      EXPECT_EQ(CountOf(trace, " R< "), CountOf(radios[i]->err(), " bytes) \"")) << r.trace;
+    }
+  }
+  EXPECT_TRUE(TempDir::Read(dir.File("traces/" + fleet.back().trace + ".txt"))
+                  .ends_with("[[operation stopped by signal 2]]\r\n"));
 }
 
 }  // namespace
