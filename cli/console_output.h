@@ -27,6 +27,7 @@ class ConsoleOutput {
 
   // --quiet: the log, notes and progress are not shown; results and errors are.
   void SetQuiet(bool quiet) { quiet_ = quiet; }
+  bool quiet() const { return quiet_; }
 
   void PaneText(std::string_view text);
   // A text on lines of its own (a result dialog of the desktop program).

@@ -168,6 +168,7 @@ class FleetLoop {
   // line at its start and end and at most every few seconds between.
   void ShowProgress(bool now) {
     const SteadyTime time = std::chrono::steady_clock::now();
+    if (console_.quiet()) return;
     bool changed = false;
     for (const auto& radio : radios_) changed = radio->host.TakeChanged() || changed;
     dirty_ = dirty_ || changed;
@@ -181,22 +182,25 @@ class FleetLoop {
       dirty_ = false;
       return;
     }
-    std::vector<FleetRadio> shown;
-    for (const auto& radio : radios_) shown.push_back(radio->host.radio());
-    const std::vector<std::string> lines = ProgressLines(shown);
-    std::vector<std::string> due;
+    std::vector<std::size_t> due;
     dirty_ = false;
     for (std::size_t i = 0; i < radios_.size(); ++i) {
       Radio& radio = *radios_[i];
       const bool endSeen = radio.host.ended() && !endShown_[i];
-      if (now || endSeen || time - radio.lastPlainLine >= kPlainProgressPeriod) {
-        if (!now && !endSeen && radio.host.ended()) continue;
-        due.push_back(lines[i]);
+      if (endSeen || (!radio.host.ended() && (now || time - radio.lastPlainLine >= kPlainProgressPeriod))) {
+        due.push_back(i);
         radio.lastPlainLine = time;
-        if (radio.host.ended()) endShown_[i] = true;
+        endShown_[i] = radio.host.ended();
       }
     }
-    console_.ProgressLines(due);
+    if (due.empty()) return;
+    // The lines of all radios, so that their columns line up from one print to the next.
+    std::vector<FleetRadio> shown;
+    for (const auto& radio : radios_) shown.push_back(radio->host.radio());
+    const std::vector<std::string> lines = ProgressLines(shown);
+    std::vector<std::string> printed;
+    for (const std::size_t i : due) printed.push_back(lines[i]);
+    console_.ProgressLines(printed);
   }
 
  private:
