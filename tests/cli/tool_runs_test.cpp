@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "cli/exit_status.h"
+#include "cli/fleet_report.h"
 #include "tests/cli/tool_output_checks.h"
 #include "tests/support/child_process.h"
 #include "tests/support/radio_sim_process.h"
@@ -297,6 +298,16 @@ TEST(ToolRun, FlashesSixRadiosAtOnceEachWithItsOwnResultAndTraceAndCtrlCStopsThe
   }
   EXPECT_TRUE(TempDir::Read(dir.File("traces/" + fleet.back().trace + ".txt"))
                   .ends_with("[[operation stopped by signal 2]]\r\n"));
+}
+
+// The order the README gives: a stop signal, then 1, 2, 3, 5, 4; 0 only when all succeeded.
+TEST(ToolRun, EndsAFleetWithTheWorstStatusOfItsRadios) {
+  for (const auto& [statuses, worst] : std::vector<std::pair<std::vector<int>, int>>{
+           {{0, 0}, 0}, {{0, 4, 0}, 4}, {{4, 5}, 5}, {{5, 3}, 3}, {{3, 2}, 2}, {{2, 1, 0}, 1}, {{1, 143}, 143}}) {
+    std::vector<FleetRadio> radios;
+    for (const int status : statuses) radios.emplace_back().exitStatus = status;
+    EXPECT_EQ(FleetExitStatus(radios), worst) << ::testing::PrintToString(statuses);
+  }
 }
 
 }  // namespace
