@@ -37,10 +37,11 @@ std::string OneLine(std::string_view text) {
 
 }  // namespace
 
-FleetHost::FleetHost(Clock& clock, std::string link, std::string rufFile,
+FleetHost::FleetHost(ConsoleOutput& console, Clock& clock, std::string link, std::string rufFile,
                      std::optional<int> personality, std::string activity, TimePoint start,
                      int linesTotal)
-    : clock_(clock),
+    : console_(console),
+      clock_(clock),
       rufFile_(std::move(rufFile)),
       personality_(personality),
       activity_(std::move(activity)),
@@ -53,8 +54,11 @@ FleetHost::FleetHost(Clock& clock, std::string link, std::string rufFile,
 
 void FleetHost::AppendOutput(std::string_view text) {
   // The trace's troubles that the operation survives are no reason of a result.
-  if (radio_.reason.empty() && SaysWhyItFailed(text) &&
-      text.find("; the operation goes on without") == std::string_view::npos) {
+  const bool survived = text.find("; the operation goes on without") != std::string_view::npos;
+  if (survived || text.starts_with(" Note: ") || text.starts_with(" You have no permission ")) {
+    console_.Error(radio_.link + ": " + OneLine(text));
+  }
+  if (radio_.reason.empty() && SaysWhyItFailed(text) && !survived) {
     radio_.reason = OneLine(text);
     constexpr std::string_view kFailed = "The update failed: ";
     if (radio_.reason.starts_with(kFailed)) radio_.reason.erase(0, kFailed.size());

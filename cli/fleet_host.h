@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "cli/console_output.h"
 #include "cli/fleet_report.h"
 #include "cli/progress_meter.h"
 #include "cli/timer_set.h"
@@ -14,14 +15,15 @@ namespace flash {
 
 // One radio's surroundings in a run with several links: its own timers, its
 // progress and its result, which the run shows on its line and in the summary.
-// Its log is not printed (the lines of many radios would mix); the line that says
-// why it failed becomes the reason of its result.
+// Its log is not printed (the lines of many radios would mix): the line that says
+// why it failed becomes the reason of its result, and its notes and warnings go to
+// standard error after its link.
 class FleetHost final : public EngineHost {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
 
   // activity: what the radio does once identified ("programming" ...); start: the run's.
-  FleetHost(Clock& clock, std::string link, std::string rufFile, std::optional<int> personality,
+  FleetHost(ConsoleOutput& console, Clock& clock, std::string link, std::string rufFile, std::optional<int> personality,
             std::string activity, TimePoint start, int linesTotal);
 
   void BeginOutput() override {}
@@ -55,6 +57,7 @@ class FleetHost final : public EngineHost {
   bool TakeChanged() { return std::exchange(changed_, false); }
 
  private:
+  ConsoleOutput& console_;
   Clock& clock_;
   std::string rufFile_;
   std::optional<int> personality_;

@@ -37,13 +37,14 @@ constexpr auto kTerminalRedrawPeriod = std::chrono::milliseconds{100};
 constexpr auto kPlainProgressPeriod = std::chrono::seconds{5};
 
 struct Radio {
-  Radio(const CliLink& given, const CliOptions& options, SharedRadioSocket& shared, Clock& clock,
+  Radio(const CliLink& given, const CliOptions& options, SharedRadioSocket& shared,
+        ConsoleOutput& console, Clock& clock,
         const std::string& activity, SteadyTime start, int linesTotal, const std::string& tracePath)
       : link(given),
         settings(LinkSettingsFor(given, options.passcode)),
         udp(shared),
         trace(clock),
-        host(clock, given.Label(), options.rufFile, options.personality, activity, start,
+        host(console, clock, given.Label(), options.rufFile, options.personality, activity, start,
              linesTotal),
         engine(host, settings, serial, udp, trace) {
     trace.SetPath(tracePath);
@@ -272,7 +273,7 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
     const std::string trace = options.traceDir
                                   ? (std::filesystem::path(*options.traceDir) / (link.TraceName() + ".txt")).string()
                                   : "comms-" + link.TraceName() + ".txt";
-    radios.push_back(std::make_unique<Radio>(link, options, shared, clock,
+    radios.push_back(std::make_unique<Radio>(link, options, shared, console, clock,
                                              Activity(options.command), start,
                                              survey.dataLines, trace));
   }
