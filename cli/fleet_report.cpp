@@ -95,16 +95,15 @@ std::string OutcomeWord(OperationOutcome outcome, bool identified) {
 int FleetExitStatus(const std::vector<FleetRadio>& radios) {
   constexpr int kWorstFirst[] = {kExitOperationFailed, kExitCommunicationFailed,
                                  kExitRefusedByRadio, kExitLinkNotOpened, kExitFileRefused};
-  int worst = kExitSuccess;
   for (const FleetRadio& radio : radios) {
-    if (radio.exitStatus > kExitSignalBase) return radio.exitStatus;
+    if (radio.exitStatus >= kExitSignalBase) return radio.exitStatus;
   }
   for (const int status : kWorstFirst) {
     for (const FleetRadio& radio : radios) {
       if (radio.exitStatus == status) return status;
     }
   }
-  return worst;
+  return kExitSuccess;
 }
 
 std::vector<std::string> ProgressLines(const std::vector<FleetRadio>& radios) {
