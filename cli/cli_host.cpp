@@ -1,5 +1,7 @@
 #include "cli/cli_host.h"
 
+#include <utility>
+
 #include "engine/dialog_texts.h"
 #include "cli/personality_prompt.h"
 
@@ -87,6 +89,9 @@ void CliHost::OperationEnded(OperationOutcome outcome) {
     console_.Error("The radio reports model " + std::to_string(radioModelCode_) +
                    ", which this program does not know: the radio refused the file and nothing "
                    "of it was sent.");
+  }
+  if (outcome == OperationOutcome::ProgramSucceeded && std::exchange(verifyFollowsSuccess_, false)) {
+    return;
   }
   if (!outcome_) outcome_ = outcome;
 }

@@ -42,6 +42,9 @@ class CliHost final : public EngineHost {
   std::int64_t CalendarSeconds() override { return clock_.CalendarSeconds(); }
   UtcTimeOfDay UtcNow() override { return clock_.UtcNow(); }
 
+  // The operation is a Program with a Verify after it when it succeeds: the run ends
+  // with the Verify's outcome.
+  void ExpectVerifyAfterProgram() { verifyFollowsSuccess_ = true; }
   bool ended() const { return outcome_.has_value(); }
   OperationOutcome outcome() const { return outcome_.value_or(OperationOutcome::Stopped); }
   // A stop signal that arrived while the personality was being asked for.
@@ -56,6 +59,7 @@ class CliHost final : public EngineHost {
   std::optional<int> personality_;
   std::int32_t radioModelCode_ = 0;
   std::optional<OperationOutcome> outcome_;
+  bool verifyFollowsSuccess_ = false;
   int stopSignal_ = 0;
 };
 

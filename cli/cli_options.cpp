@@ -130,6 +130,8 @@ std::string ApplyOption(const std::string& name, const std::string& value, CliOp
     o.tracePath = value;
   } else if (name == "--ignore-errors") {
     o.ignoreErrors = true;
+  } else if (name == "--verify") {
+    o.verifyAfterProgram = true;
   } else if (name == "--quiet" || name == "-q") {
     o.quiet = true;
   } else if (name == "--verbose" || name == "-v") {
@@ -234,6 +236,13 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
     return parsed;
   }
   if (o.quiet && o.verbose) return fail("--quiet and --verbose exclude each other");
+  if (o.verifyAfterProgram && o.command != CliCommand::Program) {
+    return fail("--verify goes with program: it verifies the radio after programming it");
+  }
+  if (o.verifyAfterProgram && o.ignoreErrors) {
+    return fail("--verify and --ignore-errors exclude each other: a Verify that ignores the "
+                "radio's answers proves nothing");
+  }
   if (o.linksFile) {
     if (std::string fault = ReadLinksFile(*o.linksFile, o); !fault.empty()) return fail(fault);
     if (o.links.empty()) return fail("--links " + *o.linksFile + " names no link");
@@ -279,6 +288,8 @@ std::string CliUsage() {
       "  --links FILE          more links, one a line: 'serial DEVICE' or 'udp HOST[:PORT]'\n"
       "  --passcode N          UDP passcode, 0 to 65535\n"
       "  --ignore-errors       every answer and every silence advances (no error checking)\n"
+      "  --verify              program: then verify the radio against the same file (exit 0\n"
+      "                        only when both succeed; refused for files a Verify cannot prove)\n"
       "  --personality K       extended-memory choice of a model 734: 1 to 6, or cancel\n"
       "  --trace FILE          write the communication trace to FILE instead of comms.txt\n"
       "  --trace-dir DIR       one trace per radio in DIR, named after its link\n"

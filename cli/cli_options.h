@@ -36,6 +36,8 @@ struct CliOptions {
   std::optional<std::string> reportPath;
   std::optional<std::int32_t> passcode;
   bool ignoreErrors = false;
+  // program: a Verify of the same file follows a Program that succeeded.
+  bool verifyAfterProgram = false;
   std::optional<int> personality;  // 1..6, or kPersonalityCancel
   std::optional<std::string> tracePath;
   bool quiet = false;    // only the result and the errors

@@ -105,6 +105,21 @@ void FleetHost::EndUnstarted(OperationOutcome outcome, std::string reason) {
 
 void FleetHost::OperationEnded(OperationOutcome outcome) {
   if (radio_.ended) return;
+  const bool verifyAsked = !radio_.program.empty();
+  if (verifyAsked && radio_.program == "-") {
+    radio_.program = OutcomeWord(outcome, identified_);
+    if (outcome == OperationOutcome::ProgramSucceeded) {
+      // The Verify follows: the radio's line counts its lines anew.
+      radio_.state = "verifying";
+      meter_ = ProgressMeter();
+      radio_.linesSent = 0;
+      changed_ = true;
+      return;
+    }
+    radio_.verify = "not-run";
+  } else if (verifyAsked) {
+    radio_.verify = OutcomeWord(outcome, identified_);
+  }
   radio_.ended = true;
   changed_ = true;
   radio_.seconds =
@@ -124,7 +139,10 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
     radio_.reason.clear();
   } else if (outcome == OperationOutcome::Stopped) {
     const std::string signal = "by signal " + std::to_string(stopSignal_);
-    radio_.reason = radio_.linesSent > 0
+    radio_.reason = radio_.program == "success"
+                        ? "during the Verify " + signal +
+                              ": the radio was programmed, its memory is not verified"
+                    : radio_.linesSent > 0
                         ? "mid-flash " + signal + ", after " + std::to_string(radio_.linesSent) +
                               " of " + std::to_string(radio_.linesTotal) +
                               " lines; the radio may need a new update"

@@ -45,6 +45,9 @@ class FleetHost final : public EngineHost {
   std::int64_t CalendarSeconds() override { return clock_.CalendarSeconds(); }
   UtcTimeOfDay UtcNow() override { return clock_.UtcNow(); }
 
+  // A Verify of the same file follows the Program when it succeeds; the radio's
+  // result tells both.
+  void ExpectVerifyAfterProgram() { radio_.program = "-"; }
   // Ends the radio before its engine starts (an address that cannot be resolved).
   void EndUnstarted(OperationOutcome outcome, std::string reason);
   // A stop signal is about to stop the operation: says where it stood.

@@ -125,8 +125,10 @@ std::string SummaryTable(const std::vector<FleetRadio>& radios) {
   std::vector<std::vector<std::string>> rows = {{"link", "model", "lines", "seconds", "result"}};
   int succeeded = 0;
   for (const FleetRadio& radio : radios) {
+    const std::string both =
+        radio.verify.empty() ? "" : " (program " + radio.program + ", verify " + radio.verify + ")";
     rows.push_back({radio.link, ModelText(radio), Lines(radio), Seconds(radio.seconds),
-                    radio.outcome + (radio.reason.empty() ? "" : ": " + radio.reason)});
+                    radio.outcome + both + (radio.reason.empty() ? "" : ": " + radio.reason)});
     succeeded += radio.exitStatus == kExitSuccess;
   }
   return Table(rows) + std::to_string(succeeded) + " of " + std::to_string(radios.size()) +
@@ -143,6 +145,8 @@ std::string ReportJson(const std::vector<FleetRadio>& radios) {
             ", \"linesTotal\": " + std::to_string(r.linesTotal) + ", \"seconds\": " +
             Seconds(r.seconds) + ", \"outcome\": " + JsonString(r.outcome) +
             ", \"reason\": " + JsonString(r.reason) +
+            (r.verify.empty() ? "" : ", \"program\": " + JsonString(r.program) +
+                                         ", \"verify\": " + JsonString(r.verify)) +
             ", \"exitStatus\": " + std::to_string(r.exitStatus) + "}";
   }
   return json + "\n]\n";

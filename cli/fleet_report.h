@@ -21,6 +21,10 @@ struct FleetRadio {
   bool ended = false;
   std::string outcome;  // a short word: "success", "failed", "refused", "stopped" ...
   std::string reason;   // one line; empty on success
+  // Program then Verify: each one's outcome word ("not-run" for a Verify after a
+  // Program that failed); both empty when no Verify was asked for.
+  std::string program;
+  std::string verify;
   int exitStatus = 0;
 };
 

@@ -48,6 +48,7 @@ struct Radio {
              linesTotal),
         engine(host, settings, serial, udp, trace) {
     trace.SetPath(tracePath);
+    if (options.verifyAfterProgram) host.ExpectVerifyAfterProgram();
   }
 
   bool active() const { return !host.ended() && engine.operationRunning(); }
@@ -282,6 +283,7 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
                std::to_string(radios.size()) + " radios.");
   OperationOptions operationOptions;
   operationOptions.ignoreErrors = options.ignoreErrors ? 1 : 0;
+  operationOptions.verifyAfterProgram = options.verifyAfterProgram;
   for (const auto& radio : radios) {
     if (radio->link.udp) {
       if (std::string message = UnresolvableAddressMessage(radio->link.host); !message.empty()) {

@@ -82,6 +82,8 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
   UpdateEngine engine(host, settings, serialPort, radioSocket, traceSink);
   OperationOptions operationOptions;
   operationOptions.ignoreErrors = options.ignoreErrors ? 1 : 0;
+  operationOptions.verifyAfterProgram = options.verifyAfterProgram;
+  if (options.verifyAfterProgram) host.ExpectVerifyAfterProgram();
   switch (options.command) {
     case CliCommand::Verify:
       engine.RunVerifyCommand(operationOptions);

@@ -21,6 +21,7 @@ std::string ReadAs(const std::vector<std::string>& arguments) {
   if (o.reportPath) text += " report=" + *o.reportPath;
   if (o.passcode) text += " passcode=" + std::to_string(*o.passcode);
   if (o.ignoreErrors) text += " ignore-errors";
+  if (o.verifyAfterProgram) text += " verify";
   if (o.personality) text += " personality=" + std::to_string(*o.personality);
   if (o.tracePath) text += " trace=" + *o.tracePath;
   if (o.quiet || o.verbose) text += o.quiet ? " quiet" : " verbose";
@@ -39,7 +40,11 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
       {{"program", "x.ruf", "--udp=127.0.0.2:65535", "--passcode=65535", "--personality", "6"},
        "program x.ruf udp=127.0.0.2:65535 passcode=65535 personality=6"},
       {{"check", "--", "--odd.ruf"}, "check --odd.ruf"},
-      {{"-q", "program", "a.ruf", "--serial", "COM2"}, "program a.ruf serial=COM2 quiet"},
+      {{"-q", "program", "a.ruf", "--serial", "COM2", "--verify"}, "program a.ruf serial=COM2 verify quiet"},
+      {{"verify", "a.ruf", "--verify"}, "refused: --verify goes with program: it verifies the radio after "
+       "programming it"},
+      {{"program", "a.ruf", "--verify", "--ignore-errors"}, "refused: --verify and --ignore-errors exclude "
+       "each other: a Verify that ignores the radio's answers proves nothing"},
       {{"verify", "a.ruf", "-v"}, "verify a.ruf verbose"},
       {{"ports"}, "ports"},
       {{"program", "--help"}, "help"},

@@ -84,6 +84,13 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
       {wrongEcho, {"program", kDemoFile, "--serial", "@", "--ignore-errors"}, 0,
        "*** Detected Command Line Switch to Ignore Radio Responses and Errors ***", ""},
       {sim746, {"test", kDemoFile, "--serial", "@"}, 0, " Close File\n", ""},
+      // Program then Verify: 0 only when the memory holds the file; refused where a Verify proves nothing.
+      {{"--model", "746", "--expect", kDemoFile}, {"program", kDemoFile, "--serial", "@", "--verify"}, 0,
+       "Successfuly Completed !\n\n *** Verify after Program", ""},
+      {{"--model", "746", "--bad-cell", "0x40"}, {"program", kDemoFile, "--serial", "@", "--verify"}, 1,
+       "", "the radio was written but does not hold the file: the radio's memory differs from the file in 1 line"},
+      {{}, {"program", dir.File("746-faulty.ruf"), "--serial", "/dev/null", "--verify"}, 4, "",
+       "A Verify cannot prove that the radio holds " + dir.File("746-faulty.ruf")},
       {{"--model", "746", "--udp", "127.0.0.3:0", "--passcode", "4242", "--expect", kDemoFile},
        {"program", kDemoFile, "--udp", "@", "--passcode", "4242"}, 0, "\nFlash Update Successfuly", ""},
       {sim746, {"program", kDemoFile, "--serial", "@", "--trace", "logs/run-1.txt"}, 0, "", "", 999,
@@ -301,6 +308,21 @@ TEST(ToolRun, FlashesSixRadiosAtOnceEachWithItsOwnResultAndTraceAndCtrlCStopsThe
 }
 
 // The order the README gives: a stop signal, then 1, 2, 3, 5, 4; 0 only when all succeeded.
+TEST(ToolRun, VerifiesEachRadioOfAFleetAfterProgrammingItAndReportsBoth) {
+  TempDir dir;
+  RadioSim radios(RADIO_SIM_PATH, {"--model", "746", "--count", "2", "--link", "./r%d", "--radio", "2",
+                                   "--bad-cell", "0x40"}, dir.path());
+  ChildProcess tool(Tool({"program", kDemoFile, "--serial", "./r1", "--serial", "./r2", "--verify",
+                          "--report", "r.json"}, dir));
+  EXPECT_EQ(tool.Wait(kToolTimeout), 1) << tool.out() << tool.err();
+  const std::string report = TempDir::Read(dir.File("r.json"));
+  EXPECT_TRUE(Contains(report, R"("outcome": "success", "reason": "", "program": "success", "verify": "success")"))
+      << report;
+  EXPECT_TRUE(Contains(report, R"x(does not hold the file: the radio's memory differs from the file in 1 line)x"
+                               R"x( (the first is line 11 of the file)", "program": "success", "verify": "failed")x"))
+      << report;
+}
+
 TEST(ToolRun, EndsAFleetWithTheWorstStatusOfItsRadios) {
   for (const auto& [statuses, worst] : std::vector<std::pair<std::vector<int>, int>>{
            {{0, 0}, 0}, {{0, 4, 0}, 4}, {{4, 5}, 5}, {{5, 3}, 3}, {{3, 2}, 2}, {{2, 1, 0}, 1}, {{1, 143}, 143}}) {
