@@ -307,7 +307,6 @@ TEST(ToolRun, FlashesSixRadiosAtOnceEachWithItsOwnResultAndTraceAndCtrlCStopsThe
                   .ends_with("[[operation stopped by signal 2]]\r\n"));
 }
 
-// The order the README gives: a stop signal, then 1, 2, 3, 5, 4; 0 only when all succeeded.
 TEST(ToolRun, VerifiesEachRadioOfAFleetAfterProgrammingItAndReportsBoth) {
   TempDir dir;
   RadioSim radios(RADIO_SIM_PATH, {"--model", "746", "--count", "2", "--link", "./r%d", "--radio", "2",
@@ -323,6 +322,7 @@ TEST(ToolRun, VerifiesEachRadioOfAFleetAfterProgrammingItAndReportsBoth) {
       << report;
 }
 
+// The order the README gives: a stop signal, then 1, 2, 3, 5, 4; 0 only when all succeeded.
 TEST(ToolRun, EndsAFleetWithTheWorstStatusOfItsRadios) {
   for (const auto& [statuses, worst] : std::vector<std::pair<std::vector<int>, int>>{
            {{0, 0}, 0}, {{0, 4, 0}, 4}, {{4, 5}, 5}, {{5, 3}, 3}, {{3, 2}, 2}, {{2, 1, 0}, 1}, {{1, 143}, 143}}) {
