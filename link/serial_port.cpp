@@ -18,7 +18,7 @@
 namespace flash {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 PortAvailability Classify(int error) {
   switch (error) {
@@ -233,7 +233,7 @@ std::int32_t SerialPort::Write(const std::uint8_t* data, std::size_t size, std::
   const bool bounded = writePerByteMs_ != 0 || writeConstantMs_ != 0;
   const auto limit = std::chrono::milliseconds(
       std::uint64_t{writePerByteMs_} * size + std::uint64_t{writeConstantMs_});
-  const auto deadline = Clock::now() + limit;
+  const auto deadline = SteadyClock::now() + limit;
   bool readyWithoutRoom = false;
   while (count < size) {
     const ssize_t written = ::write(fd_, data + count, size - count);
@@ -248,7 +248,7 @@ std::int32_t SerialPort::Write(const std::uint8_t* data, std::size_t size, std::
     int waitMs = 10;
     if (bounded) {
       const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
       if (left.count() <= 0) return kResultTimeout;
       if (left.count() < waitMs) waitMs = static_cast<int>(left.count());
     }

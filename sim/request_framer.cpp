@@ -6,7 +6,7 @@ namespace flash::sim {
 
 namespace {
 
-constexpr char kCr = '\r';
+constexpr char kCarriageReturn = '\r';
 constexpr std::uint8_t kHighestRecordType = 0x05;
 
 std::uint8_t At(const std::string& s, std::size_t i) { return static_cast<std::uint8_t>(s[i]); }
@@ -29,7 +29,7 @@ std::size_t RequestFramer::FrontLength(bool givingUp) const {
   const std::string& b = buffer_;
   const std::size_t size = b.size();
   auto textLength = [&]() -> std::size_t {
-    const std::size_t cr = b.find(kCr);
+    const std::size_t cr = b.find(kCarriageReturn);
     return cr == std::string::npos ? 0 : cr + 1;
   };
 
@@ -62,7 +62,7 @@ std::size_t RequestFramer::FrontLength(bool givingUp) const {
   }
   if (frameLength != 0 && plausible) {
     if (size >= frameLength) {
-      if (b[frameLength - 1] == kCr) return frameLength;
+      if (b[frameLength - 1] == kCarriageReturn) return frameLength;
       // Not a frame after all: the bytes are a text line.
     } else if (!givingUp) {
       return 0;

@@ -22,11 +22,11 @@ namespace {
 using namespace std::chrono_literals;
 using test::ChildOptions;
 using test::ChildProcess;
+using test::kDemoFile;
 using test::Contains;
 using test::TempDir;
 
 constexpr auto kRunLimit = 30s;  // every run here ends in well under a second or two
-const std::string kDemoFile = EXAMPLES_DIR "/746-demo.ruf";
 
 struct ProgramRun {
   int status;

@@ -4,6 +4,9 @@
 
 namespace flash::test {
 
+// The demo's update file, a 746 file of 131 data lines.
+inline const std::string kDemoFile = EXAMPLES_DIR "/746-demo.ruf";
+
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }

@@ -29,13 +29,13 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using test::ChildOptions;
 using test::ChildProcess;
+using test::kDemoFile;
 using test::Contains;
 using test::CountOf;
 using test::RadioSim;
 using test::TempDir;
 
 constexpr auto kToolTimeout = 30s;  // every run here ends in a few seconds at most
-const std::string kDemoFile = EXAMPLES_DIR "/746-demo.ruf";
 const std::string kTraceEnd = "[[END OF ACTION FailureFlag=0 Total Errors=0]]\r\n";
 
 ChildOptions Tool(const std::vector<std::string>& arguments, const TempDir& dir) {

@@ -65,9 +65,9 @@ TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace
     rig.host.chosenFile.reset();  // the Verify asks for no file
     rig.dir.Write("746.ruf", ":00000001FF\r\n");  // nor reads it again
     rig.RunToTheEnd();
-    using O = OperationOutcome;
-    EXPECT_EQ(rig.host.outcomes, std::vector({O::ProgramSucceeded, corrupted ? O::VerifyFailed
-                                                                             : O::VerifySucceeded}));
+    EXPECT_EQ(rig.host.outcomes,
+              std::vector({OperationOutcome::ProgramSucceeded,
+                           corrupted ? OperationOutcome::VerifyFailed : OperationOutcome::VerifySucceeded}));
     EXPECT_EQ(rig.host.dialogs.size(), 2u);
     EXPECT_EQ(rig.host.output.find("the radio was written but does not hold the file") !=
                   std::string::npos, corrupted) << rig.host.output;
