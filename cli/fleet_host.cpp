@@ -105,8 +105,7 @@ void FleetHost::EndUnstarted(OperationOutcome outcome, std::string reason) {
 
 void FleetHost::OperationEnded(OperationOutcome outcome) {
   if (radio_.ended) return;
-  const bool verifyAsked = !radio_.program.empty();
-  if (verifyAsked && radio_.program == "-") {
+  if (verifyAsked_ && radio_.program.empty()) {
     radio_.program = OutcomeWord(outcome, identified_);
     if (outcome == OperationOutcome::ProgramSucceeded) {
       // The Verify follows: the radio's line counts its lines anew.
@@ -117,7 +116,7 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
       return;
     }
     radio_.verify = "not-run";
-  } else if (verifyAsked) {
+  } else if (verifyAsked_) {
     radio_.verify = OutcomeWord(outcome, identified_);
   }
   radio_.ended = true;

@@ -47,7 +47,7 @@ class FleetHost final : public EngineHost {
 
   // A Verify of the same file follows the Program when it succeeds; the radio's
   // result tells both.
-  void ExpectVerifyAfterProgram() { radio_.program = "-"; }
+  void ExpectVerifyAfterProgram() { verifyAsked_ = true; }
   // Ends the radio before its engine starts (an address that cannot be resolved).
   void EndUnstarted(OperationOutcome outcome, std::string reason);
   // A stop signal is about to stop the operation: says where it stood.
@@ -70,6 +70,7 @@ class FleetHost final : public EngineHost {
   ProgressMeter meter_;
   FleetRadio radio_;
   bool identified_ = false;
+  bool verifyAsked_ = false;
   bool changed_ = true;
   std::string messageReason_;  // the first message box's text
   int stopSignal_ = 0;
