@@ -3,6 +3,12 @@
 namespace flash {
 
 void UpdateEngine::SelectPersonality() {
+  // The Verify after a Program compares the personality the Program wrote; the user
+  // is not asked twice.
+  if (VerifyingAfterProgram() && programmedPersonality_ > 0) {
+    state_.personality = programmedPersonality_;
+    return;
+  }
   choosingPersonality_ = true;
   state_.personality = host_.ChoosePersonality();
   choosingPersonality_ = false;

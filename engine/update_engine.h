@@ -118,6 +118,9 @@ class UpdateEngine {
   bool RefuseMalformedFile(const RufSurvey& survey, const std::string& path);
   bool RefuseUnprovableVerify(const RufSurvey& survey, const std::string& path);
   void BeginVerifyAfterProgram();
+  bool VerifyingAfterProgram() const {
+    return state_.mode == kModeVerify && !programmedPath_.empty();
+  }
   void ShowFileWarnings(const RufSurvey& survey);
   void SendRequest(std::string_view request);
   void SendLastRequest();
@@ -166,8 +169,9 @@ class UpdateEngine {
   // and reads the very bytes that were programmed.
   bool verifyAfterProgram_ = false;
   bool verifyPending_ = false;
-  bool verifyFollowsProgram_ = false;  // this operation is that Verify
+  bool verifyFollowsProgram_ = false;  // the next operation begun is that Verify
   std::string programmedPath_;
+  std::int32_t programmedPersonality_ = 0;  // the Verify reads where the Program wrote
   std::string programmedContent_;
   std::string lastRequest_;  // "?V\r" or the start command, for resends before the first line
 };

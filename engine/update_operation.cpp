@@ -259,6 +259,7 @@ void UpdateEngine::endOperation() {
   const bool failed = state_.failureFlag == 1 || state_.checksumErrors > 0;
   // Pending before the links close, so that the trace stays open for the Verify.
   verifyPending_ = verifyAfterProgram_ && !failed && state_.ignoreErrors != 1;
+  programmedPersonality_ = state_.personality;
   CloseLinks();
   if (failed) {
     if (state_.ignoreErrors != 1) host_.AppendOutput(" The update failed: " + FailureReason() + "\r\n");
@@ -342,7 +343,7 @@ std::string UpdateEngine::FailureReason() const {
   }
   if (reason.empty()) reason = "a line of the file could not be sent";
   // After a Program that succeeded: the radio took every line but holds something else.
-  if (programmedPath_.size() > 0 && state_.mode == kModeVerify) {
+  if (VerifyingAfterProgram()) {
     reason = "the radio was written but does not hold the file: " + reason;
   }
   return reason;

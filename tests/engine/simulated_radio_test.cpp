@@ -81,6 +81,18 @@ TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace
     EXPECT_LT(trace.rfind(" R< 42 "), between);
   }
 
+  // An extended-memory radio: the user chooses the personality once, for both.
+  EngineRig banwick;
+  banwick.Healthy("VER-1234 734\r");
+  int asked = 0;
+  banwick.host.personalityAnswer = 2;
+  banwick.host.duringPersonalityDialog = [&asked] { ++asked; };
+  banwick.Start("734.ruf", ":020000021000EC\r\n#E000000\r\n", both);
+  banwick.RunToTheEnd();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(banwick.host.outcomes, std::vector({OperationOutcome::ProgramSucceeded,
+                                                OperationOutcome::VerifySucceeded}));
+
   // A Program that failed is reported as it is, with no Verify after it.
   EngineRig failing;
   failing.Healthy("VER 1234 746\r", 4);
