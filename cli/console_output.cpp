@@ -1,6 +1,7 @@
 #include "cli/console_output.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -38,7 +39,8 @@ bool SameFile(int a, int b) {
 }  // namespace
 
 ConsoleOutput::ConsoleOutput(int outFd, int errFd, bool terminal, std::size_t waitingBound)
-    : out_(outFd, waitingBound),
+    : outFd_(outFd),
+      out_(outFd, waitingBound),
       err_(errFd, waitingBound),
       terminal_(terminal),
       sharedStreams_(SameFile(outFd, errFd)) {}
@@ -64,7 +66,13 @@ void ConsoleOutput::ProgressLines(const std::vector<std::string>& lines) {
   } else {
     StartLine();
   }
-  for (std::size_t i = 0; i < lines.size(); ++i) block += (i == 0 ? "" : "\n") + lines[i];
+  // A line wider than the terminal would wrap onto a second row, and the next redraw
+  // would go back too few rows: each line is cut to the width.
+  winsize size{};
+  const std::size_t width = ::ioctl(outFd_, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    block += (i == 0 ? "" : "\n") + (width > 1 ? lines[i].substr(0, width - 1) : lines[i]);
+  }
   // One piece: dropped whole or written whole, so the cursor stays where the block ends.
   out_.Write(block, true);
   progressShown_ = true;

@@ -65,6 +65,7 @@ class ConsoleOutput {
   void StartLine();
   void NoteDroppedProgress();
 
+  int outFd_;
   OutputChannel out_;
   OutputChannel err_;
   bool terminal_;

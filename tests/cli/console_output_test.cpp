@@ -2,6 +2,8 @@
 #include "cli/console_output.h"
 
 #include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -55,6 +57,29 @@ TEST(ConsoleOutput, ProgressIsOneRedrawnLineOnATerminalAndPlainLinesAtMostOnceAS
             " 131 total data lines in file.\nProgress: 0 of 10 lines\n"
             "Progress: 5 of 10 lines, 1.0 lines/s, 0:05 left\n"
             "Progress: 6 of 3606 lines, 1.0 lines/s, 1:00:00 left\n");
+
+  // Several radios on a terminal 20 columns wide: one block redrawn in place, each
+  // line cut so that none wraps and the redraw goes back exactly over the block.
+  int master = -1;
+  int slave = -1;
+  winsize size{};
+  size.ws_col = 20;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, &size), 0);
+  termios mode{};
+  ::tcgetattr(slave, &mode);
+  ::cfmakeraw(&mode);
+  ::tcsetattr(slave, TCSANOW, &mode);
+  {
+    ConsoleOutput radios(slave, slave, true);
+    radios.ProgressLines({"./radio-1  746  12 of 131 lines", "./radio-2  -"});
+    radios.ProgressLines({"./radio-1  746  13 of 131 lines", "./radio-2  -"});
+  }
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  std::string drawn(256, '\0');
+  drawn.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(master, drawn.data(), drawn.size()))));
+  EXPECT_EQ(drawn, "./radio-1  746  12 \n./radio-2  -\r\033[1A\033[J./radio-1  746  13 \n./radio-2  -");
+  ::close(master);
+  ::close(slave);
 }
 
 TEST(ConsoleOutput, PutsMessagesOnLinesOfTheirOwnAndErrorsOnStandardError) {
