@@ -73,3 +73,24 @@ TEST(FleetHost, EndsEachRadioWithItsOutcomeReasonAndStatusAndAVerifyAfterProgram
 
 }  // namespace
 }  // namespace flash
+
+namespace flash {
+namespace {
+
+// Line-station software reads the report: a reason with quotes, a backslash or a control
+// character stays one JSON string.
+TEST(FleetReport, KeepsEachReasonOneJsonString) {
+  FleetRadio radio;
+  radio.link = "./radio-1";
+  radio.linesTotal = 131;
+  radio.outcome = "link-not-opened";
+  radio.reason = "needs a group such as \"dialout\", C:\\COM1\tor root";
+  radio.exitStatus = 5;
+  EXPECT_EQ(ReportJson({radio}),
+            "[\n  {\"link\": \"./radio-1\", \"model\": null, \"linesSent\": 0, \"linesTotal\": 131, "
+            "\"seconds\": 0.0, \"outcome\": \"link-not-opened\", \"reason\": \"needs a group such as "
+            "\\\"dialout\\\", C:\\\\COM1\\u0009or root\", \"exitStatus\": 5}\n]\n");
+}
+
+}  // namespace
+}  // namespace flash
