@@ -15,6 +15,9 @@ namespace {
 
 // Answers of a radio that its engine has not taken yet; a radio that floods is cut here.
 constexpr std::size_t kQueuedDatagramLimit = 64;
+// Datagrams read at one call: a host that never stops sending cannot hold the loop here;
+// poll reports the rest at once.
+constexpr int kDatagramsAtOnce = 256;
 
 }  // namespace
 
@@ -74,7 +77,7 @@ void SharedRadioSocket::ServiceInput(int fd) {
   }
   if (port < 0) return;
   std::uint8_t buffer[kMaxDatagramSize];
-  for (;;) {
+  for (int read = 0; read < kDatagramsAtOnce;) {
     sockaddr_in from{};
     socklen_t fromSize = sizeof from;
     const ssize_t got =
@@ -83,6 +86,7 @@ void SharedRadioSocket::ServiceInput(int fd) {
       if (errno == EINTR) continue;
       return;  // nothing more waits (or an error that the response timer reports as silence)
     }
+    ++read;
     for (Link* link : links_) {
       if (link->port_ != port || !link->peer_ || link->peer_->sin_port != from.sin_port ||
           link->peer_->sin_addr.s_addr != from.sin_addr.s_addr) {
