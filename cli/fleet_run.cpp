@@ -72,12 +72,7 @@ std::string Activity(CliCommand command) {
 
 // Why the file may not go to any radio, before any link opens; empty when it may.
 std::string FileRefusal(const std::string& path, const RufSurvey& survey) {
-  if (!survey.opened) return "Unable to open file " + path;
-  if (!survey.fileFault.empty()) return "The file " + path + " cannot be sent: " + survey.fileFault + ".";
-  if (survey.formatFaultCount == 0) return {};
-  const RufFinding& first = survey.formatFaults.front();
-  return "The file " + path + " breaks the update file format at line " +
-         std::to_string(first.lineNumber) + " (" + first.text + ").";
+  return survey.opened ? RefusalReason(survey, path) : "Unable to open file " + path;
 }
 
 // A folder for the traces that does not exist is made (one level).
@@ -245,15 +240,7 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
     console.Error(refusal + " Nothing was sent to any radio.");
     return kExitFileRefused;
   }
-  if (survey.warningCount > 0) {
-    const RufFinding& first = *std::min_element(
-        survey.warnings.begin(), survey.warnings.end(),
-        [](const RufFinding& a, const RufFinding& b) { return a.lineNumber < b.lineNumber; });
-    console.Error("Warning: " + std::to_string(survey.warningCount) + " line" +
-                  (survey.warningCount == 1 ? "" : "s") +
-                  " of this file will not reach the radio as written; the first, line " +
-                  std::to_string(first.lineNumber) + ": " + first.text + ".");
-  }
+  if (const std::string warning = WarningSummary(survey); !warning.empty()) console.Error(warning);
   std::string fault = options.traceDir ? TraceFolderFault(*options.traceDir) : std::string();
   if (fault.empty() && options.reportPath) fault = ReportFault(*options.reportPath);
   if (!fault.empty()) {

@@ -156,4 +156,26 @@ RufSurvey SurveyRufBytes(std::string_view bytes) {
   return survey;
 }
 
+std::string RefusalReason(const RufSurvey& survey, const std::string& path) {
+  if (!survey.fileFault.empty()) {
+    return Format("The file %s cannot be sent: %s.", path.c_str(), survey.fileFault.c_str());
+  }
+  if (survey.formatFaults.empty()) return {};
+  const RufFinding& first = survey.formatFaults.front();
+  return Format("The file %s breaks the update file format at line %d (%s).", path.c_str(),
+                first.lineNumber, first.text.c_str());
+}
+
+std::string WarningSummary(const RufSurvey& survey) {
+  if (survey.warnings.empty()) return {};
+  const RufFinding* first = &survey.warnings.front();
+  for (const RufFinding& warning : survey.warnings) {
+    if (warning.lineNumber < first->lineNumber) first = &warning;
+  }
+  return Format("Warning: %d line%s of this file will not reach the radio as written; the first, "
+                "line %d: %s.",
+                survey.warningCount, survey.warningCount == 1 ? "" : "s", first->lineNumber,
+                first->text.c_str());
+}
+
 }  // namespace flash

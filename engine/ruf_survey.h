@@ -43,4 +43,11 @@ struct RufSurvey {
 inline constexpr std::size_t kMaxFindings = 100;
 RufSurvey SurveyRufFile(const std::string& path);
 RufSurvey SurveyRufBytes(std::string_view bytes);
+
+// Why the file at path must not be sent, in one sentence ("The file P cannot be sent:
+// ...", "The file P breaks the update file format at line N (...)."); empty when it may.
+std::string RefusalReason(const RufSurvey& survey, const std::string& path);
+// The one line that warns of the records that will not reach the radio as written,
+// naming the first of them; empty when there are none.
+std::string WarningSummary(const RufSurvey& survey);
 }  // namespace flash

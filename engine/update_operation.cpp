@@ -197,31 +197,19 @@ bool UpdateEngine::RefuseMalformedFile(const RufSurvey& survey, const std::strin
   if (static_cast<std::size_t>(survey.formatFaultCount) > kFaultsShownInPane) {
     host_.AppendOutput(Format(" ... %d format faults in all.\r\n", survey.formatFaultCount));
   }
-  std::string reason;
   if (!survey.fileFault.empty()) {
-    reason = Format("The file %s cannot be sent: %s.", path.c_str(), survey.fileFault.c_str());
     host_.AppendOutput(" The file cannot be sent: " + survey.fileFault + ".\r\n");
-  } else {
-    const RufFinding& first = survey.formatFaults.front();
-    reason = Format("The file %s breaks the update file format at line %d (%s).", path.c_str(),
-                    first.lineNumber, first.text.c_str());
   }
   host_.AppendOutput(" The file was refused; nothing was sent to the radio.\r\n");
-  host_.ShowMessage(reason + " Nothing was sent to the radio.", "");
+  host_.ShowMessage(RefusalReason(survey, path) + " Nothing was sent to the radio.", "");
   host_.OperationEnded(OperationOutcome::FileRefused);
   return true;
 }
 
 void UpdateEngine::ShowFileWarnings(const RufSurvey& survey) {
-  if (survey.warnings.empty()) return;
-  const RufFinding* first = &survey.warnings.front();
-  for (const RufFinding& warning : survey.warnings) {
-    if (warning.lineNumber < first->lineNumber) first = &warning;
+  if (const std::string warning = WarningSummary(survey); !warning.empty()) {
+    host_.AppendOutput(" " + warning + "\r\n");
   }
-  host_.AppendOutput(Format(" Warning: %d line%s of this file will not reach the radio as "
-                            "written; the first, line %d: %s.\r\n",
-                            survey.warningCount, survey.warningCount == 1 ? "" : "s",
-                            first->lineNumber, first->text.c_str()));
 }
 
 LineResult UpdateEngine::stepOperation() {
