@@ -33,7 +33,6 @@ class TimedHost final : public EngineHost {
   void Beep() override { inner_.Beep(); }
   void StartTimer(int id, std::chrono::milliseconds period) override { inner_.StartTimer(id, period); }
   void StopTimer(int id) override { inner_.StopTimer(id); }
-  bool ContinueWithoutSerialPort() override { return inner_.ContinueWithoutSerialPort(); }
   void OperationEnded(OperationOutcome outcome) override { inner_.OperationEnded(outcome); }
   std::int64_t CalendarSeconds() override { return inner_.CalendarSeconds(); }
   UtcTimeOfDay UtcNow() override { return inner_.UtcNow(); }

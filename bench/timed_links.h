@@ -33,7 +33,7 @@ class TimedSerialLink final : public SerialLink {
   PortAvailability CheckPortAvailable(const std::string& deviceName) override {
     return inner_.CheckPortAvailable(deviceName);
   }
-  std::string AvailabilityHint() const override { return inner_.AvailabilityHint(); }
+  std::string UnavailableReason() const override { return inner_.UnavailableReason(); }
   std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
                     std::uint32_t outQueueSize) override {
     return inner_.Open(deviceName, inQueueSize, outQueueSize);

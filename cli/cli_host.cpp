@@ -12,8 +12,7 @@ namespace {
 // trace: standard error gets them too.
 bool SaysWhy(std::string_view text) {
   constexpr std::string_view kOpenings[] = {
-      " Warning: ", " Note: ", " The update failed: ", " Serial port ",
-      " You have no permission ", " The update was cancelled"};
+      " Warning: ", " Note: ", " The update failed: ", " The update was cancelled"};
   for (const std::string_view opening : kOpenings) {
     if (text.starts_with(opening)) return true;
   }

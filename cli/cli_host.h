@@ -32,7 +32,6 @@ class CliHost final : public EngineHost {
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
   // A script must hear at once that its port is missing, not after 40 s of silence.
-  bool ContinueWithoutSerialPort() override { return false; }
   void RadioIdentified(std::int32_t modelCode) override { radioModelCode_ = modelCode; }
   void ReportProgress(int done, int total) override;
   // An unlisted model would otherwise be met by 40 s of resends before the failure.

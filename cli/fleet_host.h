@@ -36,7 +36,6 @@ class FleetHost final : public EngineHost {
   void Beep() override {}
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override { timers_.Stop(id); }
-  bool ContinueWithoutSerialPort() override { return false; }
   void RadioIdentified(std::int32_t modelCode) override;
   void ReportProgress(int done, int total) override;
   bool StopOnUnlistedModel() override { return true; }

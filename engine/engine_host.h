@@ -66,11 +66,6 @@ class EngineHost : public Clock {
   virtual void StartTimer(int id, std::chrono::milliseconds period) = 0;
   virtual void StopTimer(int id) = 0;
 
-  // Whether an operation goes on when its serial port is not available: the
-  // desktop program lets the silence be reported by the timers; a script-driven
-  // host stops at once.
-  virtual bool ContinueWithoutSerialPort() { return true; }
-
   // The radio's identification answer named this model code (0: none).
   virtual void RadioIdentified(std::int32_t /*modelCode*/) {}
   // Progress of the transfer: data lines handled so far of those counted, told

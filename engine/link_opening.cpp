@@ -20,11 +20,15 @@ bool UpdateEngine::OpenSerialLink() {
 
   const std::string device = SerialDeviceName(settings_.comPort);
   if (serial_.CheckPortAvailable(device) != PortAvailable) {
-    host_.AppendOutput(" Serial port " + device + " (" + settings_.comPort +
-                       ") is not available.\r\n");
-    const std::string hint = serial_.AvailabilityHint();
-    if (!hint.empty()) host_.AppendOutput(" " + hint + "\r\n");
-    host_.ShowMessage("That PORT is not available ", "I CAN'T");
+    std::string reason = serial_.UnavailableReason();
+    if (reason.empty()) reason = "it cannot be opened";
+    const std::string port = device == settings_.comPort
+                                 ? device
+                                 : device + " (" + settings_.comPort + ")";
+    host_.AppendOutput(" Serial port " + port + " is not available: " + reason + ".\r\n");
+    host_.ShowMessage("That PORT is not available: " + port + ": " + reason +
+                          ". Nothing was sent to the radio.",
+                      "I CAN'T");
     return false;
   }
   serial_.Open(device, kDriverQueueSize, kDriverQueueSize);

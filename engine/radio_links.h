@@ -41,9 +41,10 @@ class SerialLink {
   virtual ~SerialLink() = default;
 
   virtual PortAvailability CheckPortAvailable(const std::string& deviceName) = 0;
-  // Extra advice for the user after a failed CheckPortAvailable (e.g. how to get
-  // permission for serial devices); empty when there is nothing to add.
-  virtual std::string AvailabilityHint() const { return {}; }
+  // Why the last CheckPortAvailable failed, in words a technician understands, with
+  // advice where there is some: "it does not exist", "it is in use by minicom (process
+  // 4242)", "you have no permission to open it: ...". Empty when nothing more is known.
+  virtual std::string UnavailableReason() const { return {}; }
 
   virtual std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
                             std::uint32_t outQueueSize) = 0;

@@ -37,6 +37,10 @@ struct OperationOptions {
   // ignores the radio's answers and errors; any other value checks them (values
   // other than 0 and 1 also keep the long identification waits).
   std::int32_t ignoreErrors = 0;
+  // ignoreErrors was switched on by an argument of this run (the desktop program's
+  // command-line rule, the tool's --ignore-errors), not by the setting in update.ini:
+  // the output says which.
+  bool errorSwitchFromArgument = false;
   // Write the communication trace.
   bool traceEnabled = true;
   // Program only: when the Program succeeds, a Verify of the same file on the same

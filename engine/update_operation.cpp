@@ -158,8 +158,9 @@ void UpdateEngine::beginOperation() {
   } else if (settings_.ethernetActive) {
     OpenUdpLink();
   }
-  if ((settings_.ethernetActive && udp_state_.socketCreated == 0) ||
-      (!serialOpened && !host_.ContinueWithoutSerialPort())) {
+  // A link that cannot be opened ends the operation at once: nothing was sent, and
+  // waiting for the radio's silence would only look like a damaged radio.
+  if ((settings_.ethernetActive && udp_state_.socketCreated == 0) || !serialOpened) {
     CloseLinks();
     host_.OperationEnded(OperationOutcome::LinkNotOpened);
     return;

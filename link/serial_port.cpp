@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <thread>
 
@@ -63,6 +64,30 @@ int OpenExclusive(const std::string& deviceName, int* error) {
   return fd;
 }
 
+// Why a device could not be opened, as the user is told it.
+std::string UnavailableReasonFor(const std::string& deviceName, int error) {
+  switch (error) {
+    case 0:
+      return {};
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "it does not exist (is the cable or the USB adapter plugged in?)";
+    case EIO:
+      return "there is no serial device behind it";
+    case EBUSY:
+    case EWOULDBLOCK:
+      return "it is in use by another program";
+    case EACCES:
+    case EPERM:
+      return "permission denied. " + SerialPermissionHint(deviceName);
+    case ENOTTY:
+      return "it is not a serial port";
+    default:
+      return std::strerror(error);
+  }
+}
+
 }  // namespace
 
 SerialPort::SerialPort() : queue_(kDefaultInQueueSize) {}
@@ -76,8 +101,7 @@ PortAvailability SerialPort::CheckPortAvailable(const std::string& deviceName) {
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
   }
-  hint_.clear();
-  if (error == EACCES || error == EPERM) hint_ = SerialPermissionHint(deviceName);
+  reason_ = UnavailableReasonFor(deviceName, error);
   return Classify(error);
 }
 

@@ -50,10 +50,10 @@ class SerialPort final : public SerialLink {
   int InputFd() const { return fd_; }
   Input ServiceInput();
 
-  // Tries to open the device as Open does and closes it again; remembers advice
-  // for AvailabilityHint when permission was denied.
+  // Tries to open the device as Open does and closes it again; remembers why it
+  // failed for UnavailableReason.
   PortAvailability CheckPortAvailable(const std::string& deviceName) override;
-  std::string AvailabilityHint() const override { return hint_; }
+  std::string UnavailableReason() const override { return reason_; }
 
   std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
                     std::uint32_t outQueueSize) override;
@@ -83,7 +83,7 @@ class SerialPort final : public SerialLink {
   void SetModemLines(int raise, int lower);
 
   int fd_ = -1;
-  std::string hint_;
+  std::string reason_;
   std::size_t discardedAtClose_ = 0;
   std::uint32_t eventMask_ = 0;
   std::uint32_t writePerByteMs_ = kDefaultWritePerByteMs;

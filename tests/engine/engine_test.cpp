@@ -472,18 +472,21 @@ TEST_F(Engine, OverUdpEachRequestIsOneDatagramOpenedByThePasscode) {
   EXPECT_EQ(host.dialogs.size(), 2u);
 }
 
-TEST_F(Engine, AMissingSerialPortIsToldWithAdviceAndAScriptHostStopsAtOnce) {
+TEST_F(Engine, APortThatCannotBeOpenedEndsTheOperationAtOnceWithItsReason) {
   serial.availability = PortInUse;
-  serial.hint = "Add your user to the group dialout.";
+  serial.unavailableReason = "it is in use by minicom (process 4242)";
   settings.comPort = "/dev/ttyUSB7";
   Start("746.ruf", kRecord);
-  EXPECT_NE(host.output.find(" Serial port /dev/ttyUSB7 (/dev/ttyUSB7) is not available.\r\n"
-                             " Add your user to the group dialout.\r\n"), npos);
-  host.AdvanceBy(milliseconds{40000});  // the silence is told as for a radio that went quiet
-  EXPECT_EQ(host.outcomes, Outcomes{O::CommunicationFailed});
-  host.continueWithoutSerialPort = false;
-  Start("746.ruf", kRecord);
-  EXPECT_EQ(host.outcomes.back(), O::LinkNotOpened);
+  EXPECT_NE(host.output.find(" Serial port /dev/ttyUSB7 is not available: it is in use by "
+                             "minicom (process 4242).\r\n"), npos);
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_NE(host.messages[0].first.find("/dev/ttyUSB7: it is in use by minicom (process 4242)"),
+            npos);
+  EXPECT_EQ(host.outcomes, Outcomes{O::LinkNotOpened});
+  EXPECT_FALSE(engine.operationRunning());
+  EXPECT_FALSE(host.FireNextTimer());  // no identification timer, no dialog 113 later
+  EXPECT_TRUE(host.dialogs.empty());
+  EXPECT_TRUE(serial.writes.empty());
   serial.availability = PortAvailable;  // nor does it wait for the timers after an unknown model
   host.stopOnUnlistedModel = true;
   Start("712.ruf", kRecord);

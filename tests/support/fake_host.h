@@ -42,7 +42,6 @@ class FakeHost : public EngineHost {
     const auto ms = static_cast<unsigned>(nowMs % (24LL * 3600 * 1000));
     return {ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60, ms % 1000};
   }
-  bool ContinueWithoutSerialPort() override { return continueWithoutSerialPort; }
   void RadioIdentified(std::int32_t modelCode) override { identified.push_back(modelCode); }
   void ReportProgress(int done, int total) override { progress.emplace_back(done, total); }
   bool StopOnUnlistedModel() override { return stopOnUnlistedModel; }
@@ -79,7 +78,6 @@ class FakeHost : public EngineHost {
   int personalityAnswer = 1;
   std::function<void()> duringPersonalityDialog;
   int beeps = 0;
-  bool continueWithoutSerialPort = true;
   bool stopOnUnlistedModel = false;
   std::int64_t nowMs = 0;
   std::map<int, std::pair<std::int64_t, std::int64_t>> timers;  // id: due time, period (ms)

@@ -30,7 +30,7 @@ class FakeSerialLink : public SerialLink, public CallLog {
     Call("CheckPortAvailable " + device);
     return availability;
   }
-  std::string AvailabilityHint() const override { return hint; }
+  std::string UnavailableReason() const override { return unavailableReason; }
   std::int32_t Open(const std::string& device, std::uint32_t in, std::uint32_t out) override {
     open = true;
     return Call("Open " + device, in, out);
@@ -70,7 +70,7 @@ class FakeSerialLink : public SerialLink, public CallLog {
   }
 
   PortAvailability availability = PortAvailable;
-  std::string hint;
+  std::string unavailableReason;
   bool open = false;
   std::vector<std::string> writes;  // one entry per Write
   std::string input;                // bytes waiting to be read
