@@ -270,6 +270,7 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
                std::to_string(radios.size()) + " radios.");
   OperationOptions operationOptions;
   operationOptions.ignoreErrors = options.ignoreErrors ? 1 : 0;
+  operationOptions.errorSwitchFromArgument = options.ignoreErrors;
   operationOptions.verifyAfterProgram = options.verifyAfterProgram;
   for (const auto& radio : radios) {
     if (radio->link.udp) {

@@ -82,6 +82,7 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
   UpdateEngine engine(host, settings, serialPort, radioSocket, traceSink);
   OperationOptions operationOptions;
   operationOptions.ignoreErrors = options.ignoreErrors ? 1 : 0;
+  operationOptions.errorSwitchFromArgument = options.ignoreErrors;
   operationOptions.verifyAfterProgram = options.verifyAfterProgram;
   if (options.verifyAfterProgram) host.ExpectVerifyAfterProgram();
   switch (options.command) {

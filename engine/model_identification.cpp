@@ -24,6 +24,11 @@ const ModelRow* FindModelRow(std::int32_t modelCode) {
   return nullptr;
 }
 
+std::int32_t ReportedModelCode(std::string_view identification) {
+  return ReadLeadingDecimal(identification.substr(std::min(kModelOffset, identification.size())))
+      .value_or(0);
+}
+
 bool TakesTextLines(std::int32_t modelCode) {
   const ModelRow* row = FindModelRow(modelCode);
   return row != nullptr && row->takesTextLines;
@@ -40,8 +45,7 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
   state_.dspVersionText =
       Format("DSP VERSION %1.3f", static_cast<std::uint32_t>(state_.dspVersion) / 1000.0);
 
-  state_.radioModelCode =
-      ReadLeadingDecimal(text.substr(std::min(kModelOffset, text.size()))).value_or(0);
+  state_.radioModelCode = ReportedModelCode(text);
   host_.RadioIdentified(state_.radioModelCode);
 
   const ModelRow* row = FindModelRow(state_.radioModelCode);
@@ -57,12 +61,6 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
     return;
   }
 
-  if (state_.mode == kModeVerify && row->takesTextLines) {
-    host_.AppendOutput(
-        " Note: this model takes its lines as text without the Verify mode byte, so it handles "
-        "them as in Program; a successful Verify does not prove that its memory matches the "
-        "file.\r\n");
-  }
   if (row->softwareFlowControl) {
     host_.AppendOutput(Format("Model %d detected - Adjusting for %d protocol\r\n", row->reportedCode,
                               row->reportedCode));

@@ -45,6 +45,9 @@ inline constexpr ModelRow kModelTable[] = {
 // The row for a reported model code, or nullptr for a model the program does not know.
 const ModelRow* FindModelRow(std::int32_t modelCode);
 
+// The model code an identification answer ("VER 1234 746") reports; 0 for none.
+std::int32_t ReportedModelCode(std::string_view identification);
+
 // Whether the radio last identified takes its Intel HEX lines as text.
 bool TakesTextLines(std::int32_t modelCode);
 

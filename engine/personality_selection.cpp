@@ -9,6 +9,10 @@ void UpdateEngine::SelectPersonality() {
     state_.personality = programmedPersonality_;
     return;
   }
+  // The user may take their time: no resend and no silence is counted while the
+  // question waits. The start command that follows the answer re-arms the timers.
+  host_.StopTimer(kIdentificationTimerId);
+  StopResponseTimer();
   choosingPersonality_ = true;
   state_.personality = host_.ChoosePersonality();
   choosingPersonality_ = false;

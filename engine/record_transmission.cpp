@@ -49,6 +49,15 @@ LineResult UpdateEngine::processLine() {
     lineContinuation_ = lastLineContinuation_;
     state_.linesProcessed -= 1;
     if (state_.segmentSent) state_.currentSegment = 1 - state_.newSegment;
+  } else if (repeatLineAfterSegment_) {
+    // The segment-0 frame was taken: now the data line it went out in place of.
+    repeatLineAfterSegment_ = false;
+    segmentZeroDue_ = false;
+    state_.lineBuffer = state_.lastLine;
+    lineContinuation_ = lastLineContinuation_;
+    state_.linesProcessed -= 1;
+    state_.checksumRetries = 0;
+    state_.noResponseCount = 0;
   } else {
     if (!rufFile_.ReadLine(state_.lineBuffer, lineContinuation_)) {
       host_.AppendOutput(" End Of Code Processing, Please Standby!\r\n");
@@ -142,15 +151,27 @@ LineResult UpdateEngine::HandleIntelHex() {
   if (!TakeRecordFields(ParseIntelHex(state_.lineBuffer, record), record)) {
     return LineResult::Next;
   }
-  if (record.byteCount == 0) return LineResult::Next;
-  if (record.calcChecksum != record.lineChecksum) ReportChecksumError();
+  if (record.byteCount == 0) {
+    // After an end record another image may follow, with data before its own first
+    // segment record.
+    if (record.recordType == 0x01) segmentZeroDue_ = segmentRecordsInFile_;
+    return LineResult::Next;
+  }
+  // The file was refused before anything was sent if a record's checksum is wrong;
+  // should one slip through all the same, the operation cannot succeed.
+  if (record.calcChecksum != record.lineChecksum) state_.failureFlag = 1;
 
   switch (record.recordType) {
     case 0x00:
+      if (segmentZeroDue_ && state_.personality <= 0) {
+        if (state_.currentSegment != 0) return SendSegmentZero();
+        segmentZeroDue_ = false;
+      }
       state_.expectedEcho = record.lineChecksum;
       return SendFrame(BuildRecordFrame(static_cast<std::uint8_t>(state_.mode & 0xFF), record,
                                         frameBuffer_));
     case 0x02: {
+      segmentZeroDue_ = false;
       if (state_.personality > 0) return LineResult::Next;
       state_.newSegment = (record.data[0] << 8) | record.data[1];
       if (state_.newSegment == state_.currentSegment) return LineResult::Next;
@@ -164,6 +185,22 @@ LineResult UpdateEngine::HandleIntelHex() {
   }
 }
 
+LineResult UpdateEngine::SendSegmentZero() {
+  // Sent in place of the data line, which follows once the radio has taken it; a
+  // resend of the line repeats this frame, as the radio has not confirmed it.
+  IntelRecord segmentZero;
+  segmentZero.byteCount = 2;
+  segmentZero.recordType = 0x02;
+  segmentZero.lineChecksum = 0xFC;
+  segmentZero.calcChecksum = 0xFC;
+  state_.newSegment = 0;
+  state_.currentSegment = 0;
+  state_.segmentSent = true;
+  state_.expectedEcho = segmentZero.lineChecksum;
+  repeatLineAfterSegment_ = true;
+  return SendFrame(BuildRecordFrame('A', segmentZero, frameBuffer_));
+}
+
 LineResult UpdateEngine::HandleSRecord() {
   const std::string& line = state_.lineBuffer;
   if (line.size() > 1 && (line[1] == '0' || line[1] == '7')) return LineResult::Next;
@@ -171,7 +208,7 @@ LineResult UpdateEngine::HandleSRecord() {
   SRecord record;
   if (!TakeRecordFields(ParseSRecord(line, record), record)) return LineResult::Next;
   if (record.byteCount == 0) return LineResult::Next;
-  if (record.calcChecksum != record.lineChecksum) NoteWrongFileChecksum();
+  if (record.calcChecksum != record.lineChecksum) state_.failureFlag = 1;
   if (record.recordType == 1) return LineResult::Next;
   // A termination record (anything but S1 and S3) is the last line read.
   if (record.recordType != 3) rufFile_.Close();
@@ -218,26 +255,6 @@ LineResult UpdateEngine::HandleGDirective() {
 LineResult UpdateEngine::SendFrame(std::size_t length) {
   SendToRadio(frameBuffer_, static_cast<int>(length), Payload::Binary);
   return LineResult::Wait;
-}
-
-void UpdateEngine::NoteWrongFileChecksum() {
-  state_.failureFlag = 1;
-  // A resend tests the same record again: count each line once.
-  const int line = rufFile_.lineNumber();
-  if (line == lastWrongChecksumLine_) return;
-  lastWrongChecksumLine_ = line;
-  if (wrongFileChecksums_++ == 0) firstWrongChecksumLine_ = line;
-}
-
-void UpdateEngine::ReportChecksumError() {
-  NoteWrongFileChecksum();
-  if (!trace_.IsOpen()) return;
-  trace_.Write(" File CheckSum Error ");
-  trace_.Write(Format("Calc Checksum %02X Line Checksum %02X\n", state_.calcChecksum,
-                      state_.lineChecksum));
-  trace_.Write("\n");
-  trace_.Write(state_.lineBuffer);
-  trace_.Write("\n");
 }
 
 }  // namespace flash

@@ -4,6 +4,7 @@
 #include "engine/text_format.h"
 #include "engine/update_engine.h"
 #include "engine/answer_kind.h"
+#include "engine/model_table.h"
 
 namespace flash {
 namespace {
@@ -42,6 +43,7 @@ void UpdateEngine::ParseResponse(const std::uint8_t* bytes, std::size_t length) 
   if (!running_) return;
   state_.zzPending = false;
   if (state_.mode == kModeTest || state_.ignoreErrors == 1) {
+    if (state_.ignoreErrors == 1 && StopForAnotherModel(bytes, length)) return;
     stepOperation();
     return;
   }
@@ -97,6 +99,27 @@ void UpdateEngine::ParseResponse(const std::uint8_t* bytes, std::size_t length) 
       trace_.TraceEvent("serial response parser", " I didn't understand the response ");
       break;
   }
+}
+
+bool UpdateEngine::StopForAnotherModel(const std::uint8_t* bytes, std::size_t length) {
+  // With errors ignored the answers are not needed, so a radio that cannot identify
+  // itself can still be recovered; but a radio that does name a model the file is
+  // not for must not get it.
+  if (lineReadThisOperation_) return false;
+  const std::string text(reinterpret_cast<const char*>(bytes),
+                         strnlen(reinterpret_cast<const char*>(bytes), length));
+  if (text.find("VER") == std::string::npos) return false;
+  const std::int32_t reported = ReportedModelCode(text);
+  const ModelRow* row = FindModelRow(reported);
+  if (row == nullptr || row->fileCode == state_.fileModelCode) return false;
+  host_.RadioIdentified(reported);
+  host_.SetStatusText(1, row->statusText);
+  EndEarly();
+  host_.AppendOutput(Format(" The file is for model %d, the radio is a %s.\r\n",
+                            state_.fileModelCode, std::string(row->statusText).c_str()));
+  host_.ShowMessage(row->mismatchMessage, "");
+  host_.OperationEnded(OperationOutcome::ModelMismatch);
+  return true;
 }
 
 void UpdateEngine::EchoCheck(std::string_view text) {

@@ -46,9 +46,15 @@ void UpdateEngine::OnTimer(int id) {
   }
   if (id == kIdentificationTimerId) {
     host_.StopTimer(kIdentificationTimerId);
-    ReportCommFailure();
-    // The dialog is modal: the operation may have ended while it was open.
-    if (!running_) return;
+    // With errors ignored the operation goes on to its end and says so there; a
+    // dialog now would only interrupt it.
+    if (state_.ignoreErrors != 1) {
+      // No resend is counted while the dialog waits for the user.
+      StopResponseTimer();
+      ReportCommFailure();
+      // The dialog is modal: the operation may have ended while it was open.
+      if (!running_) return;
+    }
     serial_.Purge();
     state_.noResponseCount = static_cast<std::int8_t>(state_.noResponseCount + 1);
     state_.resendRequested = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,16 +27,31 @@ struct RufSurvey {
   std::vector<RufFinding> formatFaults;
   std::vector<RufFinding> checksumErrors;
   std::vector<RufFinding> undefinedLines;
-  // Records that do not reach the radio as the file says (S1 records, type 04
-  // records, lines after an S-record that ends the reading).
+  // Records whose data the radio cannot place at the address the file gives (a
+  // type 04 record with a value, S1 and S2 data records, unknown S-record types).
+  std::vector<RufFinding> unplaceable;
+  // Things the file does that are sent as the radio tools always sent them, but
+  // that a reader of the file may not expect (records after an end record).
   std::vector<RufFinding> warnings;
   int formatFaultCount = 0;
   int checksumErrorCount = 0;
   int undefinedLineCount = 0;
+  int unplaceableCount = 0;
   int warningCount = 0;
+  // Intel HEX segment (type 02) records that carry a value.
+  int segmentRecords = 0;
+  // The model codes this program knows that the file's model lines ("#M") name,
+  // and the first such line.
+  std::vector<int> modelCodesNamed;
+  int modelLineNumber = 0;
+  std::string modelLineText;
 
-  // The file must not be sent: a fault of the whole file or of a line.
-  bool refused() const { return !fileFault.empty() || formatFaultCount > 0; }
+  // The file must not be sent whatever the radio: a fault of the whole file, a line
+  // that breaks the format, a wrong checksum, or data the radio cannot place.
+  bool refused() const {
+    return !fileFault.empty() || formatFaultCount > 0 || checksumErrorCount > 0 ||
+           unplaceableCount > 0;
+  }
 };
 
 // Reads the whole file the way an operation does. At most kMaxFindings of each
@@ -44,10 +60,19 @@ inline constexpr std::size_t kMaxFindings = 100;
 RufSurvey SurveyRufFile(const std::string& path);
 RufSurvey SurveyRufBytes(std::string_view bytes);
 
+// A model line that names models this program knows but not the one the file's
+// name is for, said as "its model line (line N, "TEXT") names model X, its name
+// model Y"; empty when there is none.
+std::string ModelLineConflict(const RufSurvey& survey, std::int32_t fileModelCode);
+// Why a Verify of the file would not prove what the radio holds: some of its lines
+// reach the radio without the Verify mode byte, and the radio writes them. Empty
+// when a Verify compares every record.
+std::string VerifyObstacle(const RufSurvey& survey, std::int32_t fileModelCode);
 // Why the file at path must not be sent, in one sentence ("The file P cannot be sent:
 // ...", "The file P breaks the update file format at line N (...)."); empty when it may.
+// The model its name begins with is checked against its model lines.
 std::string RefusalReason(const RufSurvey& survey, const std::string& path);
-// The one line that warns of the records that will not reach the radio as written,
-// naming the first of them; empty when there are none.
+// The one line that warns of what the file does unexpectedly, naming the first
+// line; empty when there is nothing.
 std::string WarningSummary(const RufSurvey& survey);
 }  // namespace flash

@@ -88,6 +88,7 @@ class UpdateEngine {
  private:
   void RunModeCommand(std::int32_t mode, std::string_view paneText, bool clearPaneAfter,
                       const OperationOptions& options);
+  void StartAfresh();
   void beginOperation();
   LineResult stepOperation();
   LineResult processLine();
@@ -99,6 +100,9 @@ class UpdateEngine {
   void SendToRadio(std::uint8_t* data, int length, Payload payload = Payload::Text);
   void ParseResponse(const std::uint8_t* text, std::size_t length);
   void IdentifyRadio(const std::uint8_t* text, std::size_t length);
+  // With errors ignored: an identification answer that names another model than the
+  // file's ends the operation before any record (true).
+  bool StopForAnotherModel(const std::uint8_t* bytes, std::size_t length);
   void StartResponseTimer();
   void StopResponseTimer();
   void ReportCommFailure();
@@ -138,8 +142,7 @@ class UpdateEngine {
   LineResult HandleGDirective();
   LineResult HandlePassThrough();
   LineResult SendFrame(std::size_t length);
-  void ReportChecksumError();
-  void NoteWrongFileChecksum();
+  LineResult SendSegmentZero();
   // One line that tells a technician why a failed operation failed.
   std::string FailureReason() const;
   void EchoCheck(std::string_view text);
@@ -160,15 +163,19 @@ class UpdateEngine {
   bool lineContinuation_ = false;
   bool traceFailureReported_ = false;
   bool choosingPersonality_ = false;
+  bool errorSwitchFromArgument_ = false;
+  // The file has segment records, and data records may come before the first one of
+  // an image (the file's start, or after an end record): segment 0 is set first.
+  bool segmentRecordsInFile_ = false;
+  bool segmentZeroDue_ = false;
+  // The segment-0 frame went out in place of a data line, which is sent next.
+  bool repeatLineAfterSegment_ = false;
   // Until the radio has named a model that the file is for, no answer but an
   // identification moves the operation on (with error checking on).
   bool radioIdentified_ = false;
   int dataLinesRead_ = 0;     // data lines read for sending, each once
   int dataLinesToReach_ = 0;  // the data lines the sending pass must read
   int firstGivenUpLine_ = 0;       // file line of the first line the radio never echoed right
-  int wrongFileChecksums_ = 0;     // records whose own checksum is wrong, each counted once
-  int firstWrongChecksumLine_ = 0;
-  int lastWrongChecksumLine_ = 0;
   // Program and Verify: the Verify is pending from the Program's end to its start,
   // and reads the very bytes that were programmed.
   bool verifyAfterProgram_ = false;

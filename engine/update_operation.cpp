@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -10,11 +11,25 @@ namespace {
 
 constexpr auto kIdentificationTimeout = std::chrono::milliseconds{10000};
 constexpr std::size_t kFaultsShownInPane = 20;
-// S-record frames and the text lines of models 797 and 729 carry no mode byte.
-constexpr char kUncheckedVerifyNote[] =
-    " Note: some lines of this update reach the radio without the Verify mode byte, so the "
-    "radio handles them as in Program; for them a successful Verify does not prove that the "
-    "radio's memory matches the file.\r\n";
+
+// The findings that refuse a file, in the order of their lines, as the pane lists them.
+std::vector<std::string> RefusingFindings(const RufSurvey& survey) {
+  std::vector<std::pair<int, std::string>> lines;
+  const auto add = [&lines](const std::vector<RufFinding>& list, const char* what) {
+    for (const RufFinding& f : list) {
+      lines.emplace_back(f.lineNumber, Format(" Line %d %s: %s\r\n", f.lineNumber, what,
+                                              f.text.c_str()));
+    }
+  };
+  add(survey.formatFaults, "breaks the update file format");
+  add(survey.checksumErrors, "has a wrong record checksum");
+  add(survey.unplaceable, "holds data the radio cannot place");
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> texts;
+  for (auto& [line, text] : lines) texts.push_back(std::move(text));
+  return texts;
+}
 
 }  // namespace
 
@@ -34,14 +49,36 @@ void UpdateEngine::RunModeCommand(std::int32_t mode, std::string_view paneText,
     programmedContent_.clear();
   }
   state_.ignoreErrors = options.ignoreErrors;
+  errorSwitchFromArgument_ = options.errorSwitchFromArgument;
   state_.commsTraceEnabled = options.traceEnabled ? 1 : 0;
-  state_.checksumRetries = 0;
-  state_.checksumErrors = 0;
-  state_.failureFlag = 0;
   state_.mode = mode;
+  StartAfresh();
   host_.SetStatusText(2, paneText);
   beginOperation();
   if (clearPaneAfter) host_.SetStatusText(2, "");
+}
+
+void UpdateEngine::StartAfresh() {
+  // Nothing an earlier operation left behind (a failure, a resend, a radio of
+  // another model) may change how this one treats the radio.
+  state_.checksumRetries = 0;
+  state_.checksumErrors = 0;
+  state_.failureFlag = 0;
+  state_.noResponseCount = 0;
+  state_.resendRequested = false;
+  state_.zzPending = false;
+  state_.segmentSent = false;
+  state_.expectedEcho = 0;
+  state_.echoValue = 0;
+  state_.lastLine.clear();
+  state_.radioModelCode = 0;
+  state_.dspVersion = 0;
+  state_.dspVersionText.clear();
+  state_.personality = 0;
+  state_.responseTimeoutMs = 10000;
+  segmentZeroDue_ = false;
+  repeatLineAfterSegment_ = false;
+  lastRequest_.clear();
 }
 
 void UpdateEngine::RunProgramCommand(const OperationOptions& options) {
@@ -94,9 +131,13 @@ void UpdateEngine::beginOperation() {
       followUp ? std::optional<std::string>(programmedPath_) : host_.ChooseRufFile();
   if (!path) return;
 
-  if (state_.ignoreErrors == 1) {
+  if (state_.ignoreErrors == 1 && errorSwitchFromArgument_) {
     host_.AppendOutput(
         "\r\n *** Detected Command Line Switch to Ignore Radio Responses and Errors *** \r\n");
+  } else if (state_.ignoreErrors == 1) {
+    host_.AppendOutput(
+        "\r\n Error checking is off (Setup, \"Stop On Errors\"): the radio's answers are not "
+        "checked.\r\n");
   }
   state_.modelPrefix = ModelPrefixOf(*path);
   state_.fileModelCode = ModelCodeOf(state_.modelPrefix);
@@ -129,22 +170,23 @@ void UpdateEngine::beginOperation() {
   host_.AppendOutput(Format(" %d total data lines in file.", state_.totalLines));
   host_.AppendOutput("\r\n");
   if (RefuseMalformedFile(survey, *path)) return;
+  if ((verifyAfterProgram_ || state_.mode == kModeVerify) &&
+      RefuseUnprovableVerify(survey, *path)) {
+    return;
+  }
   if (verifyAfterProgram_) {
-    if (RefuseUnprovableVerify(survey, *path)) return;
     programmedPath_ = *path;
     programmedContent_ = content;
   }
   if (!followUp) ShowFileWarnings(survey);
-  if (state_.mode == kModeVerify && survey.sRecordLines > 0) {
-    host_.AppendOutput(kUncheckedVerifyNote);
-  }
+  // Data before the first segment record of an image would land in whatever segment
+  // the radio last had: it is placed in segment 0, as the file means.
+  segmentZeroDue_ = survey.segmentRecords > 0;
+  segmentRecordsInFile_ = survey.segmentRecords > 0;
   rufFile_.OpenBytes(std::move(content));
   dataLinesToReach_ = survey.dataLinesReached;
   dataLinesRead_ = 0;
   firstGivenUpLine_ = 0;
-  wrongFileChecksums_ = 0;
-  firstWrongChecksumLine_ = 0;
-  lastWrongChecksumLine_ = 0;
 
   state_.startTime = host_.CalendarSeconds();
   state_.linesProcessed = 0;
@@ -189,20 +231,24 @@ bool UpdateEngine::RefuseTraceOverFile(const std::string& path) {
 }
 
 bool UpdateEngine::RefuseMalformedFile(const RufSurvey& survey, const std::string& path) {
-  if (!survey.refused()) return false;
-  for (std::size_t i = 0; i < survey.formatFaults.size() && i < kFaultsShownInPane; ++i) {
-    host_.AppendOutput(Format(" Line %d breaks the update file format: %s\r\n",
-                              survey.formatFaults[i].lineNumber,
-                              survey.formatFaults[i].text.c_str()));
+  const std::string reason = RefusalReason(survey, path);
+  if (reason.empty()) return false;
+  const std::vector<std::string> findings = RefusingFindings(survey);
+  for (std::size_t i = 0; i < findings.size() && i < kFaultsShownInPane; ++i) {
+    host_.AppendOutput(findings[i]);
   }
-  if (static_cast<std::size_t>(survey.formatFaultCount) > kFaultsShownInPane) {
-    host_.AppendOutput(Format(" ... %d format faults in all.\r\n", survey.formatFaultCount));
+  const int findingCount =
+      survey.formatFaultCount + survey.checksumErrorCount + survey.unplaceableCount;
+  if (static_cast<std::size_t>(findingCount) > kFaultsShownInPane) {
+    host_.AppendOutput(Format(" ... %d faults in all.\r\n", findingCount));
   }
   if (!survey.fileFault.empty()) {
     host_.AppendOutput(" The file cannot be sent: " + survey.fileFault + ".\r\n");
+  } else if (findings.empty()) {
+    host_.AppendOutput(" " + reason + "\r\n");
   }
   host_.AppendOutput(" The file was refused; nothing was sent to the radio.\r\n");
-  host_.ShowMessage(RefusalReason(survey, path) + " Nothing was sent to the radio.", "");
+  host_.ShowMessage(reason + " Nothing was sent to the radio.", "");
   host_.OperationEnded(OperationOutcome::FileRefused);
   return true;
 }
@@ -261,25 +307,19 @@ void UpdateEngine::endOperation() {
 
 bool UpdateEngine::RefuseUnprovableVerify(const RufSurvey& survey, const std::string& path) {
   // A Verify proves the memory only where the radio compares: lines that reach it
-  // without the Verify mode byte are simply written again.
-  std::string why;
-  if (state_.ignoreErrors == 1) {
+  // without the Verify mode byte are written again, so a Verify must never send them.
+  std::string why = VerifyObstacle(survey, state_.fileModelCode);
+  if (why.empty() && verifyAfterProgram_ && state_.ignoreErrors == 1) {
     why = "with error checking off the Verify would ignore the radio's answers";
-  } else if (survey.sRecordLines > 0) {
-    why = "its S-record lines reach the radio without the Verify mode byte";
-  } else {
-    for (const ModelRow& row : kModelTable) {
-      if (row.fileCode == state_.fileModelCode && row.takesTextLines) {
-        why = Format("a %.*s takes its lines as text, without the Verify mode byte",
-                     static_cast<int>(row.statusText.size()), row.statusText.data());
-      }
-    }
   }
   if (why.empty()) return false;
   const std::string reason =
       "A Verify cannot prove that the radio holds " + path + ": " + why + ".";
   host_.AppendOutput(" " + reason + " Nothing was sent to the radio.\r\n");
-  host_.ShowMessage(reason + " Program it without the Verify. Nothing was sent to the radio.", "");
+  host_.ShowMessage(reason +
+                        (verifyAfterProgram_ ? " Program it without the Verify." : "") +
+                        " Nothing was sent to the radio.",
+                    "");
   host_.OperationEnded(OperationOutcome::FileRefused);
   return true;
 }
@@ -318,13 +358,6 @@ std::string UpdateEngine::FailureReason() const {
             : Format("the radio did not echo %d line%s correctly after 4 sendings each (the "
                      "first is line %d of the file)",
                      notEchoed, plural, firstGivenUpLine_));
-  }
-  if (wrongFileChecksums_ > 0) {
-    add(Format("%d record%s of the file %s a wrong checksum and %s sent as written (the first is "
-               "line %d)",
-               wrongFileChecksums_, wrongFileChecksums_ == 1 ? "" : "s",
-               wrongFileChecksums_ == 1 ? "has" : "have", wrongFileChecksums_ == 1 ? "was" : "were",
-               firstWrongChecksumLine_));
   }
   if (dataLinesRead_ != dataLinesToReach_) {
     add(Format("only %d of the %d data lines of the file were sent", dataLinesRead_,

@@ -70,7 +70,8 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
   std::string broken = TempDir::Read(kDemoFile);
   broken.replace(broken.find("\n:1000200") + 4, 1, "X");  // line 9: an 'X' in the address
   const std::string brokenFile = dir.Write("746-broken.ruf", broken);
-  dir.Write("746-faulty.ruf", ":020000020000FC\r\nS3090000010001020304EC\r\n:00000001FF\r\n");
+  dir.Write("746-faulty.ruf", ":020000020000FC\r\nS3090000010001020304EB\r\n:00000001FF\r\n");
+  dir.Write("746-badsum.ruf", ":020000020000FC\r\nS3090000010001020304EC\r\n");
   std::filesystem::create_directory(dir.File("logs"));
   const test::UdpPeer holder("0.0.0.0");  // without address reuse it holds its port on every address
   const std::vector<std::string> sim746 = {"--model", "746"};
@@ -113,7 +114,7 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
       {{}, {"program", kDemoFile, "--udp", "127.0.0.4:HELD"}, 5, "", "Socket Create returned error code "},
       {{}, {"program", kDemoFile, "--udp", "radio..local"}, 5, "", "radio..local cannot be resolved"},
       {{}, {"check", kDemoFile}, 0, "Data lines: 131\n", ""},
-      {{}, {"check", dir.File("746-faulty.ruf")}, 1, "Line 2: wrong checksum: checksum EC written, EB", ""},
+      {{}, {"check", dir.File("746-badsum.ruf")}, 1, "Line 2: wrong checksum: checksum EC written, EB", ""},
       {{}, {"check", dir.path()}, 4, "", "cannot open " + dir.path() + ": it is a directory\n"},
       {{}, {"verify", "--help"}, 0, "Usage:\n", ""},
   };
