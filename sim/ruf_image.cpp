@@ -56,6 +56,9 @@ MemoryImage ImageFromRufFile(const std::string& path, std::string* error) {
       IntelHexLine record;
       const std::string fault = ParseIntelHexLine(line, record);
       if (!fault.empty()) return fail(fault);
+      // Joined images: Flash Update places the data of the next image that come before
+      // its own segment record in segment 0.
+      if (record.recordType == 0x01) segment = 0;
       if (record.byteCount == 0) continue;
       if (record.recordType == 0x00) {
         image.Write((segment << 4) + record.address, record.data.data(), record.data.size());

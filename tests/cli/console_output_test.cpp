@@ -2,6 +2,7 @@
 #include "cli/console_output.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -74,10 +75,19 @@ TEST(ConsoleOutput, ProgressIsOneRedrawnLineOnATerminalAndPlainLinesAtMostOnceAS
     radios.ProgressLines({"./radio-1  746  12 of 131 lines", "./radio-2  -"});
     radios.ProgressLines({"./radio-1  746  13 of 131 lines", "./radio-2  -"});
   }
-  ::fcntl(master, F_SETFL, O_NONBLOCK);
-  std::string drawn(256, '\0');
-  drawn.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(master, drawn.data(), drawn.size()))));
-  EXPECT_EQ(drawn, "./radio-1  746  12 \n./radio-2  -\r\033[1A\033[J./radio-1  746  13 \n./radio-2  -");
+  // The terminal passes the bytes on in its own time: read until all have come (or
+  // nothing more comes for a while).
+  const std::string expected =
+      "./radio-1  746  12 \n./radio-2  -\r\033[1A\033[J./radio-1  746  13 \n./radio-2  -";
+  std::string drawn;
+  pollfd ready{master, POLLIN, 0};
+  while (drawn.size() < expected.size() && ::poll(&ready, 1, 2000) > 0) {
+    char chunk[256];
+    const ssize_t got = ::read(master, chunk, sizeof chunk);
+    if (got <= 0) break;
+    drawn.append(chunk, static_cast<std::size_t>(got));
+  }
+  EXPECT_EQ(drawn, expected);
   ::close(master);
   ::close(slave);
 }
