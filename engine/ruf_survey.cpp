@@ -91,7 +91,7 @@ RufSurvey SurveyRufBytes(std::string_view bytes) {
   // records after it are sent as the radio tools always sent them.
   int passedEndLine = 0;
   bool recordAfterPassedEnd = false;
-  // An S5, S8 or S9 line: it is sent and nothing after it is read.
+  // An S5, S6, S8 or S9 line: it is sent and nothing after it is read.
   int readingEndLine = 0;
   int lastFaultLine = 0;
   const auto afterPassedEnd = [&](int number) {
@@ -146,8 +146,9 @@ RufSurvey SurveyRufBytes(std::string_view bytes) {
         break;
       case LineKind::SRecord: {
         const char type = line.size() > 1 ? line[1] : '\0';
-        const bool termination = type == '0' || type == '5' || type == '7' || type == '8' ||
-                                 type == '9';
+        // A header, a count (S5, S6) or an end record (S7, S8, S9): no data to place.
+        const bool termination = type == '0' || type == '5' || type == '6' || type == '7' ||
+                                 type == '8' || type == '9';
         if (type == '7') {
           if (passedEndLine == 0 || recordAfterPassedEnd) {
             passedEndLine = number;

@@ -122,6 +122,7 @@ TEST(RufFile, SurveyCountsDataLinesAndNamesEachFindingWithItsLine) {
        "4/4 W2 W4"},
       {"S30800001000AABBCCB6\r\nS70500000000FA\r\nS30800001000AABBCCB6\r\n", "2/2 W3"},
       {"S30800001000AABBCCB6\r\nS5030001FB\r\nS70500000000FA\r\n", "2/2"},
+      {"S30800001000AABBCCB6\r\nS604000001FA\r\nS70500000000FA\r\n", "2/2"},
       {"#MModel QV746 (not a 12 or 1234)\r\n#MFennic 2 784\r\n" + kRecord, "1/1 M746 M784"},
       // Files that would send something other than what they hold, or nothing at all.
       {":0300300002337A1E\r:0300300002337A1E\r:00000001FF\r",
