@@ -100,7 +100,9 @@ void LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors, const std:
   const std::string defaultPort = std::to_string(kDefaultRadioPort);
 
   settings.comPort = ReadText(profile, kSerialSection, kComPortKey, "COM1");
-  ignoreErrors = ReadNumber(profile, kSerialSection, kStopOnErrorsKey, "1");
+  // Without the key the radio's answers are checked: a first start, or a lost file,
+  // must not write a radio unchecked. A value that is there keeps its meaning.
+  ignoreErrors = ReadNumber(profile, kSerialSection, kStopOnErrorsKey, "0");
   settings.radioAddress = ReadText(profile, kEthernetSection, kAddressKey, "192.168.1.123");
   settings.radioPort = ReadNumber(profile, kEthernetSection, kPortKey, defaultPort);
   settings.radioPasscode = ReadNumber(profile, kEthernetSection, kPasscodeKey, defaultPasscode);

@@ -18,7 +18,7 @@ inline constexpr std::size_t kSettingsValueLimit = 4095;
 std::string SettingsFilePath();
 
 // Reads the seven keys into settings and ignoreErrors; a missing file, section or
-// key gives its default. Afterwards exactly one interface flag is true (serial
+// key gives its default (for ignoreErrors 0: the radio's answers are checked). Afterwards exactly one interface flag is true (serial
 // wins a tie). Never fails: the file may hold any bytes at all.
 void LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors, const std::string& path);
 

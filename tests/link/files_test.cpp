@@ -49,7 +49,8 @@ std::string Loaded(const std::string& path) {
 }
 
 TEST(SettingsFile, GivesEachKeyAsTheFileHoldsItAndTheDefaultsForTheRest) {
-  const std::string defaults = "COM1|1|192.168.1.123|49152|7|0|1";
+  // Without "STOP ON ERRORS" the radio's answers are checked (0); 1 keeps switching that off.
+  const std::string defaults = "COM1|0|192.168.1.123|49152|7|0|1";
   const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
   const std::pair<std::string, std::string> cases[] = {
       {"", defaults},
@@ -62,7 +63,8 @@ TEST(SettingsFile, GivesEachKeyAsTheFileHoldsItAndTheDefaultsForTheRest) {
        "[SERIAL INTERFACE]\nCOMPORT=" + byId + "\n",
        byId + "|-3|192.168.1.123|49152|7|0|1"},
       {"[ETHERNET INTERFACE]\nIP ADDRESS=" + std::string(5000, 'a') + "\nUDP PORT=\nPASSCODE=abc\n",
-       "COM1|1|" + std::string(kSettingsValueLimit, 'a') + "|0|0|0|1"},
+       "COM1|0|" + std::string(kSettingsValueLimit, 'a') + "|0|0|0|1"},
+      {"[SERIAL INTERFACE]\nSTOP ON ERRORS=1\n", "COM1|1|192.168.1.123|49152|7|0|1"},
       {"[ACTIVE INTERFACE]\nETHERNET=0\nSERIAL=0\n", defaults},  // never no interface
       {"[ACTIVE INTERFACE]\nETHERNET=1\nSERIAL=1\n", defaults},  // nor two
   };
@@ -147,7 +149,7 @@ TEST(SettingsFile, AFifoInTheFilesPlaceGivesTheDefaultsAtOnceAndIsKept) {
   TempDir dir;
   const std::string fifo = dir.File("update.ini");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  EXPECT_EQ(Loaded(fifo), "COM1|1|192.168.1.123|49152|7|0|1");
+  EXPECT_EQ(Loaded(fifo), "COM1|0|192.168.1.123|49152|7|0|1");
   EXPECT_FALSE(SaveSettings(LinkSettings{}, 1, fifo));
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
