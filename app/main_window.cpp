@@ -217,7 +217,10 @@ bool MainWindow::RunCommand(int id) {
       Drive([this] { engine_->RunQueryModeCommand(); });
       break;
     case ID_TOGGLE_ERROR_CHECK:
-      Drive([this] { ignoreErrors_ = ToggledErrorSwitch(ignoreErrors_); });
+      Drive([this] {
+        ignoreErrors_ = ToggledErrorSwitch(ignoreErrors_);
+        errorSwitchFromArgument_ = false;
+      });
       break;
     case ID_QUIT:
       close();
@@ -283,6 +286,7 @@ void MainWindow::Drive(Call call) {
 OperationOptions MainWindow::Options(bool verifyAfterProgram) const {
   OperationOptions options;
   options.ignoreErrors = ignoreErrors_;
+  options.errorSwitchFromArgument = errorSwitchFromArgument_;
   options.verifyAfterProgram = verifyAfterProgram;
   return options;
 }
@@ -357,12 +361,17 @@ void MainWindow::RunSetup() {
   values.udpPort = static_cast<std::uint32_t>(settings.radioPort);
   values.passcode = static_cast<std::uint32_t>(settings.radioPasscode);
   values.ipAddress = settings.radioAddress;
+  // The engine ignores the radio's answers only for exactly 1.
+  values.stopOnErrors = ignoreErrors_ != 1 ? 1 : 0;
 
   SetupDialog setup(values, ListSerialDevices(), this);
   const int result = setup.exec();
   values = setup.values();
 
+  const std::int32_t switchBefore = ignoreErrors_;
   if (result == QDialog::Accepted) ignoreErrors_ = values.stopOnErrors != 0 ? 0 : 1;
+  // Once the user has changed it, the switch is the user's choice, no longer the argument's.
+  if (ignoreErrors_ != switchBefore) errorSwitchFromArgument_ = false;
   // Also after Cancel: an interface click and values read by a refused OK are kept.
   settings.comPort = values.portName;
   settings.radioPasscode = static_cast<std::int32_t>(values.passcode);

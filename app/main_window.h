@@ -44,8 +44,12 @@ class MainWindow : public QMainWindow, public EngineHost {
   UpdateEngine& engine() { return *engine_; }
   const UpdateEngine& engine() const { return *engine_; }
   // The command-line rule: an argument switches error checking off for the run
-  // (and, as the setting is saved at exit, for later runs).
-  void IgnoreErrors() { ignoreErrors_ = 1; }
+  // (and, as the setting is saved at exit, for later runs). The output of each
+  // operation says so, until the user changes the switch.
+  void IgnoreErrors() {
+    ignoreErrors_ = 1;
+    errorSwitchFromArgument_ = true;
+  }
 
   // Runs a command by its id the way the menu and the key table do, enabling rule
   // included. False when the command is refused or unknown.
@@ -132,6 +136,8 @@ class MainWindow : public QMainWindow, public EngineHost {
   QSocketNotifier* serialWatch_ = nullptr;
   // The error-checking switch of update.ini, the command line and the Process menu.
   std::int32_t ignoreErrors_ = 0;
+  // ignoreErrors_ is 1 because an argument of this run said so.
+  bool errorSwitchFromArgument_ = false;
   // What of outputText the pane shows; the rest is appended at the next update.
   std::size_t outputShown_ = 0;
   bool paneEditedByUser_ = false;

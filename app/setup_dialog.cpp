@@ -118,7 +118,6 @@ SetupDialog::SetupDialog(const SetupValues& initial, const std::vector<SerialDev
 
   FillPortList(devices);
   SelectPort();
-  values_.stopOnErrors = 1;
   FillControls();
 }
 

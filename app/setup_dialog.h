@@ -17,7 +17,9 @@ namespace flash {
 // The values the setup dialog exchanges with its controls.
 struct SetupValues {
   std::string portName;
-  std::int32_t stopOnErrors = 0;
+  // 1: the box is ticked, the radio's answers are checked. The opener gives the
+  // state in force, so that the box never shows checking that is not done.
+  std::int32_t stopOnErrors = 1;
   std::string ipAddress;
   std::int32_t useEthernet = 0;
   std::uint32_t udpPort = 0;

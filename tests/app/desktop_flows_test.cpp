@@ -1,6 +1,7 @@
 // The desktop program as a user follows an operation: the progress bar and the
 // title, the Stop command, the quit question, the model pane of a new run, the
-// dialogs in a dark theme and Setup's greyed interface.
+// dialogs in a dark theme and Setup's greyed interface; and on a first start, what
+// never reaches the radio.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -69,12 +71,18 @@ class DesktopFlowsTest : public AppTest {
     ASSERT_TRUE(choose->answered());
   }
 
-  void SaveScreenshot(MainWindow& window, const QString& name) {
+  // The window, and the dialog open over it (a window of its own) where it stands.
+  void SaveScreenshot(MainWindow& window, const QString& name, QWidget* dialog = nullptr) {
     const char* dir = std::getenv("FLASH_UPDATE_SCREENSHOT_DIR");
     if (!dir) return;
     WaitFor([] { return false; }, 200);  // let the window paint
+    QPixmap shot = window.grab();
+    if (dialog) {
+      QPainter painter(&shot);
+      painter.drawPixmap(dialog->geometry().topLeft() - window.geometry().topLeft(), dialog->grab());
+    }
     const QString file = name + (DarkThemeAsked() ? QStringLiteral("-dark.png") : QStringLiteral(".png"));
-    EXPECT_TRUE(window.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(file)));
+    EXPECT_TRUE(shot.save(QDir(QString::fromLocal8Bit(dir)).filePath(file)));
   }
 
   QPalette previousPalette_;
@@ -172,6 +180,71 @@ TEST_F(DesktopFlowsTest, QuitQuestionClosesItselfWhenTheUpdateEnds) {
   EXPECT_FALSE(questionOpenUnderResult);
   EXPECT_TRUE(window.isVisible());
   EXPECT_EQ(window.lastOutcome(), OperationOutcome::ProgramSucceeded);
+}
+
+// Without update.ini the radio's answers are checked and Setup shows it; a file for
+// another model, a Verify that could not prove the memory (S-records) and a port
+// that is missing are each told once, with nothing written to the radio, and no
+// operation is left running that quitting would ask about.
+TEST_F(DesktopFlowsTest, AFirstStartChecksTheRadioAndWritesNothingItCannotCheck) {
+  const std::string image = dir_.File("781.hex");
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "781", "--verbose", "--image-out", image});
+  ASSERT_FALSE(radio.endpoint().empty());
+  MainWindow& window = StartApp();
+  EXPECT_TRUE(window.IsCommandEnabled(ID_VERIFY_PROGRAM));
+  bool boxTicked = false;
+  auto setup = OnModal<SetupDialog>([&](SetupDialog* d) {
+    boxTicked = d->stopOnErrorsBox()->isChecked();
+    SaveScreenshot(window, QStringLiteral("first-start-setup"), d);
+    d->portList()->setEditText(QString::fromStdString(radio.endpoint()));
+    Click(d, "ok");
+  });
+  ASSERT_TRUE(window.RunCommand(ID_SETUP));
+  ASSERT_TRUE(setup->answered());
+  EXPECT_TRUE(boxTicked);
+
+  const auto run = [&](int command, const std::string& file, const QString& screenshot = {}) {
+    MessageLog messages([&](QWidget* box) {
+      if (!screenshot.isEmpty()) SaveScreenshot(window, screenshot, box);
+    });
+    auto choose = ChooseFile(file);
+    EXPECT_TRUE(window.RunCommand(command));
+    EXPECT_TRUE(choose->answered());
+    EXPECT_TRUE(WaitFor([&] { return !window.engine().operationRunning() && !messages.seen().empty(); },
+                        kOperationMs));
+    WaitFor([] { return false; }, 100);  // one that follows at once is counted too
+    return messages.seen();
+  };
+
+  QStringList told = run(ID_UPDATE_RADIO, WriteRuf("746-new.ruf", 4));
+  EXPECT_EQ(told.size(), 1) << told.join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::ModelMismatch);
+  EXPECT_FALSE(window.outputPane()->toPlainText().contains(QStringLiteral("Command Line Switch")));
+
+  sim::RufWriteOptions sRecords;
+  sRecords.format = sim::RufDataFormat::SRecords;
+  told = run(ID_VERIFY_PROGRAM, WriteRuf("746-s3.ruf", 4, sRecords), QStringLiteral("verify-s-records-refused"));
+  EXPECT_EQ(told.size(), 1) << told.join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::FileRefused);
+  EXPECT_FALSE(radio.WaitForRequest(2, std::chrono::milliseconds{100})) << "only the first run's ?V: " << radio.err();
+
+  objects_->linkSettings.comPort = dir_.File("no-such-port");
+  told = run(ID_UPDATE_RADIO, dir_.File("746-new.ruf"), QStringLiteral("port-not-available"));
+  ASSERT_EQ(told.size(), 1) << "no dialog 113 after the message: " << told.join(QLatin1Char('|')).toStdString();
+  EXPECT_TRUE(told[0].startsWith(QStringLiteral("I CAN'T: That PORT is not available: ") +
+                                 QString::fromStdString(dir_.File("no-such-port")) + QStringLiteral(": ")))
+      << told[0].toStdString();
+  EXPECT_EQ(window.lastOutcome(), OperationOutcome::LinkNotOpened);
+  EXPECT_TRUE(window.IsCommandEnabled(ID_UPDATE_RADIO) && !window.IsCommandEnabled(ID_STOP_UPDATE));
+  for (const QTimer* timer : window.findChildren<QTimer*>()) {
+    EXPECT_FALSE(timer->isActive()) << "a timer left running would end in dialog 113";
+  }
+  const MessageLog quitting;
+  EXPECT_TRUE(window.close());
+  EXPECT_TRUE(quitting.seen().isEmpty()) << "no question: nothing runs";
+
+  EXPECT_EQ(radio.Stop(), 0);
+  EXPECT_NE(radio.err().find("wrote 0 bytes of memory"), std::string::npos) << radio.err();
 }
 
 TEST_F(DesktopFlowsTest, DialogsFollowADarkThemeAndSetupGreysTheInterfaceNotChosen) {

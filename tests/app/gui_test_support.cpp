@@ -41,6 +41,26 @@ ModalAnswer::ModalAnswer(std::function<bool(QWidget*)> take, int timeoutMs) {
   timer->start(kPollMs);
 }
 
+MessageLog::MessageLog(std::function<void(QWidget*)> onOpen) : timer_(new QTimer(qApp)) {
+  QObject::connect(timer_, &QTimer::timeout, timer_, [onOpen, seen = seen_] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      *seen << box->windowTitle() + QStringLiteral(": ") + box->text();
+      if (onOpen) onOpen(box);
+      QAbstractButton* answer = box->defaultButton() ? box->defaultButton() : box->button(QMessageBox::Ok);
+      if (answer) answer->click();
+      else box->reject();
+    } else if (auto* result = qobject_cast<ResultDialog*>(modal)) {
+      *seen << result->windowTitle() + QStringLiteral(": ") + result->text();
+      if (onOpen) onOpen(result);
+      result->accept();
+    }
+  });
+  timer_->start(kPollMs);
+}
+
+MessageLog::~MessageLog() { delete timer_; }
+
 QString AnswerMessage(const std::function<void()>& act, QMessageBox::StandardButton button) {
   QString text;
   auto answer = OnModal<QMessageBox>([&](QMessageBox* box) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -43,6 +45,20 @@ std::unique_ptr<ModalAnswer> OnModal(std::function<void(T*)> action, int timeout
       },
       timeoutMs);
 }
+
+// While it lives, answers every message box (with its default button, else OK)
+// and every result dialog that opens, after onOpen has looked at it, and keeps
+// "title: text" of each in the order they came. Other modals are left to others.
+class MessageLog {
+ public:
+  explicit MessageLog(std::function<void(QWidget*)> onOpen = {});
+  ~MessageLog();
+  const QStringList& seen() const { return *seen_; }
+
+ private:
+  std::shared_ptr<QStringList> seen_ = std::make_shared<QStringList>();
+  QTimer* timer_ = nullptr;
+};
 
 // Runs act and answers the message box it opens with button, or with Enter when the
 // box has no such button; returns the box's text (empty when none opened).

@@ -1,10 +1,12 @@
 // Program and Verify through the window against the radio-sim program: the real
 // serial port (or UDP socket) watched by the window's event loop, the real file
 // dialog, the dialogs the user answers and the result dialog at the end; and what
-// stops an operation from beginning, told to the user at once.
+// stops an operation from beginning, told to the user at once; and when the log
+// names the command line's switch.
 #include <unistd.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -13,6 +15,7 @@
 
 #include "app/command_ids.h"
 #include "app/personality_dialog.h"
+#include "app/setup_dialog.h"
 #include "app/status_panes.h"
 #include "tests/app/gui_test_support.h"
 #include "tests/support/radio_sim_process.h"
@@ -173,6 +176,46 @@ TEST_F(OperationTest, WhatCannotBeginIsToldAtOnceAndNothingBegins) {
     const QString text = AnswerMessage([&] { EXPECT_TRUE(window.RunCommand(ID_UPDATE_RADIO)); });
     EXPECT_TRUE(text.startsWith(QString::fromStdString(told))) << text.toStdString();
     EXPECT_FALSE(window.engine().operationRunning() || window.lastOutcome());
+    EndApp();
+  }
+}
+
+// An argument switches error checking off, and each operation's log says so; once
+// the user has changed the switch (the toggle, Setup), the choice is the user's and
+// the log no longer names an argument, also when checking is off again.
+TEST_F(OperationTest, TheLogNamesTheArgumentsSwitchOnlyWhileTheArgumentDecides) {
+  const std::string file = WriteRuf("746.ruf", 1);
+  const QString switchLine = QStringLiteral("Detected Command Line Switch");
+  // The port is missing: the operation ends at once, with one message.
+  const auto logOfAnUpdate = [&](MainWindow& window) {
+    auto choose = ChooseFile(file);
+    EXPECT_FALSE(AnswerMessage([&] { EXPECT_TRUE(window.RunCommand(ID_UPDATE_RADIO)); }).isEmpty());
+    return window.outputPane()->toPlainText();
+  };
+  const auto stopOnErrors = [](MainWindow& window, bool ticked) {
+    auto answer = OnModal<SetupDialog>([ticked](SetupDialog* d) {
+      if (d->stopOnErrorsBox()->isChecked() != ticked) d->stopOnErrorsBox()->click();
+      Click(d, "ok");
+    });
+    window.RunCommand(ID_SETUP);
+    EXPECT_TRUE(answer->answered());
+  };
+  const std::vector<std::function<void(MainWindow&)>> changes = {
+      [](MainWindow& w) {
+        w.RunCommand(ID_TOGGLE_ERROR_CHECK);
+        w.RunCommand(ID_TOGGLE_ERROR_CHECK);
+      },
+      [&](MainWindow& w) {
+        stopOnErrors(w, true);
+        stopOnErrors(w, false);
+      }};
+  for (const auto& change : changes) {
+    UseSerialPort(dir_.File("no-such-port"));
+    MainWindow& window = StartApp({"flash-update", "x"});
+    EXPECT_TRUE(logOfAnUpdate(window).contains(switchLine));
+    change(window);
+    EXPECT_FALSE(window.IsCommandEnabled(ID_VERIFY_PROGRAM)) << "checking is off again";
+    EXPECT_FALSE(logOfAnUpdate(window).contains(switchLine));
     EndApp();
   }
 }

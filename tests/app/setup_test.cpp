@@ -91,7 +91,8 @@ std::string Summary(const LinkSettings& s) {
 using SetupThroughWindowTest = AppTest;
 
 // Verify is greyed while update.ini's "STOP ON ERRORS" is not 0, until Setup is
-// closed with OK and its "Stop On Errors" box (which opens ticked) ticked.
+// closed with OK and its "Stop On Errors" box ticked. The box opens showing whether
+// the radio's answers are checked: for every value but 1.
 TEST_F(SetupThroughWindowTest, WhatTheDialogKeepsAfterOkOrCancelAndWhenVerifyIsGreyed) {
   struct Case {
     const char* what;
@@ -113,7 +114,7 @@ TEST_F(SetupThroughWindowTest, WhatTheDialogKeepsAfterOkOrCancelAndWhenVerifyIsG
          d->stopOnErrorsBox()->click();
          d->ethernetBox()->click();
          Click(d, "ok");
-       }, "COM1 192.168.1.123:49152 #7 ethernet", true},
+       }, "COM1 192.168.1.123:49152 #7 ethernet", false},
       {"a refused OK keeps what it had read, also after Cancel", "0", [&](SetupDialog* d) {
          d->ethernetBox()->click();
          type(d->addressField(), "10.1.2.3");
@@ -137,7 +138,10 @@ TEST_F(SetupThroughWindowTest, WhatTheDialogKeepsAfterOkOrCancelAndWhenVerifyIsG
     const bool verifyBefore = *c.stopOnErrors == '0';
     EXPECT_EQ(window.commandAction(ID_VERIFY_PROGRAM)->isEnabled(), verifyBefore) << c.what;
     EXPECT_TRUE(verifyBefore || !window.RunCommand(ID_VERIFY_PROGRAM)) << "a greyed command never runs";
-    auto answer = OnModal<SetupDialog>(c.act);
+    auto answer = OnModal<SetupDialog>([&](SetupDialog* d) {
+      EXPECT_EQ(d->stopOnErrorsBox()->isChecked(), std::string(c.stopOnErrors) != "1") << c.what;
+      c.act(d);
+    });
     window.commandAction(ID_SETUP)->trigger();
     ASSERT_TRUE(answer->answered()) << c.what;
     EXPECT_EQ(Summary(objects_->linkSettings), c.settings) << c.what;
