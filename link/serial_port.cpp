@@ -7,11 +7,14 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <chrono>
+#include <optional>
 #include <thread>
 
+#include "link/device_holder.h"
 #include "link/serial_output_drain.h"
 #include "link/serial_permission_hint.h"
 #include "link/serial_termios.h"
@@ -64,7 +67,27 @@ int OpenExclusive(const std::string& deviceName, int* error) {
   return fd;
 }
 
-// Why a device could not be opened, as the user is told it.
+// Who holds a busy device, when that can be found out: the user can then close
+// that program (a terminal left open, a modem manager probing the port).
+std::string InUseReason(const std::string& deviceName) {
+  const std::optional<DeviceHolder> holder = FindDeviceHolder(deviceName);
+  if (!holder) return "it is in use by another program";
+  return "it is in use by " + (holder->name.empty() ? std::string("a program") : holder->name) +
+         " (process " + std::to_string(holder->pid) + ")";
+}
+
+// The permission advice as a clause of the reason: the message goes on after it.
+std::string NoPermissionReason(const std::string& deviceName) {
+  std::string hint = SerialPermissionHint(deviceName);
+  if (!hint.empty()) {
+    hint.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(hint.front())));
+  }
+  if (hint.ends_with('.')) hint.pop_back();
+  return hint;
+}
+
+// Why a device could not be opened, as the user is told it: a clause that the
+// message about the port goes on from.
 std::string UnavailableReasonFor(const std::string& deviceName, int error) {
   switch (error) {
     case 0:
@@ -77,10 +100,10 @@ std::string UnavailableReasonFor(const std::string& deviceName, int error) {
       return "there is no serial device behind it";
     case EBUSY:
     case EWOULDBLOCK:
-      return "it is in use by another program";
+      return InUseReason(deviceName);
     case EACCES:
     case EPERM:
-      return "permission denied. " + SerialPermissionHint(deviceName);
+      return NoPermissionReason(deviceName);
     case ENOTTY:
       return "it is not a serial port";
     default:

@@ -5,8 +5,11 @@
 #include <grp.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +24,7 @@
 #include "link/serial_output_drain.h"
 #include "link/serial_permission_hint.h"
 #include "link/serial_termios.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash {
 namespace {
@@ -270,6 +274,64 @@ TEST(PortAvailability, ThePermissionHintNamesAGroupOnlyWhenJoiningItWouldHelp) {
     EXPECT_EQ(hint.find("sudo usermod -aG dialout $USER") != std::string::npos, join) << hint;
     EXPECT_EQ(hint.find("udev rule") != std::string::npos, !join) << hint;
   }
+  // A user without the permission is told it as the reason the port is not available.
+  int told[2];
+  ASSERT_EQ(::pipe(told), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+    SerialPort port;
+    const std::string reason =
+        port.CheckPortAvailable(pty.slaveName()) == PortInUse ? port.UnavailableReason() : "";
+    (void)!::write(told[1], reason.data(), reason.size());
+    ::_exit(0);
+  }
+  ::close(told[1]);
+  std::string reason(512, '\0');
+  const ssize_t got = ::read(told[0], reason.data(), reason.size());
+  reason.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  ::close(told[0]);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_TRUE(reason.starts_with("you have no permission to use " + pty.slaveName() + ", and joining") &&
+              reason.ends_with("or the administrator"))
+      << reason;
+}
+
+// A busy port names the program that holds it, so that the user knows what to close;
+// found by the device it holds, here opened through a link of another name.
+TEST(PortAvailability, APortInUseNamesTheProcessThatHoldsIt) {
+  int master = -1, slave = -1;
+  char name[256] = {};
+  ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+  ::close(slave);  // the child alone holds the port
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::prctl(PR_SET_NAME, "minicom");
+    ::close(release[1]);
+    const int fd = ::open(name, O_RDWR | O_NOCTTY);
+    char c = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? '1' : '0';
+    if (::write(ready[1], &c, 1) == 1) (void)!::read(release[0], &c, 1);  // until the test is done
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char held = 0;
+  EXPECT_EQ(::read(ready[0], &held, 1), 1);
+  EXPECT_EQ(held, '1');
+  const test::TempDir dir;
+  EXPECT_EQ(::symlink(name, dir.File("radio-tty").c_str()), 0);
+  SerialPort port;
+  EXPECT_EQ(port.CheckPortAvailable(dir.File("radio-tty")), PortInUse);
+  EXPECT_EQ(port.UnavailableReason(), "it is in use by minicom (process " + std::to_string(child) + ")");
+  ::close(release[1]);
+  ::waitpid(child, nullptr, 0);
+  ::close(ready[0]);
+  ::close(master);
 }
 
 }  // namespace
