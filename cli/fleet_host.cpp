@@ -7,11 +7,13 @@
 namespace flash {
 namespace {
 
-// The log's lines that say why a radio's operation did not succeed.
+// The log's lines that say why a radio's operation did not succeed. A port that
+// cannot be opened is told by its message box, which names the port and adds that
+// nothing was sent.
 bool SaysWhyItFailed(std::string_view text) {
   constexpr std::string_view kOpenings[] = {
       " The update failed: ", " The file is for model ", " The radio reports model ",
-      " The update was cancelled", " Serial port ", " The trace file "};
+      " The update was cancelled", " The trace file "};
   for (const std::string_view opening : kOpenings) {
     if (text.starts_with(opening)) return true;
   }
@@ -55,7 +57,7 @@ FleetHost::FleetHost(ConsoleOutput& console, Clock& clock, std::string link, std
 void FleetHost::AppendOutput(std::string_view text) {
   // The trace's troubles that the operation survives are no reason of a result.
   const bool survived = text.find("; the operation goes on without") != std::string_view::npos;
-  if (survived || text.starts_with(" Note: ") || text.starts_with(" You have no permission ")) {
+  if (survived || text.starts_with(" Note: ")) {
     console_.Error(radio_.link + ": " + OneLine(text));
   }
   if (radio_.reason.empty() && SaysWhyItFailed(text) && !survived) {

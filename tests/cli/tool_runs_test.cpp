@@ -110,7 +110,8 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
       {{}, {"program", dir.File("746-none.ruf"), "--serial", "/dev/null"}, 4, "",
        "flash-update-cli: Unable to open file " + dir.File("746-none.ruf") + ": No such file or directory\n"},
       {{}, {"program", kDemoFile, "--serial", "./no-such-tty"}, 5, "no-such-tty is not available: it does not exist",
-       "flash-update-cli: That PORT is not available: " + dir.File("no-such-tty") + ": it does not exist"},
+       "flash-update-cli: That PORT is not available: " + dir.File("no-such-tty") +
+           ": it does not exist (is the cable or the USB adapter plugged in?). Nothing was sent to the radio.\n"},
       {{}, {"program", kDemoFile, "--udp", "127.0.0.4:HELD"}, 5, "", "Socket Create returned error code "},
       {{}, {"program", kDemoFile, "--udp", "radio..local"}, 5, "", "radio..local cannot be resolved"},
       {{}, {"check", kDemoFile}, 0, "Data lines: 131\n", ""},
@@ -137,6 +138,7 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
     EXPECT_EQ(tool.Wait(kToolTimeout), run.status) << what << tool.out() << tool.err();
     EXPECT_TRUE(Contains(tool.out(), run.out)) << what << tool.out();
     EXPECT_TRUE(run.err.empty() ? tool.err().empty() : Contains(tool.err(), run.err)) << what << tool.err();
+    EXPECT_LE(CountOf(tool.err(), "not available"), 1) << what << "said once: " << tool.err();
     if (radio) {
       EXPECT_EQ(radio->Stop(), 0) << what << radio->out();
       EXPECT_FALSE(Contains(radio->err(), "radio-sim: #" + std::to_string(run.requests + 1) + " "))
@@ -308,14 +310,24 @@ TEST(ToolRun, FlashesSixRadiosAtOnceEachWithItsOwnResultAndTraceAndCtrlCStopsThe
                   .ends_with("[[operation stopped by signal 2]]\r\n"));
 }
 
-TEST(ToolRun, VerifiesEachRadioOfAFleetAfterProgrammingItAndReportsBoth) {
+// A third radio's port is missing: its row and its report object say why, once.
+TEST(ToolRun, VerifiesEachRadioOfAFleetAfterProgrammingItAndReportsBothOrWhyItsPortIsMissing) {
   TempDir dir;
   RadioSim radios(RADIO_SIM_PATH, {"--model", "746", "--count", "2", "--link", "./r%d", "--radio", "2",
                                    "--bad-cell", "0x40"}, dir.path());
-  ChildProcess tool(Tool({"program", kDemoFile, "--serial", "./r1", "--serial", "./r2", "--verify",
-                          "--report", "r.json"}, dir));
+  ChildProcess tool(Tool({"program", kDemoFile, "--serial", "./r1", "--serial", "./r2", "--serial", "./r3",
+                          "--verify", "--report", "r.json"}, dir));
   EXPECT_EQ(tool.Wait(kToolTimeout), 1) << tool.out() << tool.err();
+  const std::string why = "That PORT is not available: " + dir.File("r3") +
+                          ": it does not exist (is the cable or the USB adapter plugged in?). Nothing was sent "
+                          "to the radio.";
+  EXPECT_TRUE(Contains(tool.out(), " not-run): " + why + "\n")) << tool.out();
+  EXPECT_EQ(CountOf(tool.err(), "not available"), 1) << tool.err();
+  EXPECT_TRUE(Contains(tool.err(), "flash-update-cli: ./r3: link-not-opened: " + why + "\n")) << tool.err();
   const std::string report = TempDir::Read(dir.File("r.json"));
+  EXPECT_TRUE(Contains(report, R"("outcome": "link-not-opened", "reason": ")" + why +
+                                   R"(", "program": "link-not-opened", "verify": "not-run", "exitStatus": 5})"))
+      << report;
   EXPECT_TRUE(Contains(report, R"("outcome": "success", "reason": "", "program": "success", "verify": "success")"))
       << report;
   EXPECT_TRUE(Contains(report, R"x(does not hold the file: the radio's memory differs from the file in 1 line)x"
