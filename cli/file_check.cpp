@@ -75,6 +75,10 @@ FileCheckResult CheckRufFile(const std::string& path) {
     out += " (the name does not begin with a three-digit model code: \"" + prefix + "\")";
   }
   out += "\n";
+  const std::int32_t modelCode = ModelCodeOf(prefix);
+  if (const std::string conflict = ModelLineConflict(survey, modelCode); !conflict.empty()) {
+    out += "Model conflict: " + conflict + "\n";
+  }
   out += "Data lines: " + std::to_string(survey.dataLines) + "\n";
 
   std::vector<ListedFinding> findings;
@@ -86,6 +90,9 @@ FileCheckResult CheckRufFile(const std::string& path) {
   }
   for (const RufFinding& f : survey.undefinedLines) {
     findings.push_back({f.lineNumber, "no defined kind", &f.text});
+  }
+  for (const RufFinding& f : survey.unplaceable) {
+    findings.push_back({f.lineNumber, "cannot be placed", &f.text});
   }
   for (const RufFinding& f : survey.warnings) {
     findings.push_back({f.lineNumber, "warning", &f.text});
@@ -101,14 +108,26 @@ FileCheckResult CheckRufFile(const std::string& path) {
   out += Unlisted(survey.formatFaultCount, survey.formatFaults.size(), "format faults");
   out += Unlisted(survey.undefinedLineCount, survey.undefinedLines.size(),
                   "lines of no defined kind");
+  out += Unlisted(survey.unplaceableCount, survey.unplaceable.size(),
+                  "records that cannot be placed");
   out += Unlisted(survey.warningCount, survey.warnings.size(), "warnings");
   if (!survey.fileFault.empty()) out += "The file cannot be sent: " + survey.fileFault + ".\n";
 
-  const bool faulty = survey.checksumErrorCount > 0 || survey.refused();
+  // Exactly what program, verify and test refuse.
+  const bool faulty = !RefusalReason(survey, path).empty();
+  // The obstacle first: mending the faults would not make a Verify of such a file possible.
+  std::string verifyObstacle = VerifyObstacle(survey, modelCode);
+  if (verifyObstacle.empty() && faulty) verifyObstacle = "the file has faults";
+  out += verifyObstacle.empty() ? std::string("Verify: possible\n")
+                                : "Verify: not possible: " + verifyObstacle + "\n";
   out += "Summary: " + Count(survey.dataLines, "data line", "data lines") + ", " +
          Count(survey.checksumErrorCount, "wrong checksum", "wrong checksums") + ", " +
          Count(survey.formatFaultCount, "format fault", "format faults") + ", " +
          Count(survey.undefinedLineCount, "line of no defined kind", "lines of no defined kind") +
+         (survey.unplaceableCount > 0
+              ? ", " + Count(survey.unplaceableCount, "record that cannot be placed",
+                             "records that cannot be placed")
+              : "") +
          (survey.warningCount > 0 ? ", " + Count(survey.warningCount, "warning", "warnings") : "") +
          (faulty ? ": the file has faults.\n" : ": no fault found.\n");
   result.exitStatus = faulty ? kExitOperationFailed : kExitSuccess;
