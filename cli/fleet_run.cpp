@@ -71,8 +71,12 @@ std::string Activity(CliCommand command) {
 }
 
 // Why the file may not go to any radio, before any link opens; empty when it may.
-std::string FileRefusal(const std::string& path, const RufSurvey& survey) {
-  return survey.opened ? RefusalReason(survey, path) : "Unable to open file " + path;
+std::string FileRefusal(const std::string& path, const RufSurvey& survey, bool verifying) {
+  if (!survey.opened) return "Unable to open file " + path;
+  std::string reason = RefusalReason(survey, path);
+  // Said once for all the radios rather than by each radio's operation.
+  if (reason.empty() && verifying) reason = VerifyRefusalReason(survey, path);
+  return reason;
 }
 
 // A folder for the traces that does not exist is made (one level).
@@ -236,7 +240,10 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
     return kExitFileRefused;
   }
   const RufSurvey survey = SurveyRufFile(options.rufFile);
-  if (std::string refusal = FileRefusal(options.rufFile, survey); !refusal.empty()) {
+  if (std::string refusal = FileRefusal(options.rufFile, survey,
+                                              options.command == CliCommand::Verify ||
+                                                  options.verifyAfterProgram);
+      !refusal.empty()) {
     console.Error(refusal + " Nothing was sent to any radio.");
     return kExitFileRefused;
   }

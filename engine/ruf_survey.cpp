@@ -262,6 +262,12 @@ std::string VerifyObstacle(const RufSurvey& survey, std::int32_t fileModelCode) 
   return {};
 }
 
+std::string VerifyRefusalReason(const RufSurvey& survey, const std::string& path) {
+  const std::string why = VerifyObstacle(survey, ModelCodeOf(ModelPrefixOf(path)));
+  if (why.empty()) return {};
+  return "A Verify cannot prove that the radio holds " + path + ": " + why + ".";
+}
+
 std::string RefusalReason(const RufSurvey& survey, const std::string& path) {
   if (!survey.fileFault.empty()) {
     return Format("The file %s cannot be sent: %s.", path.c_str(), survey.fileFault.c_str());

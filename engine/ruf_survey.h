@@ -68,6 +68,9 @@ std::string ModelLineConflict(const RufSurvey& survey, std::int32_t fileModelCod
 // reach the radio without the Verify mode byte, and the radio writes them. Empty
 // when a Verify compares every record.
 std::string VerifyObstacle(const RufSurvey& survey, std::int32_t fileModelCode);
+// The same as one sentence about the file at path, for the model its name gives ("A
+// Verify cannot prove that the radio holds P: ..."); empty when a Verify can.
+std::string VerifyRefusalReason(const RufSurvey& survey, const std::string& path);
 // Why the file at path must not be sent, in one sentence ("The file P cannot be sent:
 // ...", "The file P breaks the update file format at line N (...)."); empty when it may.
 // The model its name begins with is checked against its model lines.

@@ -308,13 +308,12 @@ void UpdateEngine::endOperation() {
 bool UpdateEngine::RefuseUnprovableVerify(const RufSurvey& survey, const std::string& path) {
   // A Verify proves the memory only where the radio compares: lines that reach it
   // without the Verify mode byte are written again, so a Verify must never send them.
-  std::string why = VerifyObstacle(survey, state_.fileModelCode);
-  if (why.empty() && verifyAfterProgram_ && state_.ignoreErrors == 1) {
-    why = "with error checking off the Verify would ignore the radio's answers";
+  std::string reason = VerifyRefusalReason(survey, path);
+  if (reason.empty() && verifyAfterProgram_ && state_.ignoreErrors == 1) {
+    reason = "A Verify cannot prove that the radio holds " + path +
+             ": with error checking off the Verify would ignore the radio's answers.";
   }
-  if (why.empty()) return false;
-  const std::string reason =
-      "A Verify cannot prove that the radio holds " + path + ": " + why + ".";
+  if (reason.empty()) return false;
   host_.AppendOutput(" " + reason + " Nothing was sent to the radio.\r\n");
   host_.ShowMessage(reason +
                         (verifyAfterProgram_ ? " Program it without the Verify." : "") +

@@ -92,6 +92,10 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
        "", "the radio was written but does not hold the file: the radio's memory differs from the file in 1 line"},
       {{}, {"program", dir.File("746-faulty.ruf"), "--serial", "/dev/null", "--verify"}, 4, "",
        "A Verify cannot prove that the radio holds " + dir.File("746-faulty.ruf")},
+      {{}, {"verify", dir.File("746-faulty.ruf"), "--serial", "./r1", "--serial", "./r2"}, 4, "",
+       "A Verify cannot prove that the radio holds " + dir.File("746-faulty.ruf") +
+           ": its S-record lines reach the radio without the Verify mode byte, and the radio "
+           "writes them. Nothing was sent to any radio.\n"},
       {{"--model", "746", "--udp", "127.0.0.3:0", "--passcode", "4242", "--expect", kDemoFile},
        {"program", kDemoFile, "--udp", "@", "--passcode", "4242"}, 0, "\nFlash Update Successfuly", ""},
       {sim746, {"program", kDemoFile, "--serial", "@", "--trace", "logs/run-1.txt"}, 0, "", "", 999,
