@@ -43,7 +43,8 @@ class SerialLink {
   virtual PortAvailability CheckPortAvailable(const std::string& deviceName) = 0;
   // Why the last CheckPortAvailable failed, in words a technician understands, with
   // advice where there is some: "it does not exist", "it is in use by minicom (process
-  // 4242)", "you have no permission to open it: ...". Empty when nothing more is known.
+  // 4242)", "you have no permission to use /dev/ttyUSB0: add your user to the group
+  // ...". Empty when nothing more is known.
   virtual std::string UnavailableReason() const { return {}; }
 
   virtual std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
