@@ -113,6 +113,8 @@ TEST(RufFile, SurveyCountsDataLinesAndNamesEachFindingWithItsLine) {
       // (one of 0 changes nothing), S1 and S2 records, S-record types of no meaning.
       {":020000040001F9\r\n:0300300002337A1E\r\n", "2/2 P1"},
       {":020000040000FA\r\n:0300300002337A1E\r\n", "2/2"},
+      {":020000021000EC\r\n:00000001FF\r\n",
+       "2/2 file: it holds no data records and nothing else to send"},
       {"S1050000AABB95\r\nS30800001000AABBCCB6\r\n", "2/2 P1"},
       {"S2060000001122C6\r\nS30800001000AABBCCB6\r\n", "2/2 P1"},
       {"S30800001000AABBCCB6\r\nS4030000FC\r\n", "2/2 P2"},
@@ -124,6 +126,9 @@ TEST(RufFile, SurveyCountsDataLinesAndNamesEachFindingWithItsLine) {
       {"S30800001000AABBCCB6\r\nS5030001FB\r\nS70500000000FA\r\n", "2/2"},
       {"S30800001000AABBCCB6\r\nS604000001FA\r\nS70500000000FA\r\n", "2/2"},
       {"#MModel QV746 (not a 12 or 1234)\r\n#MFennic 2 784\r\n" + kRecord, "1/1 M746 M784"},
+      // A record of the longest kind leaves its line end to a piece of its own; a piece
+      // with text is a line too long.
+      {":79000000" + std::string(242, 'A') + "2D\r\n;" + std::string(254, 'x') + "\r\n", "1/1 U2"},
       // Files that would send something other than what they hold, or nothing at all.
       {":0300300002337A1E\r:0300300002337A1E\r:00000001FF\r",
        "1/1 F1: text after the record's checksum (carriage-return line ends?)"},
@@ -224,7 +229,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       // which says nothing was checked. The output says what switched checking off.
       {"P1a", kEnded, {"whatever\r", "+10000"}, {Q, F}, {D::ProcessingComplete},
        {O::CompletedUnchecked}, "Switch to Ignore Radio Responses and Errors"},
-      {"P1", kRecord, {"+30000"}, {Q, F}, {D::ProcessingComplete},
+      {"P1", kRecord, {"+30000"}, {Q, Q, F}, {D::ProcessingComplete},
        {O::CompletedUnchecked}, "Error checking is off"},
       // ... but a radio that names another model gets nothing of the file.
       {"P1", kRecord, {"VER 1234 781\r"}, {Q}, {}, {M}, "compatible with the Fennic"},
@@ -283,7 +288,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
        {O::CommunicationFailed}, ""},
       // Ten seconds without an identification: the port is emptied and the question asked
       // again; any serial answer ends that wait.
-      {"P", kRecord, {"~VE", "+10000", V}, {Q, Q, Q, Q, Z}, {D::CommFailure}, {}, ""},
+      {"P", kRecord, {"~VE", "+10000", V}, {Q, Q, Q, Z}, {D::CommFailure}, {}, ""},
       {"P", kRecord, {"hello\r", "+10000"}, {Q, Q, Q}, {}, {}, ""},
       // A Banwick with extended memory ('-' after "VER") asks where to store the file.
       {"P", ":020000021000EC\r\n#E000000\r\n", {"VER-1234 734\r", R, "E\r"},
@@ -512,7 +517,9 @@ TEST_F(Engine, OverUdpEachRequestIsOneDatagramOpenedByThePasscode) {
   // A socket that cannot be created ends the operation; the next one tries again.
   udp.createError = 98;
   Start("746.ruf", kRecord);
-  EXPECT_EQ(host.messages.back().first, "Socket Create returned error code 98");
+  EXPECT_EQ(host.messages.back().first,
+            "Socket Create returned error code 98: UDP port 50000 is in use by another program "
+            "(Address already in use). Nothing was sent to the radio.");
   EXPECT_EQ(host.outcomes.back(), O::LinkNotOpened);
   udp.createError = 0;
   Start("746.ruf", kRecord);
@@ -526,7 +533,9 @@ TEST_F(Engine, OverUdpEachRequestIsOneDatagramOpenedByThePasscode) {
   EXPECT_EQ(host.messages.size(), 1u);
   udp.receiveError = 111;
   engine.OnUdpReadable();
-  EXPECT_EQ(host.messages.back().first, "Windows Socket Error occurred");
+  EXPECT_EQ(host.messages.back().first,
+            "Windows Socket Error occurred: an answer of the radio could not be received "
+            "(Connection refused).");
   engine.StopOperation();
   Start("746.ruf", kRecord + kRecord, {}, kTest);  // the first line ends that wait
   Answer("x\r");

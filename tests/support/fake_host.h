@@ -35,6 +35,7 @@ class FakeHost : public EngineHost {
   void Beep() override { ++beeps; }
   void StartTimer(int id, std::chrono::milliseconds period) override {
     timers[id] = {nowMs + period.count(), period.count()};
+    armedOrder_[id] = ++armings_;
   }
   void StopTimer(int id) override { timers.erase(id); }
   std::int64_t CalendarSeconds() override { return 1'700'000'000 + nowMs / 1000; }
@@ -48,14 +49,18 @@ class FakeHost : public EngineHost {
   void OperationEnded(OperationOutcome outcome) override { outcomes.push_back(outcome); }
 
   // Moves the clock to the next timer expiry and fires it; false when no timer runs.
-  // Window timers keep firing every period until they are stopped.
+  // Window timers keep firing every period until they are stopped. Of two timers due
+  // at once the one armed first fires first, as on a real clock, where it was armed
+  // a little earlier.
   bool FireNextTimer() {
-    const auto next = std::min_element(timers.begin(), timers.end(), [](auto& a, auto& b) {
-      return a.second.first < b.second.first;
+    const auto next = std::min_element(timers.begin(), timers.end(), [this](auto& a, auto& b) {
+      return std::pair(a.second.first, armedOrder_[a.first]) <
+             std::pair(b.second.first, armedOrder_[b.first]);
     });
     if (next == timers.end()) return false;
     nowMs = std::max(nowMs, next->second.first);
     next->second.first += next->second.second;
+    armedOrder_[next->first] = ++armings_;
     if (engine_ != nullptr) engine_->OnTimer(next->first);
     return true;
   }
@@ -84,6 +89,8 @@ class FakeHost : public EngineHost {
 
  private:
   UpdateEngine* engine_ = nullptr;
+  std::map<int, std::int64_t> armedOrder_;  // id: when it was last armed, in order
+  std::int64_t armings_ = 0;
 };
 
 }  // namespace flash::test
