@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <utility>
 
 #include "engine/number_text.h"
 #include "engine/serial_port_name.h"
+#include "link/output_file.h"
+#include "link/small_text_file.h"
 
 namespace flash {
 namespace {
@@ -77,12 +76,14 @@ std::string Trimmed(const std::string& text) {
 
 // One link a line, "serial DEVICE" or "udp HOST[:PORT]"; blank lines and '#' comments skipped.
 std::string ReadLinksFile(const std::string& path, CliOptions& o) {
-  std::ifstream file(path);
-  if (!file) return "--links " + path + ": the file cannot be read (" + std::strerror(errno) + ")";
+  const SmallTextFile file = ReadSmallTextFile(path);
+  if (file.result != SmallTextFile::Result::Read) return "--links " + path + ": " + file.reason;
   int number = 0;
-  for (std::string line; std::getline(file, line);) {
+  for (std::size_t start = 0; start < file.text.size();) {
+    const std::size_t end = std::min(file.text.find('\n', start), file.text.size());
+    std::string line = Trimmed(file.text.substr(start, end - start));
+    start = end + 1;
     ++number;
-    line = Trimmed(line);
     if (line.empty() || line[0] == '#') continue;
     const std::size_t blank = line.find_first_of(" \t");
     const std::string kind = line.substr(0, blank);
@@ -96,6 +97,15 @@ std::string ReadLinksFile(const std::string& path, CliOptions& o) {
     }
   }
   return {};
+}
+
+// A trace or a report named after a file the run reads would destroy it.
+std::string OutputOverInput(const std::string& option, const std::optional<std::string>& path,
+                            const std::string& rufFile) {
+  if (!path) return {};
+  const OutputProblem problem = CheckOutputFile(*path, RunInputs(rufFile), OutputNaming::ByUser);
+  if (problem.fault != OutputFault::InputFile) return {};
+  return option + " " + *path + ": " + problem.reason;
 }
 
 // Applies one option; answers the fault, or an empty text.
@@ -248,11 +258,16 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
     if (o.links.empty()) return fail("--links " + *o.linksFile + " names no link");
   }
   if (o.fleet()) {
-    if (o.tracePath) {
-      return fail(o.traceDir ? "--trace and --trace-dir exclude each other"
-                             : "--trace names one file; with several links give --trace-dir DIR");
+    // One radio's trace may be named whatever else makes the run a fleet.
+    if (o.tracePath && o.traceDir) return fail("--trace and --trace-dir exclude each other");
+    if (o.tracePath && o.links.size() > 1) {
+      return fail("--trace names one file; with several links give --trace-dir DIR");
     }
-    if (o.verbose) return fail("--verbose shows one radio's exchange; with several links read the traces");
+    if (o.verbose) {
+      return fail(o.links.size() > 1
+                      ? "--verbose shows one radio's exchange; with several links read the traces"
+                      : "--verbose goes without --links, --trace-dir and --report; read the trace");
+    }
     if (o.links.empty()) return fail("--trace-dir and --report need --serial, --udp or --links");
     for (std::size_t i = 0; i < o.links.size(); ++i) {
       for (std::size_t j = 0; j < i; ++j) {
@@ -268,6 +283,9 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
     return fail("one RUF-FILE only ('" + positional[1] + "' is one too many)");
   }
   o.rufFile = positional[0];
+  std::string fault = OutputOverInput("--trace", o.tracePath, o.rufFile);
+  if (fault.empty()) fault = OutputOverInput("--report", o.reportPath, o.rufFile);
+  if (!fault.empty()) return fail(fault);
   return parsed;
 }
 

@@ -121,7 +121,7 @@ std::vector<std::string> ProgressLines(const std::vector<FleetRadio>& radios) {
   return lines;
 }
 
-std::string SummaryTable(const std::vector<FleetRadio>& radios) {
+std::string SummaryTable(const std::vector<FleetRadio>& radios, int exitStatus) {
   std::vector<std::vector<std::string>> rows = {{"link", "model", "lines", "seconds", "result"}};
   int succeeded = 0;
   for (const FleetRadio& radio : radios) {
@@ -132,7 +132,7 @@ std::string SummaryTable(const std::vector<FleetRadio>& radios) {
     succeeded += radio.exitStatus == kExitSuccess;
   }
   return Table(rows) + std::to_string(succeeded) + " of " + std::to_string(radios.size()) +
-         " radios succeeded; exit status " + std::to_string(FleetExitStatus(radios)) + ".\n";
+         " radios succeeded; exit status " + std::to_string(exitStatus) + ".\n";
 }
 
 std::string ReportJson(const std::vector<FleetRadio>& radios) {

@@ -35,8 +35,8 @@ std::string OutcomeWord(OperationOutcome outcome, bool identified);
 int FleetExitStatus(const std::vector<FleetRadio>& radios);
 // One progress line per radio, the links padded to one width.
 std::vector<std::string> ProgressLines(const std::vector<FleetRadio>& radios);
-// The table that ends the run, and its last line.
-std::string SummaryTable(const std::vector<FleetRadio>& radios);
+// The table that ends the run, and its last line with the run's exit status.
+std::string SummaryTable(const std::vector<FleetRadio>& radios, int exitStatus);
 // The same as a JSON array, one object per radio.
 std::string ReportJson(const std::vector<FleetRadio>& radios);
 

@@ -1,6 +1,5 @@
 #include "cli/fleet_run.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -20,8 +19,9 @@
 #include "engine/ruf_survey.h"
 #include "engine/update_engine.h"
 #include "link/comms_trace.h"
+#include "link/file_kind.h"
+#include "link/output_file.h"
 #include "link/radio_socket.h"
-#include "link/replace_file.h"
 #include "link/serial_port.h"
 #include "link/shared_radio_socket.h"
 #include "link/stop_signals.h"
@@ -35,6 +35,8 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 constexpr auto kTerminalRedrawPeriod = std::chrono::milliseconds{100};
 // Plain progress: a line per radio at its start and end, and at most this often between.
 constexpr auto kPlainProgressPeriod = std::chrono::seconds{5};
+// A report going to standard output first lets the reader take the summary.
+constexpr auto kReportWaitForReader = std::chrono::seconds{2};
 
 struct Radio {
   Radio(const CliLink& given, const CliOptions& options, SharedRadioSocket& shared,
@@ -79,21 +81,19 @@ std::string FileRefusal(const std::string& path, const RufSurvey& survey, bool v
   return reason;
 }
 
-// A folder for the traces that does not exist is made (one level).
+// A folder for the traces that does not exist is made, with its missing parents.
 std::string TraceFolderFault(const std::string& folder) {
   std::error_code error;
   if (std::filesystem::is_directory(folder, error)) return {};
-  if (std::filesystem::create_directory(folder, error)) return {};
+  if (std::filesystem::create_directories(folder, error)) return {};
   return "the trace folder " + folder + " cannot be made: " +
          (error ? error.message() : "a file of that name is in its place");
 }
 
 // A report that cannot be written is told before any radio is touched.
-std::string ReportFault(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return "the report " + path + " cannot be written: " + std::strerror(errno);
-  ::close(fd);
-  return {};
+std::string ReportFault(const std::string& path, const std::string& rufFile) {
+  const OutputProblem problem = CheckOutputFile(path, RunInputs(rufFile), OutputNaming::ByUser);
+  return problem.ok() ? std::string() : "the report " + path + " cannot be written: " + problem.reason;
 }
 
 int MillisecondsUntil(std::optional<SteadyTime> next) {
@@ -249,7 +249,7 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
   }
   if (const std::string warning = WarningSummary(survey); !warning.empty()) console.Error(warning);
   std::string fault = options.traceDir ? TraceFolderFault(*options.traceDir) : std::string();
-  if (fault.empty() && options.reportPath) fault = ReportFault(*options.reportPath);
+  if (fault.empty() && options.reportPath) fault = ReportFault(*options.reportPath, options.rufFile);
   if (!fault.empty()) {
     console.Error(fault);
     return kExitUsage;
@@ -265,9 +265,11 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
   const SteadyTime start = std::chrono::steady_clock::now();
   std::vector<std::unique_ptr<Radio>> radios;
   for (const CliLink& link : options.links) {
-    const std::string trace = options.traceDir
-                                  ? (std::filesystem::path(*options.traceDir) / (link.TraceName() + ".txt")).string()
-                                  : "comms-" + link.TraceName() + ".txt";
+    std::string trace = "comms-" + link.TraceName() + ".txt";
+    if (options.traceDir) {
+      trace = (std::filesystem::path(*options.traceDir) / (link.TraceName() + ".txt")).string();
+    }
+    if (options.tracePath) trace = *options.tracePath;  // one link: its trace may be named
     radios.push_back(std::make_unique<Radio>(link, options, shared, console, clock,
                                              Activity(options.command), start,
                                              survey.dataLines, trace));
@@ -313,14 +315,21 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
                           results.back().reason);
     }
   }
-  console.Message(SummaryTable(results));
+  // The report first, so that the summary's last line gives the run's real status.
+  int status = FleetExitStatus(results);
   if (options.reportPath) {
-    if (const int error = ReplaceFileContents(*options.reportPath, ReportJson(results)); error != 0) {
-      console.Error("the report " + *options.reportPath + " cannot be written: " +
-                    (error > 0 ? std::strerror(error) : "it is marked read-only"));
+    // Into standard output (/dev/stdout) the report comes after what the run printed.
+    if (KindOfFile(*options.reportPath) == FileKind::Other) console.Drain(kReportWaitForReader);
+    const OutputProblem problem = WriteOutputFile(*options.reportPath, ReportJson(results),
+                                                  RunInputs(options.rufFile), OutputNaming::ByUser);
+    if (!problem.ok()) {
+      console.Error("the report " + *options.reportPath + " was not written: " + problem.reason);
+      // The radios' own status says more; a run without its report must not pass for a success.
+      if (status == kExitSuccess) status = kExitOperationFailed;
     }
   }
-  return FleetExitStatus(results);
+  console.Message(SummaryTable(results, status));
+  return status;
 }
 
 }  // namespace flash

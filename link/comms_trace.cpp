@@ -2,14 +2,13 @@
 
 #include "link/write_all.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "engine/text_format.h"
+#include "link/output_file.h"
 
 namespace flash {
 namespace {
@@ -28,30 +27,19 @@ bool CommsTrace::Open() {
   writeFailed_ = false;
   openFailure_ = TraceOpenFailure::None;
 
-  // A link, a pipe or a device in the trace's place is not ours to write: looked
-  // at before opening, so that a device is not even opened (opening a serial port
-  // raises its modem lines), and checked again on what was opened, in case it
-  // changed in between.
-  struct stat info {};
-  if (::lstat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-    openFailure_ = TraceOpenFailure::NotARegularFile;
-    return false;
-  }
-  // Not O_TRUNC: another program's trace is emptied only once its lock is ours.
-  const int fd = ::open(path_.c_str(),
-                        O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                        kNewTraceMode);
+  // A link, a pipe or a device in the trace's place is not ours to write (the
+  // trace is written while a radio is flashed: a pipe or a device could hold the
+  // exchange up), and neither is update.ini. Not emptied yet: another program's
+  // trace is emptied only once its lock is ours.
+  OutputProblem problem;
+  const int fd = OpenOutputFile(path_, RunInputs(""), OutputNaming::ByTool, kNewTraceMode, problem);
   if (fd < 0) {
-    openFailure_ = errno == ELOOP ? TraceOpenFailure::NotARegularFile
-                                  : TraceOpenFailure::CannotCreate;
+    openFailure_ = problem.fault == OutputFault::NotPlainFile ? TraceOpenFailure::NotARegularFile
+                                                              : TraceOpenFailure::CannotCreate;
     return false;
   }
   TraceOpenFailure failure = TraceOpenFailure::None;
-  if (::fstat(fd, &info) != 0) {
-    failure = TraceOpenFailure::CannotCreate;
-  } else if (!S_ISREG(info.st_mode)) {
-    failure = TraceOpenFailure::NotARegularFile;
-  } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     // Other lock failures (a file system without locks) leave the trace unguarded
     // rather than missing.
     failure = TraceOpenFailure::InUse;

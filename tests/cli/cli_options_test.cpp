@@ -1,5 +1,9 @@
 #include "cli/cli_options.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_dir.h"
@@ -32,7 +36,16 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
   const test::TempDir dir;
   const std::string rack = dir.Write("rack", "# rack 1\n\n serial /dev/ttyUSB1\r\nudp\t10.0.0.5:7 \n");
   const std::string bad = dir.Write("bad", "serial /dev/a\n\nserail /dev/b\n");
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+  const std::string marked = dir.Write("marked", "\xEF\xBB\xBFserial /dev/ttyUSB3\n");
+  const std::string nul = dir.Write("nul", std::string("serial /dev/tty\0USB0\n", 21));
+  const std::string escape = dir.Write("escape", "# rack\nudp caf\xC3\xA9\x1B\n");
+  const std::string big = dir.Write("big", std::string(2 << 20, '#'));
+  const std::string fifo = dir.File("fifo");  // nobody writes it: opening it to read would block
+  ::mkfifo(fifo.c_str(), 0644);
+  const std::string ruf = dir.Write("746.ruf", ":00000001FF\n");
+  const std::string linkToRuf = dir.File("ruf-link");
+  ::symlink(ruf.c_str(), linkToRuf.c_str());
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"verify", "--serial=/dev/ttyUSB0", "a.ruf", "--ignore-errors", "--trace", "t.txt"},
        "verify a.ruf serial=/dev/ttyUSB0 ignore-errors trace=t.txt"},
       {{"test", "x.ruf", "--udp", "radio.local", "--passcode", "0", "--personality", "CANCEL"},
@@ -65,8 +78,10 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
        "refused: the links /dev/a/tty and /dev/b/tty would share the trace tty.txt"},
       {{"program", "a.ruf", "--serial", "a", "--serial", "b", "--trace", "t"},
        "refused: --trace names one file; with several links give --trace-dir DIR"},
-      {{"program", "a.ruf", "--serial", "a", "--trace-dir", "d", "-v"},
+      {{"program", "a.ruf", "--serial", "a", "--serial", "b", "-v"},
        "refused: --verbose shows one radio's exchange; with several links read the traces"},
+      {{"program", "a.ruf", "--serial", "a", "--trace-dir", "d", "-v"},
+       "refused: --verbose goes without --links, --trace-dir and --report; read the trace"},
       {{"program", "a.ruf", "--report", "r.json"},
        "refused: --trace-dir and --report need --serial, --udp or --links"},
       {{"program", "a.ruf", "--passcode=-1"},
@@ -83,7 +98,29 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
       {{"program", "a.ruf", "--ignore-errors=1"}, "refused: --ignore-errors takes no value"},
       {{"program", "a.ruf", "--trace", "a", "--trace", "b"}, "refused: --trace is given twice"},
       {{"check", "a.ruf", "--serial", "COM1"}, "refused: check takes no options (--serial)"},
+      // The links file is read by the rule for small text files, at once whatever stands there.
+      {{"program", "a.ruf", "--links", marked}, "program a.ruf serial=/dev/ttyUSB3"},
+      {{"program", "a.ruf", "--links", nul}, "refused: --links " + nul + ": line 1, column 16 holds a NUL "
+       "byte; save the file as plain text (UTF-8)"},
+      {{"program", "a.ruf", "--links", escape}, "refused: --links " + escape + ": line 2, column 9 holds the "
+       "control character 0x1B; save the file as plain text (UTF-8)"},
+      {{"program", "a.ruf", "--links", big}, "refused: --links " + big + ": it is larger than 1 MiB, more than "
+       "such a file ever holds"},
+      {{"program", "a.ruf", "--links", fifo}, "refused: --links " + fifo + ": it is a pipe or a device, not a "
+       "regular file"},
+      // A trace or a report never goes over the RUF file; one radio's trace may be named with --report.
+      {{"program", ruf, "--serial", "a", "--report", linkToRuf}, "refused: --report " + linkToRuf +
+       ": it is the RUF file of this run (" + ruf + "); writing there would destroy it"},
+      {{"verify", ruf, "--trace", ruf}, "refused: --trace " + ruf + ": it is the RUF file of this run (" + ruf +
+       "); writing there would destroy it"},
+      {{"program", "a.ruf", "--serial", "a", "--report", "r.json", "--trace", "t"},
+       "program a.ruf serial=a report=r.json trace=t"},
   };
+  // A scratch node that behaves as /dev/zero: reading it would never end.
+  if (::geteuid() == 0 && ::mknod(dir.File("zero").c_str(), S_IFCHR | 0666, ::makedev(1, 5)) == 0) {
+    cases.push_back({{"program", "a.ruf", "--links", dir.File("zero")},
+                     "refused: --links " + dir.File("zero") + ": it is a pipe or a device, not a regular file"});
+  }
   for (const auto& [arguments, expected] : cases) {
     EXPECT_EQ(ReadAs(arguments), expected) << ::testing::PrintToString(arguments);
   }

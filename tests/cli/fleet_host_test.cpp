@@ -1,15 +1,23 @@
-// One radio of a fleet: what its line, the summary and the report say at its end.
+// One radio of a fleet: what its line, the summary and the report say at its end,
+// and where the report may go.
 #include "cli/fleet_host.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <variant>
 
 #include "link/system_clock.h"
 #include "tests/cli/tool_output_checks.h"
+#include "tests/support/child_process.h"
+#include "tests/support/radio_sim_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace flash {
 namespace {
@@ -90,6 +98,82 @@ TEST(FleetReport, KeepsEachReasonOneJsonString) {
             "[\n  {\"link\": \"./radio-1\", \"model\": null, \"linesSent\": 0, \"linesTotal\": 131, "
             "\"seconds\": 0.0, \"outcome\": \"link-not-opened\", \"reason\": \"needs a group such as "
             "\\\"dialout\\\", C:\\\\COM1\\u0009or root\", \"exitStatus\": 5}\n]\n");
+}
+
+}  // namespace
+}  // namespace flash
+
+namespace flash {
+namespace {
+
+using test::Contains;
+
+// What stands at path: its kind and device number, and a regular file's content.
+std::string Snapshot(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return "missing";
+  std::string kind = std::to_string(info.st_mode & S_IFMT) + ":" + std::to_string(info.st_rdev);
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) kind += ":" + test::TempDir::Read(path);
+  return kind;
+}
+
+// The whole tool: a report or a trace over what the run reads is refused before any
+// link opens; a pipe or a node is written into and kept; a report the disk refuses
+// fails a run whose radio succeeded, its result still printed.
+TEST(FleetReport, GoesOnlyWhereTheRuleLetsAndARunWithoutItsReportFails) {
+  const test::TempDir dir;
+  const std::string ruf = dir.Write("746-demo.ruf", test::TempDir::Read(test::kDemoFile));
+  ::symlink(ruf.c_str(), dir.File("to-ruf").c_str());
+  dir.Write("update.ini", "[SERIAL INTERFACE]\nCOMPORT=COM3\n");
+  ::mkfifo(dir.File("pipe").c_str(), 0644);
+  const bool node =
+      ::geteuid() == 0 && ::mknod(dir.File("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0;
+  const struct {
+    std::vector<std::string> options;
+    int status;
+    std::string err;
+  } runs[] = {
+      {{"--report", "update.ini"}, 64,
+       "--report update.ini: it is the settings file (" + dir.File("update.ini")},
+      {{"--trace", "update.ini"}, 64, "--trace update.ini: it is the settings file ("},
+      {{"--report", "to-ruf"}, 64, "--report to-ruf: it is the RUF file of this run (746-demo.ruf)"},
+      {{"--report", "pipe", "--trace-dir", "a/b/c"}, 5,
+       "the report pipe was not written: it is a pipe that nobody reads\n"},
+      {{"--report", "null"}, 5, ": link-not-opened: That PORT is not available"},
+      // A radio that succeeds, and a disk that takes nothing more (a file size limit of 0).
+      {{"--report", "r.json", "--trace", "t.txt"}, 1, "the report r.json was not written: File too large\n"},
+  };
+  for (const auto& run : runs) {
+    const std::string what = run.options[0] + " " + run.options[1];
+    if (run.options[1] == "null" && !node) continue;
+    const std::string place = dir.File(run.options[1]);
+    const std::string before = Snapshot(place);
+    const bool full = run.options[1] == "r.json";
+    std::optional<test::RadioSim> radio;
+    if (full) {
+      radio.emplace(RADIO_SIM_PATH, std::vector<std::string>{"--model", "746", "--link", "./radio"},
+                    dir.path());
+    }
+    test::ChildOptions options;
+    const std::string limit = full ? "trap '' XFSZ; ulimit -f 0; " : "";
+    options.argv = {"/bin/sh", "-c", limit + "exec \"$0\" \"$@\"", FLASH_UPDATE_CLI_PATH, "program",
+                    "746-demo.ruf", "--serial", full ? "./radio" : "./no-such-tty"};
+    options.argv.insert(options.argv.end(), run.options.begin(), run.options.end());
+    options.workingDirectory = dir.path();
+    test::ChildProcess tool(options);
+    EXPECT_EQ(tool.Wait(std::chrono::seconds{30}), run.status) << what << tool.out() << tool.err();
+    EXPECT_TRUE(Contains(tool.err(), run.err)) << what << tool.err();
+    EXPECT_EQ(Snapshot(place), before) << what;
+    EXPECT_TRUE(run.options[1] != "null" || !Contains(tool.err(), "the report")) << tool.err();
+    if (full) {
+      EXPECT_TRUE(Contains(tool.out(), "1 of 1 radios succeeded; exit status 1.")) << tool.out();
+      // One radio's trace goes where --trace says, also in a run with a report.
+      EXPECT_TRUE(std::filesystem::exists(dir.File("t.txt")) &&
+                  !std::filesystem::exists(dir.File("comms-radio.txt")));
+    }
+  }
+  EXPECT_EQ(test::TempDir::Read(ruf), test::TempDir::Read(test::kDemoFile));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("a/b/c"))) << "made with its parents";
 }
 
 }  // namespace
