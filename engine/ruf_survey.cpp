@@ -209,8 +209,9 @@ RufSurvey SurveyRufBytes(std::string_view bytes) {
         NoteModelsNamed(survey, line, number);
         break;
       case LineKind::Undefined:
-        // The pieces of a line already refused add nothing.
-        if (continuation && lastFaultLine == number) break;
+        // The pieces of a line already refused add nothing; nor does the line end of a
+        // line that just fills a read (a 121-byte record with CR LF), left as a piece.
+        if (continuation && (lastFaultLine == number || LineContentLength(line) == 0)) break;
         Note(survey.undefinedLines, survey.undefinedLineCount, number,
              continuation ? "continues a line longer than 254 characters"
              : LineContentLength(line) == 0 ? "blank line"
