@@ -2,8 +2,9 @@
 
 #include <utility>
 
-#include "engine/dialog_texts.h"
+#include "cli/exit_status.h"
 #include "cli/personality_prompt.h"
+#include "engine/dialog_texts.h"
 
 namespace flash {
 namespace {
@@ -47,13 +48,20 @@ void CliHost::SetStatusText(int pane, std::string_view text) {
 }
 
 void CliHost::ReportProgress(int done, int total) {
+  linesSent_ = done;
+  linesTotal_ = total;
   console_.Progress(done, total, std::chrono::steady_clock::now());
 }
 
 // Every message box of an operation reports a fault.
 void CliHost::ShowMessage(std::string_view text, std::string_view) { console_.Error(text); }
 
-void CliHost::ShowDialog(DialogId id) { console_.Result(DialogTextOf(id), IsFailure(id)); }
+void CliHost::ShowDialog(DialogId id) {
+  // A radio silent from the start meets this dialog at the identification wait and
+  // again when the resends give up: one run, one failure line.
+  if (id == DialogId::CommFailure && std::exchange(commFailureShown_, true)) return;
+  console_.Result(DialogTextOf(id), IsFailure(id));
+}
 
 int CliHost::ChoosePersonality() {
   if (personality_) {
@@ -89,10 +97,21 @@ void CliHost::OperationEnded(OperationOutcome outcome) {
                    ", which this program does not know: the radio refused the file and nothing "
                    "of it was sent.");
   }
+  if (outcome == OperationOutcome::CompletedUnchecked) {
+    console_.Error(UncheckedReason(answered_) + ".");
+  }
   if (outcome == OperationOutcome::ProgramSucceeded && std::exchange(verifyFollowsSuccess_, false)) {
+    programmed_ = true;
     return;
   }
   if (!outcome_) outcome_ = outcome;
+}
+
+int CliHost::exitStatus() const { return ExitStatusFor(outcome(), answered_); }
+
+std::string CliHost::StopReason(int signalNumber, bool verifying) const {
+  return flash::StopReason(signalNumber, linesSent_, linesTotal_, verifying || programmed_,
+                           programmed_);
 }
 
 }  // namespace flash

@@ -34,6 +34,7 @@ class CliHost final : public EngineHost {
   // A script must hear at once that its port is missing, not after 40 s of silence.
   void RadioIdentified(std::int32_t modelCode) override { radioModelCode_ = modelCode; }
   void ReportProgress(int done, int total) override;
+  void AnswerReceived() override { answered_ = true; }
   // An unlisted model would otherwise be met by 40 s of resends before the failure.
   bool StopOnUnlistedModel() override { return true; }
   void OperationEnded(OperationOutcome outcome) override;
@@ -46,6 +47,10 @@ class CliHost final : public EngineHost {
   void ExpectVerifyAfterProgram() { verifyFollowsSuccess_ = true; }
   bool ended() const { return outcome_.has_value(); }
   OperationOutcome outcome() const { return outcome_.value_or(OperationOutcome::Stopped); }
+  // The run's exit status once it has ended.
+  int exitStatus() const;
+  // Why a stop signal ended the run, and how far the file got (verifying: a Verify ran).
+  std::string StopReason(int signalNumber, bool verifying) const;
   // A stop signal that arrived while the personality was being asked for.
   int stopSignal() const { return stopSignal_; }
 
@@ -59,6 +64,11 @@ class CliHost final : public EngineHost {
   std::int32_t radioModelCode_ = 0;
   std::optional<OperationOutcome> outcome_;
   bool verifyFollowsSuccess_ = false;
+  bool programmed_ = false;  // the Program succeeded, its Verify runs
+  bool answered_ = false;    // the radio sent something during the run
+  bool commFailureShown_ = false;
+  int linesSent_ = 0;
+  int linesTotal_ = 0;
   int stopSignal_ = 0;
 };
 

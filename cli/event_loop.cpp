@@ -19,6 +19,9 @@ int MillisecondsUntil(const TimerSet& timers) {
   return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
+// The trace's last line says why it ends there: "[[operation stopped by signal 2]]".
+std::string StopNote(int signalNumber) { return "stopped by signal " + std::to_string(signalNumber); }
+
 }  // namespace
 
 int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& sources) {
@@ -28,7 +31,7 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
   bool watchDevice = true;
   while (!host.ended()) {
     if (host.stopSignal() != 0) {
-      engine.StopOperation();
+      engine.StopOperation(StopNote(host.stopSignal()));
       return host.stopSignal();
     }
     if (!engine.operationRunning()) break;
@@ -49,7 +52,7 @@ int RunEventLoop(UpdateEngine& engine, const CliHost& host, const EventSources& 
     }
     if (watched[0].revents & POLLIN) {
       const int signalNumber = sources.stops.Take();
-      engine.StopOperation();
+      engine.StopOperation(StopNote(signalNumber));
       return signalNumber;
     }
     // A reader that takes output again gets what waited at once, not with the next line.

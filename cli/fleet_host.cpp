@@ -125,7 +125,10 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
   changed_ = true;
   radio_.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  radio_.outcome = OutcomeWord(outcome, identified_);
+  // With errors ignored a radio that never answered is no unchecked end: it is silent.
+  const bool silent = outcome == OperationOutcome::CompletedUnchecked && !answered_;
+  radio_.outcome = silent ? OutcomeWord(OperationOutcome::CommunicationFailed, true)
+                          : OutcomeWord(outcome, identified_);
   radio_.state = radio_.outcome;
   // Lines are told as they are read, and only every tenth past the fiftieth: an
   // operation that reached its end handled them all.
@@ -135,19 +138,15 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
     radio_.progress = meter_.Text();
   }
   radio_.exitStatus = outcome == OperationOutcome::Stopped ? kExitSignalBase + stopSignal_
-                                                           : ExitStatusFor(outcome);
+                                                           : ExitStatusFor(outcome, answered_);
   if (radio_.exitStatus == kExitSuccess) {
     radio_.reason.clear();
   } else if (outcome == OperationOutcome::Stopped) {
-    const std::string signal = "by signal " + std::to_string(stopSignal_);
-    radio_.reason = radio_.program == "success"
-                        ? "during the Verify " + signal +
-                              ": the radio was programmed, its memory is not verified"
-                    : radio_.linesSent > 0
-                        ? "mid-flash " + signal + ", after " + std::to_string(radio_.linesSent) +
-                              " of " + std::to_string(radio_.linesTotal) +
-                              " lines; the radio may need a new update"
-                        : signal + " before any line of the file was sent";
+    const bool programmed = radio_.program == "success";
+    radio_.reason = StopReason(stopSignal_, radio_.linesSent, radio_.linesTotal,
+                               programmed || activity_ == "verifying", programmed);
+  } else if (outcome == OperationOutcome::CompletedUnchecked) {
+    radio_.reason = UncheckedReason(answered_);
   } else if (outcome == OperationOutcome::CommunicationFailed) {
     radio_.reason = identified_ ? "the radio stopped answering after " +
                                       std::to_string(radio_.linesSent) + " of " +

@@ -38,6 +38,7 @@ class FleetHost final : public EngineHost {
   void StopTimer(int id) override { timers_.Stop(id); }
   void RadioIdentified(std::int32_t modelCode) override;
   void ReportProgress(int done, int total) override;
+  void AnswerReceived() override { answered_ = true; }
   bool StopOnUnlistedModel() override { return true; }
   void OperationEnded(OperationOutcome outcome) override;
 
@@ -70,6 +71,7 @@ class FleetHost final : public EngineHost {
   FleetRadio radio_;
   bool identified_ = false;
   bool verifyAsked_ = false;
+  bool answered_ = false;  // the radio sent something during its operation
   bool changed_ = true;
   std::string messageReason_;  // the first message box's text
   int stopSignal_ = 0;

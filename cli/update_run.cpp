@@ -102,15 +102,15 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
 
   if (stopSignal != 0 || host.stopSignal() != 0) {
     const int signalNumber = stopSignal != 0 ? stopSignal : host.stopSignal();
-    console.Error("stopped by signal " + std::to_string(signalNumber) +
-                  "; the links and the trace file are closed.");
+    console.Error("stopped: " + host.StopReason(signalNumber, options.command == CliCommand::Verify) +
+                  ". The links and the trace file are closed.");
     return kExitSignalBase + signalNumber;
   }
   if (!host.ended()) {
     console.Error("the operation ended without a result.");
     return kExitCommunicationFailed;
   }
-  return ExitStatusFor(host.outcome());
+  return host.exitStatus();
 }
 
 }  // namespace

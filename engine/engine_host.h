@@ -71,6 +71,9 @@ class EngineHost : public Clock {
   // Progress of the transfer: data lines handled so far of those counted, told
   // as often as the status bar shows it.
   virtual void ReportProgress(int /*done*/, int /*total*/) {}
+  // An answer of the radio arrived while an operation runs (told for each one). With
+  // errors ignored nothing else shows whether the radio heard anything at all.
+  virtual void AnswerReceived() {}
   // The UDP socket was created (true) or closed (false); a host that watches its
   // descriptor for datagrams follows it.
   virtual void UdpSocketChanged(bool /*open*/) {}

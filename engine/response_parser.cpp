@@ -41,6 +41,7 @@ void UpdateEngine::OnUdpReadable() {
 void UpdateEngine::ParseResponse(const std::uint8_t* bytes, std::size_t length) {
   // Answers after the end of an operation change nothing.
   if (!running_) return;
+  if (length > 0) host_.AnswerReceived();
   state_.zzPending = false;
   if (state_.mode == kModeTest || state_.ignoreErrors == 1) {
     if (state_.ignoreErrors == 1 && StopForAnotherModel(bytes, length)) return;

@@ -110,6 +110,8 @@ void UpdateEngine::StopOperation(std::string_view reason) {
     return;
   }
   if (!running_) return;
+  // Progress is told only now and then: the host learns exactly how far the file got.
+  host_.ReportProgress(state_.linesProcessed, state_.totalLines);
   if (!reason.empty()) {
     trace_.TraceEvent("operation", reason);
     host_.AppendOutput(Format(" The operation was %.*s.\r\n", static_cast<int>(reason.size()),
