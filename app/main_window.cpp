@@ -106,14 +106,19 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::LoadSettings() {
-  flash::LoadSettings(objects_.linkSettings, ignoreErrors_, SettingsFilePath());
+  settingsLoad_ = flash::LoadSettings(objects_.linkSettings, ignoreErrors_, SettingsFilePath());
+  if (settingsLoad_.problems.empty()) return;
+  // In the pane, not in a box: the window opens at once, and what was wrong
+  // stays in sight until the first operation.
+  BeginOutput();
+  for (const std::string& problem : settingsLoad_.problems) AppendOutput(" " + problem + "\r\n");
 }
 
 void MainWindow::SaveSettings() {
   // The window is going away, perhaps on a signal: the terminal is the place to say it.
   const std::string path = SettingsFilePath();
   const SettingsSave save =
-      flash::SaveSettings(objects_.linkSettings, ignoreErrors_, path);
+      flash::SaveSettings(objects_.linkSettings, ignoreErrors_, path, settingsLoad_);
   if (!save) {
     std::fprintf(stderr, "flash-update: the settings were not saved in %s: %s\n", path.c_str(),
                  save.reason.c_str());
@@ -370,6 +375,8 @@ void MainWindow::RunSetup() {
 
   const std::int32_t switchBefore = ignoreErrors_;
   if (result == QDialog::Accepted) ignoreErrors_ = values.stopOnErrors != 0 ? 0 : 1;
+  // OK takes the values shown, defaults that replaced refused ones included.
+  if (result == QDialog::Accepted) settingsLoad_.replaced.clear();
   // Once the user has changed it, the switch is the user's choice, no longer the argument's.
   if (ignoreErrors_ != switchBefore) errorSwitchFromArgument_ = false;
   // Also after Cancel: an interface click and values read by a refused OK are kept.

@@ -17,6 +17,7 @@
 #include "engine/engine_host.h"
 #include "engine/update_engine.h"
 #include "link/serial_device_list.h"
+#include "link/settings_file.h"
 
 class QAction;
 class QCloseEvent;
@@ -138,6 +139,9 @@ class MainWindow : public QMainWindow, public EngineHost {
   std::int32_t ignoreErrors_ = 0;
   // ignoreErrors_ is 1 because an argument of this run said so.
   bool errorSwitchFromArgument_ = false;
+  // What the load found wrong in update.ini; the values it replaced keep their
+  // lines at the exit until Setup is closed with OK.
+  SettingsLoad settingsLoad_;
   // What of outputText the pane shows; the rest is appended at the next update.
   std::size_t outputShown_ = 0;
   bool paneEditedByUser_ = false;

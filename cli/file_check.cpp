@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -47,6 +48,11 @@ std::string RufFileUnreadableReason(const std::string& path) {
   if (*kind == FileKind::Directory) return "it is a directory";
   // A FIFO or a device could block the reading for ever.
   if (*kind != FileKind::Regular) return "it is not a regular file";
+  std::error_code sizeUnknown;
+  if (std::string tooLarge = RufFileSizeFault(std::filesystem::file_size(path, sizeUnknown));
+      !sizeUnknown && !tooLarge.empty()) {
+    return tooLarge;
+  }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return std::strerror(errno);
   std::fclose(file);

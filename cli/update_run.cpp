@@ -35,12 +35,15 @@ constexpr auto kExitFlushLimit = std::chrono::seconds{2};
 // After a stop signal the user waits for the exit, not for a reader that stopped reading.
 constexpr auto kExitFlushLimitAfterStop = std::chrono::milliseconds{250};
 
-LinkSettings SettingsFor(const CliOptions& options) {
+LinkSettings SettingsFor(const CliOptions& options, ConsoleOutput& console) {
   LinkSettings settings;
   if (options.links.empty()) {
     // Error checking comes from the command line only, never from the file.
     std::int32_t ignoredErrorSwitch = 0;
-    LoadSettings(settings, ignoredErrorSwitch, SettingsFilePath());
+    for (const std::string& problem :
+         LoadSettings(settings, ignoredErrorSwitch, SettingsFilePath()).problems) {
+      console.Error(problem);
+    }
     if (options.passcode) settings.radioPasscode = *options.passcode;
     return settings;
   }
@@ -57,7 +60,7 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
     console.Error("Unable to open file " + options.rufFile + ": " + reason);
     return kExitFileRefused;
   }
-  LinkSettings settings = SettingsFor(options);
+  LinkSettings settings = SettingsFor(options, console);
   if (settings.ethernetActive) {
     if (std::string message = UnresolvableAddressMessage(settings.radioAddress); !message.empty()) {
       console.Error(message);

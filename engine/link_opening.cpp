@@ -1,3 +1,7 @@
+#include <cerrno>
+#include <cstring>
+#include <string>
+
 #include "engine/serial_port_name.h"
 #include "engine/text_format.h"
 #include "engine/update_engine.h"
@@ -9,6 +13,20 @@ constexpr std::uint32_t kDriverQueueSize = 2048;
 constexpr std::uint32_t kLineBaudRate = 57600;
 constexpr char kEventCharacter = 13;  // every answer of the radio ends in CR
 constexpr std::uint32_t kAnswerEventMask = kEventFlagChar | kEventLineError;
+
+// Why the socket could not be made, said after its code (the links answer the
+// system's error numbers): the port, and the system's words.
+std::string SocketCreateReason(std::int32_t error, std::int32_t port) {
+  const std::string said = std::string(" (") + std::strerror(error) + ")";
+  if (error == EADDRINUSE) return Format("UDP port %d is in use by another program", port) + said;
+  if (error == EACCES) {
+    return Format("UDP port %d may be used only by the system's administrator", port) + said;
+  }
+  if (error == EINVAL && (port < 0 || port > 65535)) {
+    return Format("UDP port %d is not a port from 0 to 65535", port) + said;
+  }
+  return Format("no socket could be bound to UDP port %d", port) + said;
+}
 
 }  // namespace
 
@@ -59,7 +77,10 @@ void UpdateEngine::OpenUdpLink() {
       // the user again) instead of silently doing nothing.
       udp_state_.connectedPort = 1;
       udp_state_.connectedAddress = " ";
-      host_.ShowMessage(Format("Socket Create returned error code %d", error), "");
+      host_.ShowMessage(Format("Socket Create returned error code %d: ", error) +
+                            SocketCreateReason(error, settings_.radioPort) +
+                            ". Nothing was sent to the radio.",
+                        "");
       return;
     }
   }

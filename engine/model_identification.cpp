@@ -34,6 +34,26 @@ bool TakesTextLines(std::int32_t modelCode) {
   return row != nullptr && row->takesTextLines;
 }
 
+ModelMismatchTexts DescribeModelMismatch(const ModelRow& row, std::int32_t fileModelCode,
+                                         std::string_view modelPrefix) {
+  const std::string radio(row.statusText);
+  ModelMismatchTexts texts{
+      Format(" The file is for model %d, the radio is a %s.\r\n", fileModelCode, radio.c_str()),
+      std::string(row.mismatchMessage)};
+  const bool named = modelPrefix.size() == 3 &&
+                     std::all_of(modelPrefix.begin(), modelPrefix.end(),
+                                 [](char c) { return c >= '0' && c <= '9'; });
+  if (named) return texts;
+  // "model 0" would say nothing to someone who named the file fw.hex.
+  texts.paneLine = Format(" The file's name does not begin with a three-digit model code (it begins "
+                          "with \"%s\"); the name of a file for a %s must begin with %03d.\r\n",
+                          std::string(modelPrefix).c_str(), radio.c_str(), row.fileCode);
+  texts.message += Format(". Its name does not begin with a model code: the name of a file for "
+                          "this radio must begin with the three-digit model code %03d.",
+                          row.fileCode);
+  return texts;
+}
+
 void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) {
   const std::string_view text(reinterpret_cast<const char*>(bytes), length);
   host_.StopTimer(kIdentificationTimerId);
@@ -87,9 +107,10 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
   if (state_.fileModelCode != row->fileCode) {
     StopResponseTimer();
     EndEarly();
-    host_.AppendOutput(Format(" The file is for model %d, the radio is a %s.\r\n",
-                              state_.fileModelCode, std::string(row->statusText).c_str()));
-    host_.ShowMessage(row->mismatchMessage, "");
+    const ModelMismatchTexts texts =
+        DescribeModelMismatch(*row, state_.fileModelCode, state_.modelPrefix);
+    host_.AppendOutput(texts.paneLine);
+    host_.ShowMessage(texts.message, "");
     host_.OperationEnded(OperationOutcome::ModelMismatch);
     return;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace flash {
@@ -50,5 +51,15 @@ std::int32_t ReportedModelCode(std::string_view identification);
 
 // Whether the radio last identified takes its Intel HEX lines as text.
 bool TakesTextLines(std::int32_t modelCode);
+
+// How a file for another model is refused: the pane's line and the message. A
+// file whose name does not begin with a three-digit model code is told what its
+// name must begin with.
+struct ModelMismatchTexts {
+  std::string paneLine;  // with its line end
+  std::string message;
+};
+ModelMismatchTexts DescribeModelMismatch(const ModelRow& row, std::int32_t fileModelCode,
+                                         std::string_view modelPrefix);
 
 }  // namespace flash

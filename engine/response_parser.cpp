@@ -31,7 +31,12 @@ void UpdateEngine::OnUdpReadable() {
   std::int32_t error = 0;
   const std::int32_t received = udp_.Receive(buffer, kDatagramLimit, &error);
   if (received < 0) {
-    if (error != kSocketWouldBlock) host_.ShowMessage("Windows Socket Error occurred", "");
+    if (error != kSocketWouldBlock) {
+      host_.ShowMessage(std::string("Windows Socket Error occurred: an answer of the radio could "
+                                    "not be received (") +
+                            std::strerror(error) + ").",
+                        "");
+    }
     return;
   }
   if (received == 0) return;
@@ -116,9 +121,10 @@ bool UpdateEngine::StopForAnotherModel(const std::uint8_t* bytes, std::size_t le
   host_.RadioIdentified(reported);
   host_.SetStatusText(1, row->statusText);
   EndEarly();
-  host_.AppendOutput(Format(" The file is for model %d, the radio is a %s.\r\n",
-                            state_.fileModelCode, std::string(row->statusText).c_str()));
-  host_.ShowMessage(row->mismatchMessage, "");
+  const ModelMismatchTexts texts =
+      DescribeModelMismatch(*row, state_.fileModelCode, state_.modelPrefix);
+  host_.AppendOutput(texts.paneLine);
+  host_.ShowMessage(texts.message, "");
   host_.OperationEnded(OperationOutcome::ModelMismatch);
   return true;
 }

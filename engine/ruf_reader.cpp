@@ -1,29 +1,61 @@
 #include "engine/ruf_reader.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "engine/number_text.h"
 
 namespace flash {
 
-bool LoadRufFile(const std::string& path, std::string& content) {
+namespace {
+
+std::string SizeLimitText() {
+  return std::to_string(kMaxRufFileSize) + " bytes (" + std::to_string(kMaxRufFileSize >> 20) +
+         " MiB) a RUF file may have";
+}
+
+}  // namespace
+
+std::string RufFileSizeFault(std::uintmax_t size) {
+  if (size <= kMaxRufFileSize) return {};
+  return "it is too large: " + std::to_string(size) + " bytes, more than the " + SizeLimitText();
+}
+
+bool LoadRufFile(const std::string& path, std::string& content, std::string* reason) {
   content.clear();
+  const auto fail = [&](std::string why) {
+    content.clear();
+    if (reason != nullptr) *reason = std::move(why);
+    return false;
+  };
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
+  if (file == nullptr) return fail(std::strerror(errno));
+  // Told before a byte is read: a huge file is not read in vain.
+  std::error_code sizeUnknown;
+  if (const std::uintmax_t size = std::filesystem::file_size(path, sizeUnknown);
+      !sizeUnknown && size > kMaxRufFileSize) {
+    std::fclose(file);
+    return fail(RufFileSizeFault(size));
+  }
   char chunk[65536];
-  bool fits = true;
   std::size_t got = 0;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
     if (content.size() + got > kMaxRufFileSize) {
-      fits = false;
-      break;
+      // It grew while it was read: its size is not known, only that it is too large.
+      std::fclose(file);
+      return fail("it is too large: more than the " + SizeLimitText());
     }
     content.append(chunk, got);
   }
-  const bool readError = std::ferror(file) != 0;
+  const bool readFailed = std::ferror(file) != 0;
+  const int readError = errno;
   std::fclose(file);
-  if (!fits || readError) content.clear();
-  return fits && !readError;
+  if (readFailed) return fail(std::strerror(readError));
+  return true;
 }
 
 bool RufPieces::Next(std::string_view& piece, bool& continuation) {

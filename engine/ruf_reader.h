@@ -15,8 +15,12 @@ inline constexpr std::size_t kMaxRufFileSize = 64u * 1024 * 1024;
 // Reads a whole RUF file into memory, bytes as stored ("rb"). The counting pass
 // and the sending pass both read this one copy, so a file rewritten on disk while
 // it is being sent cannot make them disagree. False when the file cannot be read
-// or is larger than kMaxRufFileSize.
-bool LoadRufFile(const std::string& path, std::string& content);
+// or is larger than kMaxRufFileSize; reason then says why.
+bool LoadRufFile(const std::string& path, std::string& content, std::string* reason = nullptr);
+
+// Why a file of size bytes is refused, naming its size and the limit; an empty
+// text when it is within the limit.
+std::string RufFileSizeFault(std::uintmax_t size);
 
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 

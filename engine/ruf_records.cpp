@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "engine/number_text.h"
+#include "engine/ruf_reader.h"
 #include "engine/text_format.h"
 
 namespace flash {
@@ -22,6 +23,11 @@ std::size_t LineContentLength(std::string_view line) {
 }
 
 namespace {
+
+// A record must fit in one read of a line: the longest whose fields fit in 254
+// characters. Its line end may fall into the next piece, which adds nothing.
+constexpr std::size_t kLongestIntelData = (kMaxLinePiece - 11) / 2;  // 121 data bytes
+constexpr std::size_t kLargestSRecordCount = (kMaxLinePiece - 4) / 2;  // 125: 120 data bytes in S3
 
 // The hex byte at column, or a fault naming the column. Never reads past the line.
 std::string ReadHexByte(std::string_view line, std::size_t column, std::uint8_t& out) {
@@ -76,8 +82,12 @@ LineKind ClassifyLine(std::string_view line, bool continuation) {
 std::string ParseIntelHex(std::string_view line, IntelRecord& record) {
   std::uint8_t count = 0;
   if (auto fault = ReadHexByte(line, 1, count); !fault.empty()) return "byte count: " + fault;
-  if (count > 127) return Format("byte count %u is more than a line can hold", count);
   const std::size_t needed = 11 + 2 * static_cast<std::size_t>(count);
+  if (count > kLongestIntelData) {
+    return Format("a record of %u data bytes needs %zu characters, and lines are read in pieces "
+                  "of at most %zu: a record holds at most %zu data bytes",
+                  count, needed, kMaxLinePiece, kLongestIntelData);
+  }
   if (LineContentLength(line) < needed) {
     return Format("record of %u data bytes needs %zu characters, the line has %zu", count, needed,
                   LineContentLength(line));
@@ -109,10 +119,15 @@ std::string ParseSRecord(std::string_view line, SRecord& record) {
   record.recordType = HexDigitValue(line[1]);
   std::uint8_t count = 0;
   if (auto fault = ReadHexByte(line, 2, count); !fault.empty()) return "byte count: " + fault;
-  if (count > 127) return Format("byte count %u is more than a line can hold", count);
+  const std::size_t needed = 4 + 2 * static_cast<std::size_t>(count);
+  if (count > kLargestSRecordCount) {
+    return Format("a record with byte count %u needs %zu characters, and lines are read in pieces "
+                  "of at most %zu: the byte count is at most %zu (%zu data bytes after an S3 "
+                  "record's address)",
+                  count, needed, kMaxLinePiece, kLargestSRecordCount, kLargestSRecordCount - 5);
+  }
   record.byteCount = static_cast<std::int8_t>(count);
   if (count == 0) return TrailingFault(line, 4);
-  const std::size_t needed = 4 + 2 * static_cast<std::size_t>(count);
   if (LineContentLength(line) < needed) {
     return Format("record with byte count %u needs %zu characters, the line has %zu", count, needed,
                   LineContentLength(line));

@@ -162,8 +162,8 @@ void UpdateEngine::beginOperation() {
   // a Program reads the copy that was programmed.
   std::string content = followUp ? std::move(programmedContent_) : std::string();
   programmedContent_.clear();
-  if (!followUp && !LoadRufFile(*path, content)) {
-    host_.ShowMessage("Unable to open file", "");
+  if (std::string why; !followUp && !LoadRufFile(*path, content, &why)) {
+    host_.ShowMessage("Unable to open file " + *path + ": " + why + ".", "");
     host_.OperationEnded(OperationOutcome::FileRefused);
     return;
   }

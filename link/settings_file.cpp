@@ -94,38 +94,97 @@ std::string SettingsFilePath() {
 
 std::int32_t ReadDecimal(std::string_view text) { return ReadLeadingDecimal(text).value_or(0); }
 
-void LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors, const std::string& path) {
-  const ProfileText profile = ReadProfile(path).value_or(ProfileText());
-  const std::string defaultPasscode = std::to_string(kDefaultPasscode);
-  const std::string defaultPort = std::to_string(kDefaultRadioPort);
+namespace {
 
-  settings.comPort = ReadText(profile, kSerialSection, kComPortKey, "COM1");
+// The largest number a port or a passcode can be: both go out as two bytes.
+constexpr std::int32_t kLargestTwoByteValue = 65535;
+
+// A value as a message quotes it: whole when short, otherwise its start and length.
+std::string Shown(const std::string& value) {
+  constexpr std::size_t kShownLimit = 40;
+  if (value.size() <= kShownLimit) return value;
+  return value.substr(0, kShownLimit) + "... (" + std::to_string(value.size()) + " characters)";
+}
+
+}  // namespace
+
+SettingsLoad LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors,
+                          const std::string& path) {
+  SettingsLoad load;
+  const std::string name = path.substr(path.find_last_of('/') + 1);
+  std::string unreadable;
+  std::optional<ProfileText> read = ReadProfile(path, &unreadable);
+  if (!read) {
+    load.problems.push_back(name + ": " + unreadable + "; the default settings are used.");
+    read.emplace();
+  }
+  const ProfileText& profile = *read;
+  // A value no link can use gets the default, and the user is told which and why.
+  const auto replace = [&](const char* section, const char* key, const std::string& value,
+                           const std::string& why, const std::string& fallback) {
+    load.problems.push_back(name + ": \"" + key + "\" is " + value + ", " + why + "; " +
+                            fallback + " is used.");
+    load.replaced.push_back({section, key, fallback});
+  };
+  const auto twoByteNumber = [&](const char* key, std::int32_t fallback, const char* what) {
+    const std::optional<std::string> text = profile.Get(kEthernetSection, key);
+    if (!text) return fallback;
+    const std::int32_t value = ReadDecimal(*text);
+    if (value >= 0 && value <= kLargestTwoByteValue) return value;
+    replace(kEthernetSection, key, Shown(*text),
+            std::string("not ") + what + " from 0 to " + std::to_string(kLargestTwoByteValue),
+            std::to_string(fallback));
+    return fallback;
+  };
+
+  const std::string defaultPort = "COM1";
+  const std::optional<std::string> port = profile.Get(kSerialSection, kComPortKey);
+  settings.comPort = port.value_or(defaultPort);
+  if (port && port->empty()) {
+    // Opening "/dev/" would only fail later with a puzzling name.
+    replace(kSerialSection, kComPortKey, "empty", "not a serial port", defaultPort);
+    settings.comPort = defaultPort;
+  } else if (port && port->size() > kSettingsValueLimit) {
+    replace(kSerialSection, kComPortKey, std::to_string(port->size()) + " characters long",
+            "longer than any serial port's name can be (" + std::to_string(kSettingsValueLimit) +
+                ")",
+            defaultPort);
+    settings.comPort = defaultPort;
+  }
   // Without the key the radio's answers are checked: a first start, or a lost file,
   // must not write a radio unchecked. A value that is there keeps its meaning.
   ignoreErrors = ReadNumber(profile, kSerialSection, kStopOnErrorsKey, "0");
   settings.radioAddress = ReadText(profile, kEthernetSection, kAddressKey, "192.168.1.123");
-  settings.radioPort = ReadNumber(profile, kEthernetSection, kPortKey, defaultPort);
-  settings.radioPasscode = ReadNumber(profile, kEthernetSection, kPasscodeKey, defaultPasscode);
+  settings.radioPort = twoByteNumber(kPortKey, kDefaultRadioPort, "a port");
+  settings.radioPasscode = twoByteNumber(kPasscodeKey, kDefaultPasscode, "a passcode");
   settings.ethernetActive = ReadNumber(profile, kActiveSection, kEthernetKey, "0") != 0;
   settings.serialActive = ReadNumber(profile, kActiveSection, kSerialKey, "1") != 0;
 
   if (!settings.serialActive && !settings.ethernetActive) settings.serialActive = true;
   if (settings.serialActive && settings.ethernetActive) settings.ethernetActive = false;
+  return load;
 }
 
 SettingsSave SaveSettings(const LinkSettings& settings, std::int32_t ignoreErrors,
-                          const std::string& path) {
+                          const std::string& path, const SettingsLoad& loaded) {
   SettingsSave result;
   std::optional<ProfileText> existing = ReadProfile(path, &result.reason);
   if (!existing) return result;
   ProfileText& profile = *existing;
-  profile.Set(kSerialSection, kComPortKey, settings.comPort);
-  profile.Set(kSerialSection, kStopOnErrorsKey, std::to_string(ignoreErrors));
-  profile.Set(kEthernetSection, kAddressKey, settings.radioAddress);
-  profile.Set(kEthernetSection, kPortKey, std::to_string(settings.radioPort));
-  profile.Set(kEthernetSection, kPasscodeKey, std::to_string(settings.radioPasscode));
-  profile.Set(kActiveSection, kEthernetKey, settings.ethernetActive ? "1" : "0");
-  profile.Set(kActiveSection, kSerialKey, settings.serialActive ? "1" : "0");
+  // A refused value stays as the user wrote it until the user changes the setting.
+  const auto set = [&](const char* section, const char* key, const std::string& value) {
+    for (const SettingsLoad::Replaced& r : loaded.replaced) {
+      if (r.section == section && r.key == key && r.value == value) return;
+    }
+    profile.Set(section, key, value);
+  };
+  set(kSerialSection, kComPortKey, settings.comPort);
+  set(kSerialSection, kStopOnErrorsKey, std::to_string(ignoreErrors));
+  set(kEthernetSection, kAddressKey, settings.radioAddress);
+  set(kEthernetSection, kPortKey, std::to_string(settings.radioPort));
+  set(kEthernetSection, kPasscodeKey, std::to_string(settings.radioPasscode));
+  set(kActiveSection, kEthernetKey, settings.ethernetActive ? "1" : "0");
+  set(kActiveSection, kSerialKey, settings.serialActive ? "1" : "0");
   const int error = ReplaceFileContents(path, profile.Text());
   result.saved = error == 0;
   if (error == kFileMarkedReadOnly) {

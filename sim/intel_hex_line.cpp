@@ -22,7 +22,11 @@ std::uint8_t IntelChecksum(const std::uint8_t* bytes, std::size_t size) {
 }
 
 std::string ParseIntelHexLine(std::string_view line, IntelHexLine& out) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  // Flash Update takes blanks after the checksum as it takes the line's end.
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ' ||
+                           line.back() == '\t')) {
+    line.remove_suffix(1);
+  }
   if (line.empty() || line[0] != ':') return "the line does not begin with ':'";
   std::uint8_t head[4];
   for (std::size_t i = 0; i < 4; ++i) {

@@ -18,7 +18,7 @@ struct IntelHexLine {
   std::uint8_t calcChecksum = 0;  // two's complement of the sum of count, address, type and data
 };
 
-// Parses a line that begins with ':'; a trailing CR and/or LF is allowed.
+// Parses a line that begins with ':'; blanks, CR and LF may follow the checksum.
 // Answers an empty text, or the fault (the checksum is not tested here).
 std::string ParseIntelHexLine(std::string_view line, IntelHexLine& out);
 

@@ -20,15 +20,24 @@ bool ParseInt(const std::string& text, int low, int high, int& out) {
   return value.has_value();
 }
 
-bool ParseUdpEndpoint(const std::string& text, RadioSimOptions& options) {
+bool IsDottedAddress(const std::string& text) {
+  in_addr parsed {};
+  return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+// ADDR, ADDR:PORT or :PORT; the fault, or an empty text.
+std::string ParseUdpEndpoint(const std::string& text, RadioSimOptions& options) {
   const std::size_t colon = text.rfind(':');
-  if (colon == std::string::npos) {
-    options.udpAddress = text;
-    return !text.empty();
-  }
   options.udpAddress = text.substr(0, colon);
   if (options.udpAddress.empty()) options.udpAddress = kDefaultUdpAddress;
-  return ParseInt(text.substr(colon + 1), 0, 65535, options.udpPort);
+  // A command line that cannot work is a usage error, found before any radio starts.
+  if (!IsDottedAddress(options.udpAddress)) {
+    return "--udp: '" + options.udpAddress + "' is not a dotted IPv4 address";
+  }
+  if (colon != std::string::npos && !ParseInt(text.substr(colon + 1), 0, 65535, options.udpPort)) {
+    return "--udp: '" + text + "' is not ADDR:PORT with a port from 0 to 65535";
+  }
+  return {};
 }
 
 }  // namespace
@@ -170,8 +179,8 @@ std::string ApplyOptions(const std::vector<std::string>& arguments, RadioSimOpti
       } else if (i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0) {
         endpoint = arguments[++i];
       }
-      if (!endpoint.empty() && !ParseUdpEndpoint(endpoint, o)) {
-        return "--udp: '" + endpoint + "' is not ADDR:PORT with a port from 0 to 65535";
+      if (!endpoint.empty()) {
+        if (std::string fault = ParseUdpEndpoint(endpoint, o); !fault.empty()) return fault;
       }
     } else if (name == "--count") {
       if (!number(1, kMaxRadios, o.count)) return error;
@@ -261,11 +270,11 @@ std::string WithRadioNumber(std::string text, int number) {
   return text;
 }
 
-// The dotted address `offset` places after `address`; empty past 255.255.255.255.
-// Text that is no dotted address is kept for the radio's own complaint when it binds.
+// The dotted address `offset` places after `address` (a dotted one); empty past
+// 255.255.255.255.
 std::string AddressAfter(const std::string& address, int offset) {
   in_addr parsed {};
-  if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return address;
+  if (inet_pton(AF_INET, address.c_str(), &parsed) != 1) return {};
   const std::uint64_t next = std::uint64_t{ntohl(parsed.s_addr)} + static_cast<std::uint64_t>(offset);
   if (next > 0xFFFFFFFFu) return {};
   parsed.s_addr = htonl(static_cast<std::uint32_t>(next));

@@ -57,7 +57,9 @@ TEST(RufFile, IsReadInPiecesOfAtMost254CharactersThatKeepTheirLineEndings) {
 // Each line's format fault, or its computed and written checksum: Intel HEX takes the two's
 // complement of the sum, S-records the one's. The first two are the formats' own examples.
 TEST(RufFile, ReadsRecordFieldsAtTheirColumnsAndComputesEachFormsChecksum) {
-  const std::pair<const char*, const char*> cases[] = {
+  const std::string intelPieces =
+      " and lines are read in pieces of at most 254: a record holds at most 121 data bytes";
+  const std::pair<std::string, std::string> cases[] = {
       {":10010000214601360121470136007EFE09D2190140\r\n", "40 40"},
       {"S1130000285F245F2212226A000424290008237C2A\r\n", "2A 2A"},
       {":0300300002337a1f\n", "1E 1F"},
@@ -65,7 +67,16 @@ TEST(RufFile, ReadsRecordFieldsAtTheirColumnsAndComputesEachFormsChecksum) {
       {"S9030000FC", "FC FC"},
       {":03003000023G7A1E", "data: 'G' at column 12 is not a hex digit"},
       {":1000300002\r\n", "record of 16 data bytes needs 43 characters, the line has 11"},
-      {":800000", "byte count 128 is more than a line can hold"},
+      // The longest records a read of 254 characters holds whole, and the first piece of
+      // a longer one.
+      {":79000000" + std::string(242, 'A') + "2D\r\n", "2D 2D"},
+      {"S37D00000000" + std::string(240, 'A') + "D2\r\n", "D2 D2"},
+      {(":7A000000" + std::string(244, 'A') + "00\r\n").substr(0, 254),
+       "a record of 122 data bytes needs 255 characters," + intelPieces},
+      {":800000", "a record of 128 data bytes needs 267 characters," + intelPieces},
+      {"S37E00000000", "a record with byte count 126 needs 256 characters, and lines are read in "
+                       "pieces of at most 254: the byte count is at most 125 (120 data bytes after "
+                       "an S3 record's address)"},
       {":0300300002337A1E ;x", "text after the record's checksum at column 18"},
       {"S30800001000AABBCC", "record with byte count 8 needs 20 characters, the line has 18"},
       {"S3", "byte count: line ends at column 2, a hex digit was expected"},
@@ -77,11 +88,11 @@ TEST(RufFile, ReadsRecordFieldsAtTheirColumnsAndComputesEachFormsChecksum) {
     IntelRecord i;
     SRecord s;
     std::uint8_t d[4];
-    const std::string fault = *line == ':'   ? ParseIntelHex(line, i)
-                              : *line == 'S' ? ParseSRecord(line, s)
-                                             : ParseDirectiveBytes(line, 3 + (line[1] == 'G'), d);
-    const auto sums = *line == ':' ? Format("%02X %02X", i.calcChecksum, i.lineChecksum)
-                                   : Format("%02X %02X", s.calcChecksum, s.lineChecksum);
+    const std::string fault = line[0] == ':'   ? ParseIntelHex(line, i)
+                              : line[0] == 'S' ? ParseSRecord(line, s)
+                                               : ParseDirectiveBytes(line, 3 + (line[1] == 'G'), d);
+    const auto sums = line[0] == ':' ? Format("%02X %02X", i.calcChecksum, i.lineChecksum)
+                                     : Format("%02X %02X", s.calcChecksum, s.lineChecksum);
     EXPECT_EQ(fault.empty() ? sums : fault, expected) << line;
   }
 }
@@ -240,7 +251,8 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
        ""},
       // Nothing reaches the radio from a file that would not be sent as it was checked.
       {"P", "", {}, {}, {}, {}, "", ""},  // none chosen
-      {"P", "", {}, {}, {}, {O::FileRefused}, "Unable to open file", "none/746.ruf"},
+      {"P", "", {}, {}, {}, {O::FileRefused}, "none/746.ruf: No such file or directory.",
+       "none/746.ruf"},
       {"P", kRecord + ":0300300002X37A1E\r\n", {}, {}, {}, {O::FileRefused},
        "breaks the update file format at line 2 (data: 'X' at column 11 is not a hex digit)"},
       {"P", ";nothing here\r\n", {}, {}, {}, {O::FileRefused}, "it holds no records."},
@@ -273,7 +285,9 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"P", kRecord, {"VER 1234 784\r"}, {Q}, {}, {M}, "compatible with the Fennic2", "797.ruf"},
       {"P", kRecord, {"VER 1234 797\r"}, {Q}, {}, {M}, "compatible with the Model 797", "729.ruf"},
       {"P", kRecord, {"VER 1234 729\r"}, {Q}, {}, {M}, "compatible with the Model 729", "712.ruf"},
-      {"P", kRecord, {V}, {Q}, {}, {M}, "compatible with the Model QV746", "abc.ruf"},  // no number
+      {"P", kRecord, {V}, {Q}, {}, {M}, "compatible with the Model QV746. Its name does not begin "
+       "with a model code: the name of a file for this radio must begin with the three-digit "
+       "model code 746.", "fw.hex"},
       // Before the radio has named its model other answers wait, and silence asks again.
       {"P", kRecord, {"EH?\r", "E\r", "G\r", "A\r", R, W, "DSP\r", "\x06\r", "+5000", V, "+5000"},
        {Q, Q, Z, Z}, {}, {}, ""},
@@ -348,6 +362,21 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
     EXPECT_EQ(rig.serial.open, rig.engine.operationRunning());
     EXPECT_EQ(rig.host.timers.empty(), !rig.engine.operationRunning());
   }
+}
+
+// Refused by its size alone: a sparse file, no disk used and nothing read.
+TEST(EngineFlows, AFileOverTheSizeLimitIsRefusedNamingItsSizeAndTheLimit) {
+  EngineRig rig;
+  const std::string path = rig.dir.Write("746.ruf", kRecord);
+  std::filesystem::resize_file(path, kMaxRufFileSize + 1);
+  rig.host.chosenFile = path;
+  rig.engine.RunProgramCommand({});
+  ASSERT_FALSE(rig.host.messages.empty());
+  EXPECT_EQ(rig.host.messages.back().first,
+            "Unable to open file " + path + ": it is too large: 67108865 bytes, more than the "
+            "67108864 bytes (64 MiB) a RUF file may have.");
+  EXPECT_EQ(rig.host.outcomes, Outcomes{O::FileRefused});
+  EXPECT_TRUE(rig.serial.writes.empty());
 }
 
 TEST(EngineFrames, EachKindOfLineReachesTheRadioAsItExpectsIt) {

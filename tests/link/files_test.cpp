@@ -37,15 +37,18 @@ bool DiskFullPast1KiB() {
   return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &small) == 0;
 }
 
-// The seven keys as loaded: COMPORT|STOP ON ERRORS|IP ADDRESS|UDP PORT|PASSCODE|ETHERNET|SERIAL.
+// The seven keys as loaded: COMPORT|STOP ON ERRORS|IP ADDRESS|UDP PORT|PASSCODE|ETHERNET|SERIAL,
+// then each problem the load told after " ! ".
 std::string Loaded(const std::string& path) {
   LinkSettings s;
   s.comPort = "stale";
   std::int32_t ignoreErrors = -99;
-  LoadSettings(s, ignoreErrors, path);
+  const SettingsLoad load = LoadSettings(s, ignoreErrors, path);
+  std::string told;
+  for (const std::string& problem : load.problems) told += " ! " + problem;
   return s.comPort + "|" + std::to_string(ignoreErrors) + "|" + s.radioAddress + "|" +
          std::to_string(s.radioPort) + "|" + std::to_string(s.radioPasscode) + "|" +
-         std::to_string(s.ethernetActive) + "|" + std::to_string(s.serialActive);
+         std::to_string(s.ethernetActive) + "|" + std::to_string(s.serialActive) + told;
 }
 
 TEST(SettingsFile, GivesEachKeyAsTheFileHoldsItAndTheDefaultsForTheRest) {
@@ -60,10 +63,21 @@ TEST(SettingsFile, GivesEachKeyAsTheFileHoldsItAndTheDefaultsForTheRest) {
        "SERIAL=0",
        "COM3|0|127.0.0.2|49152|42|1|0"},
       {"COMPORT=COM5\n[SERIAL INTERFACE]\nSTOP ON ERRORS=-3\n[OTHER]\nCOMPORT=COM6\n"
-       "[SERIAL INTERFACE]\nCOMPORT=" + byId + "\n",
-       byId + "|-3|192.168.1.123|49152|7|0|1"},
+       "[SERIAL INTERFACE]\nCOMPORT=" + byId + "\n[ETHERNET INTERFACE]\nUDP PORT=65535\n",
+       byId + "|-3|192.168.1.123|65535|7|0|1"},
       {"[ETHERNET INTERFACE]\nIP ADDRESS=" + std::string(5000, 'a') + "\nUDP PORT=\nPASSCODE=abc\n",
        "COM1|0|" + std::string(kSettingsValueLimit, 'a') + "|0|0|0|1"},
+      // A value no link can use gives the default, told by key and value.
+      {"[SERIAL INTERFACE]\nCOMPORT= \n[ETHERNET INTERFACE]\nUDP PORT=70000\nPASSCODE=-5\n",
+       defaults + " ! update.ini: \"COMPORT\" is empty, not a serial port; COM1 is used."
+                  " ! update.ini: \"UDP PORT\" is 70000, not a port from 0 to 65535; 49152 is used."
+                  " ! update.ini: \"PASSCODE\" is -5, not a passcode from 0 to 65535; 7 is used."},
+      {"[SERIAL INTERFACE]\nCOMPORT=" + std::string(5000, 'c') +
+           "\n[ETHERNET INTERFACE]\nUDP PORT=99999999999\nPASSCODE=65536\n",
+       defaults + " ! update.ini: \"COMPORT\" is 5000 characters long, longer than any serial "
+                  "port's name can be (4095); COM1 is used. ! update.ini: \"UDP PORT\" is "
+                  "99999999999, not a port from 0 to 65535; 49152 is used. ! update.ini: "
+                  "\"PASSCODE\" is 65536, not a passcode from 0 to 65535; 7 is used."},
       {"[SERIAL INTERFACE]\nSTOP ON ERRORS=1\n", "COM1|1|192.168.1.123|49152|7|0|1"},
       {"[ACTIVE INTERFACE]\nETHERNET=0\nSERIAL=0\n", defaults},  // never no interface
       {"[ACTIVE INTERFACE]\nETHERNET=1\nSERIAL=1\n", defaults},  // nor two
@@ -92,6 +106,15 @@ TEST(SettingsFile, ASaveChangesOnlyTheSevenKeysLinesInTheFilesOwnLineEndings) {
             "[active interface]\r\nserial=0\r\nETHERNET=1\r\n\r\n[ETHERNET INTERFACE]\r\n"
             "IP ADDRESS=10.0.0.1ETHERNET=0\r\nUDP PORT=49152\r\nPASSCODE=7\r\n");
   EXPECT_EQ(Loaded(path), "/dev/ttyUSB1|0|10.0.0.1ETHERNET=0|49152|7|1|0");
+
+  // A value refused at the load keeps the user's text until the setting is changed.
+  const std::string typo = dir.Write("typo.ini", "[ETHERNET INTERFACE]\nUDP PORT=70000\nPASSCODE=-5\n");
+  std::int32_t ignoreErrors = 0;
+  const SettingsLoad load = LoadSettings(settings, ignoreErrors, typo);
+  settings.radioPasscode = 12;
+  ASSERT_TRUE(SaveSettings(settings, ignoreErrors, typo, load));
+  const std::string saved = TempDir::Read(typo);
+  EXPECT_NE(saved.find("UDP PORT=70000\nPASSCODE=12\n"), std::string::npos) << saved;
 }
 
 TEST(SettingsFile, KeepsTheFilesOwnerGroupModeAndLinkOrLeavesTheFileAsItWas) {
@@ -149,7 +172,8 @@ TEST(SettingsFile, AFifoInTheFilesPlaceGivesTheDefaultsAtOnceAndIsKept) {
   TempDir dir;
   const std::string fifo = dir.File("update.ini");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  EXPECT_EQ(Loaded(fifo), "COM1|0|192.168.1.123|49152|7|0|1");
+  EXPECT_EQ(Loaded(fifo), "COM1|0|192.168.1.123|49152|7|0|1 ! update.ini: it is not a settings "
+                          "file; the default settings are used.");
   EXPECT_FALSE(SaveSettings(LinkSettings{}, 1, fifo));
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }

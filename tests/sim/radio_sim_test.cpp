@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "sim/image_comparison.h"
+#include "sim/radio_sim_options.h"
 #include "sim/request_framer.h"
 #include "sim/ruf_image.h"
 #include "sim/simulated_radio.h"
@@ -161,12 +162,13 @@ TEST(SimulatedRadio, HoldsWhatAProgramOfTheFileWritesAtTheFilesAddressesAlsoAbov
   }
 
   // radio-sim's --expect and --image-in take the same memory from the RUF file (a UTF-8
-  // byte-order mark is passed over, S1 records are never sent, nothing after S9 is), and its --image-out file gives it back.
+  // byte-order mark is passed over, blanks after a checksum too, S1 records are never
+  // sent, nothing after S9 is), and its --image-out file gives it back.
   TempDir dir;
   std::string error;
   const MemoryImage fromFile = ImageFromRufFile(
       dir.Write("746.ruf", "\xEF\xBB\xBF:020000021000EC\r\n#VER 2.00\r\n; a comment\r\n"
-                           "#E010203\r\n:0300300002337A1E\r\n:00000001FF\r\nS00600004844521B\r\n"
+                           "#E010203\r\n:0300300002337A1E \t\r\n:00000001FF\r\nS00600004844521B\r\n"
                            "S3070001FFFFAABB94\r\nS3070123FFFFCCDD2D\r\nS1050010AABB85\r\n"
                            "S306FE000010EEFD\r\nS9030000FC\r\nS3070001FFFF0000FE\r\n"),
       &error);
@@ -176,6 +178,17 @@ TEST(SimulatedRadio, HoldsWhatAProgramOfTheFileWritesAtTheFilesAddressesAlsoAbov
   ASSERT_TRUE(memory.SaveIntelHex(dir.File("memory.hex"), &error)) << error;
   ASSERT_TRUE(reloaded.LoadIntelHex(dir.File("memory.hex"), &error)) << error;
   EXPECT_EQ(CompareImages(memory, reloaded).Describe(), "images are equal");
+}
+
+// A UDP endpoint that cannot be bound is a usage error (status 64), before any radio starts.
+TEST(RadioSimOptions, RefusesAUdpEndpointThatIsNoDottedAddressAndPort) {
+  for (const auto& [endpoint, error] :
+       {std::pair{"127.0.0.9:0", ""},
+        std::pair{"1.2.3:49152", "--udp: '1.2.3' is not a dotted IPv4 address"},
+        std::pair{"127.0.0.9:65536",
+                  "--udp: '127.0.0.9:65536' is not ADDR:PORT with a port from 0 to 65535"}}) {
+    EXPECT_EQ(ParseRadioSimOptions({"--udp", endpoint}).error, error) << endpoint;
+  }
 }
 
 TEST(RadioSimProgram, LetsOneProgramAfterAnotherOpenItsTerminalAndRemovesItsLinkAtExit) {
