@@ -243,6 +243,14 @@ std::string ModelLineConflict(const RufSurvey& survey, std::int32_t fileModelCod
   for (const int code : survey.modelCodesNamed) {
     named += (named.empty() ? "" : " or ") + std::to_string(code);
   }
+  const bool nameHasCode = std::any_of(std::begin(kModelTable), std::end(kModelTable),
+                                       [&](const ModelRow& row) { return row.fileCode == fileModelCode; });
+  if (!nameHasCode) {
+    return Format("its model line (line %d, \"%s\") names model %s, but its name does not begin "
+                  "with a model's three-digit code (a file for model %d is named %d-...)",
+                  survey.modelLineNumber, survey.modelLineText.c_str(), named.c_str(),
+                  survey.modelCodesNamed.front(), survey.modelCodesNamed.front());
+  }
   return Format("its model line (line %d, \"%s\") names model %s, its name model %d",
                 survey.modelLineNumber, survey.modelLineText.c_str(), named.c_str(),
                 fileModelCode);

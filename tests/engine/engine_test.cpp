@@ -172,6 +172,10 @@ TEST(RufFile, SurveyCountsDataLinesAndNamesEachFindingWithItsLine) {
             "The file /x/734-fw.ruf is not for the model its name gives: its model line (line 1, "
             "\"Model QV746\") names model 746, its name model 734.");
   EXPECT_EQ(RefusalReason(SurveyRufBytes("#MFennic\r\n" + kRecord), "/x/734-fw.ruf"), "");
+  EXPECT_NE(RefusalReason(named, "/x/fw.hex").find("its name does not begin with a model's "
+                                                  "three-digit code (a file for model 746 is named "
+                                                  "746-...)"),
+            npos);
   // What a Verify cannot prove: S-record frames and a 797's or 729's text lines.
   EXPECT_EQ(VerifyObstacle(named, 746), "");
   EXPECT_NE(VerifyObstacle(named, 797), "");
