@@ -13,6 +13,7 @@
 #include "engine/number_text.h"
 #include "link/profile_text.h"
 #include "link/replace_file.h"
+#include "link/small_text_file.h"
 
 namespace flash {
 namespace {
@@ -28,43 +29,18 @@ constexpr char kPasscodeKey[] = "PASSCODE";
 constexpr char kEthernetKey[] = "ETHERNET";
 constexpr char kSerialKey[] = "SERIAL";
 
-// Larger than any settings file: something else was put in its place.
-constexpr off_t kLargestSettingsFile = 16 << 20;  // bytes
-
 // The file's profile; an empty one when the file does not exist, nothing (and
-// why) when it exists but cannot be read or is no regular file of a sensible size
-// (a save must then not replace what is there).
+// why) when the file is refused by the rule for what the tools read (a pipe, a
+// device, too large, control characters): a save must then not replace it.
 std::optional<ProfileText> ReadProfile(const std::string& path, std::string* reason = nullptr) {
-  const auto fail = [reason](std::string why) {
-    if (reason != nullptr) *reason = std::move(why);
+  SmallTextFile file = ReadSmallTextFile(path);
+  if (file.result == SmallTextFile::Result::Missing) return ProfileText();
+  if (file.result == SmallTextFile::Result::Refused) {
+    if (reason != nullptr) *reason = std::move(file.reason);
     return std::nullopt;
-  };
-  // Non-blocking, so that a FIFO in the file's place cannot hang the program.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno == ENOENT) return ProfileText();
-    return fail(std::strerror(errno));
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kLargestSettingsFile) {
-    ::close(fd);
-    return fail("it is not a settings file");
-  }
-  std::string content;
-  char chunk[4096];
-  while (content.size() <= static_cast<std::size_t>(kLargestSettingsFile)) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      const int error = errno;
-      ::close(fd);
-      return fail(std::strerror(error));
-    }
-    if (got == 0) break;
-    content.append(chunk, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
-  return ProfileText(content);
+  // Kept, so that a save writes the file's own byte-order mark back.
+  return ProfileText(file.byteOrderMark ? "\xEF\xBB\xBF" + file.text : file.text);
 }
 
 std::string ReadText(const ProfileText& profile, std::string_view section, std::string_view key,

@@ -1,9 +1,12 @@
-// update.ini and comms.txt, the two files the program writes: what they hold, and
-// that they keep their owner, mode and place whatever stands in their way.
+// update.ini and comms.txt, the two files the program writes, and the rules for
+// every file the tools write or read: what they hold, and that they keep their
+// owner, mode and place whatever stands in their way.
+#include <pty.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 #include <tuple>
 
 #include "link/comms_trace.h"
+#include "link/output_file.h"
 #include "link/settings_file.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
@@ -168,14 +172,102 @@ TEST(SettingsFile, KeepsTheFilesOwnerGroupModeAndLinkOrLeavesTheFileAsItWas) {
   }
 }
 
-TEST(SettingsFile, AFifoInTheFilesPlaceGivesTheDefaultsAtOnceAndIsKept) {
+// What stands at path, to see that it was left as it was: its kind, and a regular
+// file's content or a device's number.
+std::string Snapshot(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return "missing";
+  std::string kind = std::to_string(info.st_mode & S_IFMT) + ":" + std::to_string(info.st_rdev);
+  if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) kind += ":" + TempDir::Read(path);
+  return kind;
+}
+
+TEST(SettingsFile, AFileTheReadingRuleRefusesGivesTheDefaultsAtOnceAndIsKept) {
   TempDir dir;
-  const std::string fifo = dir.File("update.ini");
+  const std::string fifo = dir.File("fifo.ini");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  EXPECT_EQ(Loaded(fifo), "COM1|0|192.168.1.123|49152|7|0|1 ! update.ini: it is not a settings "
-                          "file; the default settings are used.");
-  EXPECT_FALSE(SaveSettings(LinkSettings{}, 1, fifo));
-  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  const std::pair<std::string, std::string> cases[] = {
+      {fifo, "it is a pipe or a device, not a regular file"},
+      {dir.Write("nul.ini", std::string("[SERIAL INTERFACE]\nCOM\0PORT=COM3\n", 33)),
+       "line 2, column 4 holds a NUL byte; save the file as plain text (UTF-8)"},
+      {dir.Write("big.ini", "[SERIAL INTERFACE]\nCOMPORT=COM3\n" + std::string(2 << 20, ';')),
+       "it is larger than 1 MiB, more than such a file ever holds"},
+  };
+  for (const auto& [path, why] : cases) {
+    const std::string before = Snapshot(path);
+    const std::string name = path.substr(path.rfind('/') + 1);
+    EXPECT_EQ(Loaded(path), "COM1|0|192.168.1.123|49152|7|0|1 ! " + name + ": " + why +
+                                "; the default settings are used.");
+    const SettingsSave save = SaveSettings(LinkSettings{}, 1, path);
+    EXPECT_FALSE(save.saved) << path;
+    EXPECT_EQ(save.reason, why);
+    EXPECT_EQ(Snapshot(path), before) << path;
+  }
+}
+
+// --report and --trace: a name that leads to a file the run reads, through a link
+// to another file, to a folder or to a node is left as it was, and the reason said.
+TEST(OutputFile, IsWrittenOnlyWhereTheRuleLetsAndOtherwiseLeavesThePlaceAsItWas) {
+  using N = OutputNaming;
+  TempDir dir;
+  const std::string ruf = dir.Write("746-demo.ruf", ":00000001FF\n");
+  const std::string ini = dir.Write("update.ini", "[SERIAL INTERFACE]\n");
+  const std::vector<InputFile> inputs = {{ruf, "the RUF file of this run"}, {ini, "the settings file"}};
+  const std::string other = dir.Write("other.json", "keep me");
+  ASSERT_EQ(::link(ruf.c_str(), dir.File("hard.ruf").c_str()), 0);
+  ASSERT_EQ(::symlink(ini.c_str(), dir.File("to-ini").c_str()), 0);
+  ASSERT_EQ(::symlink(other.c_str(), dir.File("to-other").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("nothing").c_str(), dir.File("dangling").c_str()), 0);
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0644), 0);  // nobody reads it
+  std::filesystem::create_directory(dir.File("folder"));
+  int master = -1;
+  int slave = -1;
+  char terminal[64] = {};
+  ASSERT_EQ(::openpty(&master, &slave, terminal, nullptr, nullptr), 0);  // a radio's port, say
+  const bool root = ::geteuid() == 0;
+  // Scratch nodes that behave as /dev/null and /dev/full.
+  const bool nodes = root && ::mknod(dir.File("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0 &&
+                     ::mknod(dir.File("full").c_str(), S_IFCHR | 0666, ::makedev(1, 7)) == 0;
+  const std::string input = "; writing there would destroy it";
+  const std::string notPlain = "it is not a regular file (a symbolic link, a pipe or a device) and is left alone";
+  const struct {
+    std::string place;
+    N naming;
+    std::string checked;  // why the check refuses it; "" when it may be written
+    std::string written;  // why the write fails; "" when it is written whole
+  } cases[] = {
+      {"hard.ruf", N::ByUser, "it is the RUF file of this run (" + ruf + ")" + input, "same"},
+      {"to-ini", N::ByTool, "it is the settings file (" + ini + ")" + input, "same"},
+      {"to-other", N::ByUser, "it is a symbolic link; the file it points to is not replaced", "same"},
+      {"dangling", N::ByUser, "it is a symbolic link to nothing; no file is made where it points", "same"},
+      {"folder", N::ByUser, "it is a folder", "same"},
+      {"pipe", N::ByTool, notPlain, "same"},
+      {"pipe", N::ByUser, "", "it is a pipe that nobody reads"},
+      {terminal, N::ByUser, "it is a serial port or a terminal other than this one; a radio may be on it", "same"},
+      {"null", N::ByTool, notPlain, "same"},
+      {"null", N::ByUser, "", ""},
+      {"full", N::ByUser, "", "No space left on device"},
+      {"none/r.json", N::ByUser, "No such file or directory", "same"},
+      {"other.json", N::ByUser, "", ""},
+  };
+  for (const auto& c : cases) {
+    if ((c.place == "null" || c.place == "full") && !nodes) continue;
+    const std::string path = c.place.starts_with("/") ? c.place : dir.File(c.place);
+    const std::string before = Snapshot(path);
+    EXPECT_EQ(CheckOutputFile(path, inputs, c.naming).reason, c.checked) << c.place;
+    const OutputProblem problem = WriteOutputFile(path, "[]\n", inputs, c.naming);
+    EXPECT_EQ(problem.reason, c.written == "same" ? c.checked : c.written) << c.place;
+    EXPECT_EQ(Snapshot(path), problem.ok() && c.place == "other.json" ? "32768:0:[]\n" : before) << c.place;
+  }
+  ::close(master);
+  ::close(slave);
+  // A disk that takes part of it: the old report stays whole.
+  const int full = InChild([&] {
+    if (!DiskFullPast1KiB()) return 2;
+    return WriteOutputFile(other, std::string(2000, 'x'), inputs, N::ByUser).reason == "File too large" ? 0 : 1;
+  });
+  EXPECT_EQ(full, 0);
+  EXPECT_EQ(TempDir::Read(other), "[]\n");
 }
 
 class TraceFile : public ::testing::Test {
@@ -242,6 +334,12 @@ TEST_F(TraceFile, LeavesALinkAPipeOrADeviceInItsPlaceAlone) {
                                        : TraceOpenFailure::NotARegularFile) << place;
   }
   EXPECT_EQ(TempDir::Read(precious), "keep me");
+  // Nor update.ini of the current directory, by any name.
+  const std::string ini = dir.Write("update.ini", "[SERIAL INTERFACE]\n");
+  ASSERT_EQ(::link(ini.c_str(), dir.File("hard-ini").c_str()), 0);
+  trace.SetPath("hard-ini");
+  EXPECT_EQ(InChild([&] { return ::chdir(dir.path().c_str()) == 0 && !trace.Open() ? 0 : 1; }), 0);
+  EXPECT_EQ(TempDir::Read(ini), "[SERIAL INTERFACE]\n");
 }
 
 TEST_F(TraceFile, NotesAWriteThatTheDiskRefuses) {
