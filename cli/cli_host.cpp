@@ -107,7 +107,12 @@ void CliHost::OperationEnded(OperationOutcome outcome) {
   if (!outcome_) outcome_ = outcome;
 }
 
-int CliHost::exitStatus() const { return ExitStatusFor(outcome(), answered_); }
+int CliHost::exitStatus() const {
+  const int status = ExitStatusFor(outcome(), answered_);
+  // The radio's result stands (the log said why the trace is missing), but a run
+  // that leaves an incomplete trace behind is no clean success.
+  return status == kExitSuccess && traceNotWritten_ ? kExitOutputNotWritten : status;
+}
 
 std::string CliHost::StopReason(int signalNumber, bool verifying) const {
   return flash::StopReason(signalNumber, linesSent_, linesTotal_, verifying || programmed_,

@@ -35,6 +35,7 @@ class CliHost final : public EngineHost {
   void RadioIdentified(std::int32_t modelCode) override { radioModelCode_ = modelCode; }
   void ReportProgress(int done, int total) override;
   void AnswerReceived() override { answered_ = true; }
+  void TraceNotWritten() override { traceNotWritten_ = true; }
   // An unlisted model would otherwise be met by 40 s of resends before the failure.
   bool StopOnUnlistedModel() override { return true; }
   void OperationEnded(OperationOutcome outcome) override;
@@ -66,6 +67,7 @@ class CliHost final : public EngineHost {
   bool verifyFollowsSuccess_ = false;
   bool programmed_ = false;  // the Program succeeded, its Verify runs
   bool answered_ = false;    // the radio sent something during the run
+  bool traceNotWritten_ = false;
   bool commFailureShown_ = false;
   int linesSent_ = 0;
   int linesTotal_ = 0;

@@ -15,6 +15,9 @@ inline constexpr int kExitFileRefused = 4;
 inline constexpr int kExitLinkNotOpened = 5;
 // Ran to its end with errors ignored: the radio answered, but nothing was checked.
 inline constexpr int kExitUnchecked = 6;
+// The radios' results stand, but a file the run writes (the trace, the report) was
+// not written in full: its reason is on standard error.
+inline constexpr int kExitOutputNotWritten = 73;
 inline constexpr int kExitUsage = 64;
 inline constexpr int kExitSignalBase = 128;  // 130 after Ctrl-C (SIGINT)
 

@@ -139,7 +139,10 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
   }
   radio_.exitStatus = outcome == OperationOutcome::Stopped ? kExitSignalBase + stopSignal_
                                                            : ExitStatusFor(outcome, answered_);
-  if (radio_.exitStatus == kExitSuccess) {
+  if (radio_.exitStatus == kExitSuccess && traceNotWritten_) {
+    radio_.exitStatus = kExitOutputNotWritten;
+    radio_.reason = "the radio's result stands, but its trace was not written in full";
+  } else if (radio_.exitStatus == kExitSuccess) {
     radio_.reason.clear();
   } else if (outcome == OperationOutcome::Stopped) {
     const bool programmed = radio_.program == "success";

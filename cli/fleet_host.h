@@ -39,6 +39,7 @@ class FleetHost final : public EngineHost {
   void RadioIdentified(std::int32_t modelCode) override;
   void ReportProgress(int done, int total) override;
   void AnswerReceived() override { answered_ = true; }
+  void TraceNotWritten() override { traceNotWritten_ = true; }
   bool StopOnUnlistedModel() override { return true; }
   void OperationEnded(OperationOutcome outcome) override;
 
@@ -72,6 +73,7 @@ class FleetHost final : public EngineHost {
   bool identified_ = false;
   bool verifyAsked_ = false;
   bool answered_ = false;  // the radio sent something during its operation
+  bool traceNotWritten_ = false;
   bool changed_ = true;
   std::string messageReason_;  // the first message box's text
   int stopSignal_ = 0;

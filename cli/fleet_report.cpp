@@ -94,7 +94,9 @@ std::string OutcomeWord(OperationOutcome outcome, bool identified) {
 
 int FleetExitStatus(const std::vector<FleetRadio>& radios) {
   constexpr int kWorstFirst[] = {kExitOperationFailed, kExitCommunicationFailed,
-                                 kExitRefusedByRadio, kExitLinkNotOpened, kExitFileRefused};
+                                 kExitRefusedByRadio,  kExitLinkNotOpened,
+                                 kExitFileRefused,     kExitUnchecked,
+                                 kExitOutputNotWritten};
   for (const FleetRadio& radio : radios) {
     if (radio.exitStatus >= kExitSignalBase) return radio.exitStatus;
   }

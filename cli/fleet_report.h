@@ -31,7 +31,8 @@ struct FleetRadio {
 // The outcome's word; identified: the radio named its model before the end.
 std::string OutcomeWord(OperationOutcome outcome, bool identified);
 // The worst of the radios' exit statuses: a stop signal, then 1 (a radio whose
-// memory is not the file's), 2, 3, 5, 4, and 0 only when every radio succeeded.
+// memory is not the file's), 2, 3, 5, 4, 6 (errors ignored), 73 (a trace not
+// written), and 0 only when every radio succeeded.
 int FleetExitStatus(const std::vector<FleetRadio>& radios);
 // One progress line per radio, the links padded to one width.
 std::vector<std::string> ProgressLines(const std::vector<FleetRadio>& radios);

@@ -325,7 +325,7 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
     if (!problem.ok()) {
       console.Error("the report " + *options.reportPath + " was not written: " + problem.reason);
       // The radios' own status says more; a run without its report must not pass for a success.
-      if (status == kExitSuccess) status = kExitOperationFailed;
+      if (status == kExitSuccess) status = kExitOutputNotWritten;
     }
   }
   console.Message(SummaryTable(results, status));

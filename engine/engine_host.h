@@ -71,6 +71,9 @@ class EngineHost : public Clock {
   // Progress of the transfer: data lines handled so far of those counted, told
   // as often as the status bar shows it.
   virtual void ReportProgress(int /*done*/, int /*total*/) {}
+  // The trace could not be opened or not be written in full: what the run leaves
+  // behind is incomplete, whatever happened to the radio (told once an operation).
+  virtual void TraceNotWritten() {}
   // An answer of the radio arrived while an operation runs (told for each one). With
   // errors ignored nothing else shows whether the radio heard anything at all.
   virtual void AnswerReceived() {}

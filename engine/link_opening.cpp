@@ -126,7 +126,12 @@ void UpdateEngine::OpenCommsTrace() {
     why = " is in use by another program";
   } else if (trace_.openFailure() == TraceOpenFailure::NotARegularFile) {
     why = " is not a regular file (a symbolic link, a pipe or a device) and is left alone";
+  } else if (trace_.openFailure() == TraceOpenFailure::InputFile) {
+    why = " is a file this run reads and is left alone";
+  } else if (const std::string reason = trace_.failureReason(); !reason.empty()) {
+    why += " (" + reason + ")";
   }
+  host_.TraceNotWritten();
   host_.AppendOutput(" The trace file " + trace_.path() + why +
                      "; the operation goes on without a trace.\r\n");
 }

@@ -59,9 +59,11 @@ void UpdateEngine::SendLastRequest() { SendRequest(lastRequest_); }
 void UpdateEngine::NoteTraceFailure() {
   if (!trace_.writeFailed() || traceFailureReported_) return;
   traceFailureReported_ = true;
-  host_.AppendOutput(" The trace file " + trace_.path() +
-                     " could not be written (is the disk full?); the operation goes on without "
-                     "a complete trace.\r\n");
+  const std::string reason = trace_.failureReason();
+  host_.AppendOutput(" The trace file " + trace_.path() + " could not be written (" +
+                     (reason.empty() ? std::string("is the disk full?") : reason) +
+                     "); the operation goes on without a complete trace.\r\n");
+  host_.TraceNotWritten();
 }
 
 }  // namespace flash

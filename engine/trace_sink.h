@@ -11,6 +11,7 @@ enum class TraceOpenFailure {
   CannotCreate,     // no such folder, no permission, a folder in its place
   InUse,            // another program (or another opening here) holds the trace
   NotARegularFile,  // a symbolic link, a pipe or a device: left alone
+  InputFile,        // a file the run reads (update.ini): left alone
 };
 
 // Where the engine writes the communication trace: every request (" R< "), every
@@ -38,6 +39,9 @@ class TraceSink {
 
   // True once a write or the closing of this opening failed (a full disk).
   virtual bool writeFailed() const = 0;
+  // Why the last opening or write failed, in words ("No space left on device");
+  // empty when it is not known.
+  virtual std::string failureReason() const { return {}; }
 };
 
 }  // namespace flash

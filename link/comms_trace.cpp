@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "engine/text_format.h"
 #include "link/output_file.h"
@@ -25,6 +26,7 @@ bool CommsTrace::Open() {
   // Each operation's trace begins anew, even when an earlier one was left open.
   Close();
   writeFailed_ = false;
+  failureReason_.clear();
   openFailure_ = TraceOpenFailure::None;
 
   // A link, a pipe or a device in the trace's place is not ours to write (the
@@ -35,7 +37,9 @@ bool CommsTrace::Open() {
   const int fd = OpenOutputFile(path_, RunInputs(""), OutputNaming::ByTool, kNewTraceMode, problem);
   if (fd < 0) {
     openFailure_ = problem.fault == OutputFault::NotPlainFile ? TraceOpenFailure::NotARegularFile
-                                                              : TraceOpenFailure::CannotCreate;
+                   : problem.fault == OutputFault::InputFile ? TraceOpenFailure::InputFile
+                                                             : TraceOpenFailure::CannotCreate;
+    failureReason_ = problem.reason;
     return false;
   }
   TraceOpenFailure failure = TraceOpenFailure::None;
@@ -45,6 +49,7 @@ bool CommsTrace::Open() {
     failure = TraceOpenFailure::InUse;
   } else if (::ftruncate(fd, 0) != 0) {
     failure = TraceOpenFailure::CannotCreate;
+    failureReason_ = std::strerror(errno);
   }
   if (failure != TraceOpenFailure::None) {
     ::close(fd);
@@ -56,10 +61,15 @@ bool CommsTrace::Open() {
   return true;
 }
 
+void CommsTrace::NoteWriteFailure(int error) {
+  if (!writeFailed_) failureReason_ = std::strerror(error);
+  writeFailed_ = true;
+}
+
 void CommsTrace::Close() {
   if (fd_ < 0) return;
   // Closing releases the lock; close(2) reports errors of writes still in flight.
-  if (::close(fd_) != 0 && errno != EINTR) writeFailed_ = true;
+  if (::close(fd_) != 0 && errno != EINTR) NoteWriteFailure(errno);
   fd_ = -1;
 }
 
@@ -78,7 +88,7 @@ void CommsTrace::AppendText(std::string_view text) {
 }
 
 void CommsTrace::WriteRecord() {
-  if (WriteAll(fd_, record_) != 0) writeFailed_ = true;
+  if (const int error = WriteAll(fd_, record_); error != 0) NoteWriteFailure(error);
   record_.clear();
 }
 

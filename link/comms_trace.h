@@ -43,6 +43,7 @@ class CommsTrace final : public TraceSink {
 
   // True once a write or the closing of this opening failed (a full disk).
   bool writeFailed() const override { return writeFailed_; }
+  std::string failureReason() const override { return failureReason_; }
 
   static std::string FormatTimestamp(const UtcTimeOfDay& t);
 
@@ -53,12 +54,14 @@ class CommsTrace final : public TraceSink {
   void AppendText(std::string_view text);
   // Hands record_ to the file in one write and empties it.
   void WriteRecord();
+  void NoteWriteFailure(int error);
 
   Clock& clock_;
   std::string path_ = "comms.txt";
   int fd_ = -1;
   TraceOpenFailure openFailure_ = TraceOpenFailure::None;
   bool writeFailed_ = false;
+  std::string failureReason_;
   std::string record_;  // kept between records so that a record costs no allocation
 };
 

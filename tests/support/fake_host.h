@@ -47,6 +47,7 @@ class FakeHost : public EngineHost {
   void ReportProgress(int done, int total) override { progress.emplace_back(done, total); }
   bool StopOnUnlistedModel() override { return stopOnUnlistedModel; }
   void OperationEnded(OperationOutcome outcome) override { outcomes.push_back(outcome); }
+  void TraceNotWritten() override { ++tracesNotWritten; }
 
   // Moves the clock to the next timer expiry and fires it; false when no timer runs.
   // Window timers keep firing every period until they are stopped. Of two timers due
@@ -83,6 +84,7 @@ class FakeHost : public EngineHost {
   int personalityAnswer = 1;
   std::function<void()> duringPersonalityDialog;
   int beeps = 0;
+  int tracesNotWritten = 0;
   bool stopOnUnlistedModel = false;
   std::int64_t nowMs = 0;
   std::map<int, std::pair<std::int64_t, std::int64_t>> timers;  // id: due time, period (ms)
