@@ -105,9 +105,11 @@ SettingsLoad LoadSettings(LinkSettings& settings, std::int32_t& ignoreErrors,
   const auto twoByteNumber = [&](const char* key, std::int32_t fallback, const char* what) {
     const std::optional<std::string> text = profile.Get(kEthernetSection, key);
     if (!text) return fallback;
-    const std::int32_t value = ReadDecimal(*text);
-    if (value >= 0 && value <= kLargestTwoByteValue) return value;
-    replace(kEthernetSection, key, Shown(*text),
+    // Read as the radio tools always read it (leading digits); a value without any
+    // is a typo, not a 0.
+    const std::optional<std::int32_t> value = ReadLeadingDecimal(*text);
+    if (value && *value >= 0 && *value <= kLargestTwoByteValue) return *value;
+    replace(kEthernetSection, key, text->empty() ? "empty" : Shown(*text),
             std::string("not ") + what + " from 0 to " + std::to_string(kLargestTwoByteValue),
             std::to_string(fallback));
     return fallback;

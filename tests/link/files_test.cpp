@@ -70,7 +70,9 @@ TEST(SettingsFile, GivesEachKeyAsTheFileHoldsItAndTheDefaultsForTheRest) {
        "[SERIAL INTERFACE]\nCOMPORT=" + byId + "\n[ETHERNET INTERFACE]\nUDP PORT=65535\n",
        byId + "|-3|192.168.1.123|65535|7|0|1"},
       {"[ETHERNET INTERFACE]\nIP ADDRESS=" + std::string(5000, 'a') + "\nUDP PORT=\nPASSCODE=abc\n",
-       "COM1|0|" + std::string(kSettingsValueLimit, 'a') + "|0|0|0|1"},
+       "COM1|0|" + std::string(kSettingsValueLimit, 'a') + "|49152|7|0|1 ! update.ini: \"UDP PORT\" "
+       "is empty, not a port from 0 to 65535; 49152 is used. ! update.ini: \"PASSCODE\" is abc, "
+       "not a passcode from 0 to 65535; 7 is used."},
       // A value no link can use gives the default, told by key and value.
       {"[SERIAL INTERFACE]\nCOMPORT= \n[ETHERNET INTERFACE]\nUDP PORT=70000\nPASSCODE=-5\n",
        defaults + " ! update.ini: \"COMPORT\" is empty, not a serial port; COM1 is used."
