@@ -1,7 +1,10 @@
 #include "cli/fleet_report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/exit_status.h"
 
@@ -25,23 +28,6 @@ std::string Seconds(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", seconds);
   return text;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-      quoted += escape;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
 }
 
 // Columns of text padded to the widest cell of each, the last one left as it is.
@@ -138,18 +124,25 @@ std::string SummaryTable(const std::vector<FleetRadio>& radios, int exitStatus) 
 }
 
 std::string ReportJson(const std::vector<FleetRadio>& radios) {
+  // One object per line, so that a line station's grep finds a radio's whole result.
   std::string json = "[";
-  for (std::size_t i = 0; i < radios.size(); ++i) {
-    const FleetRadio& r = radios[i];
-    json += std::string(i == 0 ? "\n" : ",\n") + "  {\"link\": " + JsonString(r.link) +
-            ", \"model\": " + (r.model ? std::to_string(*r.model) : "null") +
-            ", \"linesSent\": " + std::to_string(r.linesSent) +
-            ", \"linesTotal\": " + std::to_string(r.linesTotal) + ", \"seconds\": " +
-            Seconds(r.seconds) + ", \"outcome\": " + JsonString(r.outcome) +
-            ", \"reason\": " + JsonString(r.reason) +
-            (r.verify.empty() ? "" : ", \"program\": " + JsonString(r.program) +
-                                         ", \"verify\": " + JsonString(r.verify)) +
-            ", \"exitStatus\": " + std::to_string(r.exitStatus) + "}";
+  for (const FleetRadio& r : radios) {
+    nlohmann::ordered_json object = {{"link", r.link},
+                                     {"model", nullptr},
+                                     {"linesSent", r.linesSent},
+                                     {"linesTotal", r.linesTotal},
+                                     {"seconds", std::round(r.seconds * 10) / 10},
+                                     {"outcome", r.outcome},
+                                     {"reason", r.reason}};
+    if (r.model) object["model"] = *r.model;
+    if (!r.verify.empty()) {
+      object["program"] = r.program;
+      object["verify"] = r.verify;
+    }
+    object["exitStatus"] = r.exitStatus;
+    // A device name is bytes: one that is not UTF-8 is written with U+FFFD in its place.
+    json += (json.size() == 1 ? "\n  " : ",\n  ") +
+            object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   }
   return json + "\n]\n";
 }

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <variant>
@@ -86,18 +88,21 @@ namespace flash {
 namespace {
 
 // Line-station software reads the report: a reason with quotes, a backslash or a control
-// character stays one JSON string.
+// character, and a device name that is not UTF-8, stay one JSON string each.
 TEST(FleetReport, KeepsEachReasonOneJsonString) {
   FleetRadio radio;
-  radio.link = "./radio-1";
+  radio.link = "./radio-\xff";
   radio.linesTotal = 131;
   radio.outcome = "link-not-opened";
   radio.reason = "needs a group such as \"dialout\", C:\\COM1\tor root";
   radio.exitStatus = 5;
-  EXPECT_EQ(ReportJson({radio}),
-            "[\n  {\"link\": \"./radio-1\", \"model\": null, \"linesSent\": 0, \"linesTotal\": 131, "
-            "\"seconds\": 0.0, \"outcome\": \"link-not-opened\", \"reason\": \"needs a group such as "
-            "\\\"dialout\\\", C:\\\\COM1\\u0009or root\", \"exitStatus\": 5}\n]\n");
+  radio.seconds = 12.345;
+  const std::string report = ReportJson({radio, radio});
+  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 4) << "one object per line: " << report;
+  // Objects of ordered_json compare in key order.
+  EXPECT_EQ(nlohmann::ordered_json::parse(report)[1], nlohmann::ordered_json::parse(R"({"link": "./radio-\ufffd", "model": null,
+      "linesSent": 0, "linesTotal": 131, "seconds": 12.3, "outcome": "link-not-opened",
+      "reason": "needs a group such as \"dialout\", C:\\COM1\tor root", "exitStatus": 5})")) << report;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <ctime>
@@ -300,23 +301,21 @@ TEST(ToolRun, FlashesSixRadiosAtOnceEachWithItsOwnResultAndTraceAndCtrlCStopsThe
   EXPECT_TRUE(Contains(run.err(), "stopped by signal 2; every radio's link and trace file are closed.\n"));
 
   // The report parses into one object per radio, each as the summary shows it.
-  const std::string report = TempDir::Read(dir.File("r.json"));
-  const std::regex object(R"re(\{"link": "([^"]+)", "model": (\d+|null), "linesSent": (\d+), )re"
-                          R"re("linesTotal": (\d+), "seconds": [\d.]+, "outcome": "([a-z-]+)", )re"
-                          R"re("reason": "([^"]*)", "exitStatus": (\d+)\})re");
-  auto found = std::sregex_iterator(report.begin(), report.end(), object);
-  for (std::size_t i = 0; i < fleet.size(); ++i, ++found) {
+  const auto report = nlohmann::json::parse(TempDir::Read(dir.File("r.json")));
+  ASSERT_EQ(report.size(), fleet.size()) << report;
+  for (std::size_t i = 0; i < fleet.size(); ++i) {
     const Radio& r = fleet[i];
-    ASSERT_NE(found, std::sregex_iterator()) << report;
-    const std::smatch& m = *found;
-    EXPECT_EQ(m[5].str() + " " + m[7].str(), r.outcome + " " + std::to_string(r.status)) << m[1];
-    EXPECT_TRUE(Contains(m[6], r.reason)) << m[6];
-    const std::string row = "\n" + m[1].str() + " ";
+    const auto& o = report[i];
+    const std::string link = o["link"], outcome = o["outcome"], reason = o["reason"];
+    EXPECT_EQ(outcome + " " + o["exitStatus"].dump(), r.outcome + " " + std::to_string(r.status)) << link;
+    EXPECT_TRUE(Contains(reason, r.reason)) << reason;
+    const std::string row = "\n" + link + " ";
     const std::size_t at = run.out().rfind(row);
     ASSERT_NE(at, std::string::npos) << run.out();
     const std::string line = run.out().substr(at + 1, run.out().find('\n', at + 1) - at - 1);
-    for (const std::string& part : {" " + m[2].str() + " ", " " + m[3].str() + " of " + m[4].str() + " ",
-                                   " " + m[5].str() + (m[6].str().empty() ? "" : ": " + m[6].str())}) {
+    for (const std::string& part : {" " + (o["model"].is_null() ? "-" : o["model"].dump()) + " ",
+                                   " " + o["linesSent"].dump() + " of " + o["linesTotal"].dump() + " ",
+                                   " " + outcome + (reason.empty() ? "" : ": " + reason)}) {
       EXPECT_TRUE(Contains(line, part)) << line << " lacks " << part;
     }
     // Each trace holds its own radio's exchange: every request the radio saw, no other.
@@ -344,15 +343,16 @@ TEST(ToolRun, VerifiesEachRadioOfAFleetAfterProgrammingItAndReportsBothOrWhyItsP
   EXPECT_TRUE(Contains(tool.out(), " not-run): " + why + "\n")) << tool.out();
   EXPECT_EQ(CountOf(tool.err(), "not available"), 1) << tool.err();
   EXPECT_TRUE(Contains(tool.err(), "flash-update-cli: ./r3: link-not-opened: " + why + "\n")) << tool.err();
-  const std::string report = TempDir::Read(dir.File("r.json"));
-  EXPECT_TRUE(Contains(report, R"("outcome": "link-not-opened", "reason": ")" + why +
-                                   R"(", "program": "link-not-opened", "verify": "not-run", "exitStatus": 5})"))
-      << report;
-  EXPECT_TRUE(Contains(report, R"("outcome": "success", "reason": "", "program": "success", "verify": "success")"))
-      << report;
-  EXPECT_TRUE(Contains(report, R"x(does not hold the file: the radio's memory differs from the file in 1 line)x"
-                               R"x( (the first is line 11 of the file)", "program": "success", "verify": "failed")x"))
-      << report;
+  auto report = nlohmann::json::parse(TempDir::Read(dir.File("r.json")));
+  for (auto& radio : report) radio.erase("seconds");
+  EXPECT_EQ(report, nlohmann::json::parse(R"x([
+      {"link": "./r1", "model": 746, "linesSent": 131, "linesTotal": 131, "outcome": "success", "reason": "",
+       "program": "success", "verify": "success", "exitStatus": 0},
+      {"link": "./r2", "model": 746, "linesSent": 131, "linesTotal": 131, "outcome": "failed", "reason": "the radio)x"
+      R"x( was written but does not hold the file: the radio's memory differs from the file in 1 line (the first is)x"
+      R"x( line 11 of the file)", "program": "success", "verify": "failed", "exitStatus": 1},
+      {"link": "./r3", "model": null, "linesSent": 0, "linesTotal": 131, "outcome": "link-not-opened", "reason": ")x" +
+      why + R"(", "program": "link-not-opened", "verify": "not-run", "exitStatus": 5}])")) << report;
 }
 
 // The order the README gives: a stop signal, then 1, 2, 3, 5, 4; 0 only when all succeeded.
