@@ -355,10 +355,11 @@ TEST(ToolRun, VerifiesEachRadioOfAFleetAfterProgrammingItAndReportsBothOrWhyItsP
       why + R"(", "program": "link-not-opened", "verify": "not-run", "exitStatus": 5}])")) << report;
 }
 
-// The order the README gives: a stop signal, then 1, 2, 3, 5, 4; 0 only when all succeeded.
+// The order the README gives: a stop signal, then 1, 2, 3, 5, 4, 6, 73; 0 only when all succeeded.
 TEST(ToolRun, EndsAFleetWithTheWorstStatusOfItsRadios) {
   for (const auto& [statuses, worst] : std::vector<std::pair<std::vector<int>, int>>{
-           {{0, 0}, 0}, {{0, 4, 0}, 4}, {{4, 5}, 5}, {{5, 3}, 3}, {{3, 2}, 2}, {{2, 1, 0}, 1}, {{1, 143}, 143}}) {
+           {{0, 0}, 0}, {{0, 73}, 73}, {{73, 6}, 6}, {{6, 4}, 4}, {{0, 4, 0}, 4}, {{4, 5}, 5},
+           {{5, 3}, 3}, {{3, 2}, 2}, {{2, 1, 0}, 1}, {{1, 143}, 143}}) {
     std::vector<FleetRadio> radios;
     for (const int status : statuses) radios.emplace_back().exitStatus = status;
     EXPECT_EQ(FleetExitStatus(radios), worst) << ::testing::PrintToString(statuses);
