@@ -34,31 +34,31 @@ class TimedSerialLink final : public SerialLink {
     return inner_.CheckPortAvailable(deviceName);
   }
   std::string UnavailableReason() const override { return inner_.UnavailableReason(); }
-  std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
-                    std::uint32_t outQueueSize) override {
+  LinkResult Open(const std::string& deviceName, std::uint32_t inQueueSize,
+                  std::uint32_t outQueueSize) override {
     return inner_.Open(deviceName, inQueueSize, outQueueSize);
   }
-  std::int32_t Close() override { return inner_.Close(); }
+  LinkResult Close() override { return inner_.Close(); }
   bool IsOpen() const override { return inner_.IsOpen(); }
   std::size_t DiscardedAtClose() const override { return inner_.DiscardedAtClose(); }
-  std::int32_t SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
-                             int stopBits) override {
+  LinkResult SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
+                           int stopBits) override {
     return inner_.SetLineFormat(baudRate, dataBits, parity, stopBits);
   }
-  std::int32_t SetFlowControl(int kind) override { return inner_.SetFlowControl(kind); }
+  LinkResult SetFlowControl(int kind) override { return inner_.SetFlowControl(kind); }
   void SetWriteTimeouts(std::uint32_t perByteMs, std::uint32_t constantMs) override {
     inner_.SetWriteTimeouts(perByteMs, constantMs);
   }
-  std::int32_t SetEventCharacter(char character, bool addToMask) override {
+  LinkResult SetEventCharacter(char character, bool addToMask) override {
     return inner_.SetEventCharacter(character, addToMask);
   }
-  std::int32_t SetEventMask(std::uint32_t mask) override { return inner_.SetEventMask(mask); }
+  LinkResult SetEventMask(std::uint32_t mask) override { return inner_.SetEventMask(mask); }
   void Purge() override { inner_.Purge(); }
-  std::int32_t Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) override {
+  LinkResult Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) override {
     arrivals_.push_back(BenchClock::now());
     return inner_.Read(buffer, size, countOut);
   }
-  std::int32_t Write(const std::uint8_t* data, std::size_t size, std::size_t* countOut) override {
+  LinkResult Write(const std::uint8_t* data, std::size_t size, std::size_t* countOut) override {
     writes_.push_back({BenchClock::now(), size, size > 0 ? data[0] : std::uint8_t{0}});
     return inner_.Write(data, size, countOut);
   }
@@ -80,22 +80,24 @@ class TimedUdpLink final : public UdpLink {
     arrivals_.reserve(1 << 16);
   }
 
-  std::int32_t Create(int localPort) override { return inner_.Create(localPort); }
+  LinkResult Create(int localPort) override { return inner_.Create(localPort); }
   bool HasSocket() const override { return inner_.HasSocket(); }
-  std::int32_t Connect(const std::string& address, int port) override {
+  LinkResult Connect(const std::string& address, int port) override {
     return inner_.Connect(address, port);
   }
-  std::int32_t Send(const std::uint8_t* data, std::size_t size) override {
+  LinkResult Send(const std::uint8_t* data, std::size_t size) override {
     // The first two bytes are the passcode; the request begins after them.
     writes_.push_back({BenchClock::now(), size > 2 ? size - 2 : 0,
                        size > 2 ? data[2] : std::uint8_t{0}});
     return inner_.Send(data, size);
   }
-  std::int32_t Receive(std::uint8_t* buffer, std::size_t capacity, std::int32_t* error) override {
+  LinkResult Receive(std::uint8_t* buffer, std::size_t capacity, std::size_t* countOut) override {
     const BenchClock::time_point arrival = BenchClock::now();
-    const std::int32_t received = inner_.Receive(buffer, capacity, error);
+    std::size_t received = 0;
+    const LinkResult result = inner_.Receive(buffer, capacity, &received);
     if (received > 0) arrivals_.push_back(arrival);
-    return received;
+    if (countOut != nullptr) *countOut = received;
+    return result;
   }
   void Close() override { inner_.Close(); }
 

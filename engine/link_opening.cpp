@@ -14,10 +14,11 @@ constexpr std::uint32_t kLineBaudRate = 57600;
 constexpr char kEventCharacter = 13;  // every answer of the radio ends in CR
 constexpr std::uint32_t kAnswerEventMask = kEventFlagChar | kEventLineError;
 
-// Why the socket could not be made, said after its code (the links answer the
-// system's error numbers): the port, and the system's words.
-std::string SocketCreateReason(std::int32_t error, std::int32_t port) {
-  const std::string said = std::string(" (") + std::strerror(error) + ")";
+// Why the socket could not be made, said after its code (the system's error
+// number): the port, and the system's words.
+std::string SocketCreateReason(const LinkResult& result, std::int32_t port) {
+  const int error = result.systemError;
+  const std::string said = " (" + LinkResultText(result) + ")";
   if (error == EADDRINUSE) return Format("UDP port %d is in use by another program", port) + said;
   if (error == EACCES) {
     return Format("UDP port %d may be used only by the system's administrator", port) + said;
@@ -26,6 +27,28 @@ std::string SocketCreateReason(std::int32_t error, std::int32_t port) {
     return Format("UDP port %d is not a port from 0 to 65535", port) + said;
   }
   return Format("no socket could be bound to UDP port %d", port) + said;
+}
+
+// Opens the port and sets it up as the radio talks; empty when that worked, else
+// why not, as the clause that the message about the port goes on from. A port
+// opened but not set up is closed again.
+std::string OpenForTheRadio(SerialLink& serial, const std::string& device) {
+  if (serial.CheckPortAvailable(device) != PortAvailable) {
+    const std::string reason = serial.UnavailableReason();
+    return reason.empty() ? "it cannot be opened" : reason;
+  }
+  if (const LinkResult opened = serial.Open(device, kDriverQueueSize, kDriverQueueSize);
+      !opened.ok()) {
+    return "it cannot be opened (" + LinkResultText(opened) + ")";
+  }
+  LinkResult result = serial.SetLineFormat(kLineBaudRate, 8, 0, 0);
+  if (result.ok()) result = serial.SetFlowControl(FlowHardware);
+  serial.SetWriteTimeouts(10, 10);
+  if (result.ok()) result = serial.SetEventCharacter(kEventCharacter, false);
+  if (result.ok()) result = serial.SetEventMask(kAnswerEventMask);
+  if (result.ok()) return {};
+  serial.Close();
+  return "it cannot be set up for the radio (" + LinkResultText(result) + ")";
 }
 
 }  // namespace
@@ -37,9 +60,7 @@ bool UpdateEngine::OpenSerialLink() {
   if (serial_.IsOpen()) serial_.Close();
 
   const std::string device = SerialDeviceName(settings_.comPort);
-  if (serial_.CheckPortAvailable(device) != PortAvailable) {
-    std::string reason = serial_.UnavailableReason();
-    if (reason.empty()) reason = "it cannot be opened";
+  if (const std::string reason = OpenForTheRadio(serial_, device); !reason.empty()) {
     const std::string port = device == settings_.comPort
                                  ? device
                                  : device + " (" + settings_.comPort + ")";
@@ -49,12 +70,6 @@ bool UpdateEngine::OpenSerialLink() {
                       "I CAN'T");
     return false;
   }
-  serial_.Open(device, kDriverQueueSize, kDriverQueueSize);
-  serial_.SetLineFormat(kLineBaudRate, 8, 0, 0);
-  serial_.SetFlowControl(FlowHardware);
-  serial_.SetWriteTimeouts(10, 10);
-  serial_.SetEventCharacter(kEventCharacter, false);
-  serial_.SetEventMask(kAnswerEventMask);
   serial_.Purge();
   return true;
 }
@@ -68,8 +83,8 @@ void UpdateEngine::OpenUdpLink() {
   udp_state_.connectedPort = settings_.radioPort;
   udp_state_.connectedAddress = settings_.radioAddress;
   if (udp_state_.socketCreated == 0) {
-    const std::int32_t error = udp_.Create(settings_.radioPort);
-    if (error == 0) {
+    const LinkResult created = udp_.Create(settings_.radioPort);
+    if (created.ok()) {
       udp_state_.socketCreated = 1;
       host_.UdpSocketChanged(true);
     } else {
@@ -77,14 +92,29 @@ void UpdateEngine::OpenUdpLink() {
       // the user again) instead of silently doing nothing.
       udp_state_.connectedPort = 1;
       udp_state_.connectedAddress = " ";
-      host_.ShowMessage(Format("Socket Create returned error code %d: ", error) +
-                            SocketCreateReason(error, settings_.radioPort) +
+      host_.ShowMessage(Format("Socket Create returned error code %d: ", created.systemError) +
+                            SocketCreateReason(created, settings_.radioPort) +
                             ". Nothing was sent to the radio.",
                         "");
       return;
     }
   }
-  udp_.Connect(settings_.radioAddress, settings_.radioPort);
+  if (const LinkResult connected = udp_.Connect(settings_.radioAddress, settings_.radioPort);
+      !connected.ok()) {
+    // Requests to a socket without its radio would go nowhere: the operation ends
+    // as with a socket that could not be made (the socket closes with the links).
+    udp_state_.socketCreated = 0;
+    udp_state_.connectedPort = 1;
+    udp_state_.connectedAddress = " ";
+    host_.ShowMessage(Format("The radio's address %s, port %d, cannot be used (",
+                             settings_.radioAddress.c_str(), settings_.radioPort) +
+                          (connected.status == LinkStatus::InvalidArgument &&
+                                   connected.systemError == 0
+                               ? std::string("it cannot be resolved")
+                               : LinkResultText(connected)) +
+                          "). Nothing was sent to the radio.",
+                      "");
+  }
 }
 
 void UpdateEngine::CloseLinks() {

@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::size_t kSerialReadLimit = 128;
 constexpr std::size_t kDatagramLimit = 4096;
-constexpr std::int32_t kSocketWouldBlock = 10035;
 
 }  // namespace
 
@@ -20,7 +19,8 @@ void UpdateEngine::OnSerialEvent(std::uint32_t event, std::uint32_t /*error*/) {
   host_.StopTimer(kIdentificationTimerId);
   std::uint8_t buffer[kSerialReadLimit + 1];
   std::size_t count = 0;
-  serial_.Read(buffer, kSerialReadLimit, &count);
+  // Only a port that is no longer open cannot be read: there is no answer to take.
+  if (!serial_.Read(buffer, kSerialReadLimit, &count).ok()) return;
   serial_.Purge();
   count = std::min(count, kSerialReadLimit);
   ParseResponse(buffer, count);
@@ -28,19 +28,15 @@ void UpdateEngine::OnSerialEvent(std::uint32_t event, std::uint32_t /*error*/) {
 
 void UpdateEngine::OnUdpReadable() {
   std::uint8_t buffer[kDatagramLimit + 1];
-  std::int32_t error = 0;
-  const std::int32_t received = udp_.Receive(buffer, kDatagramLimit, &error);
-  if (received < 0) {
-    if (error != kSocketWouldBlock) {
-      host_.ShowMessage(std::string("Windows Socket Error occurred: an answer of the radio could "
-                                    "not be received (") +
-                            std::strerror(error) + ").",
-                        "");
-    }
+  std::size_t received = 0;
+  if (const LinkResult result = udp_.Receive(buffer, kDatagramLimit, &received); !result.ok()) {
+    host_.ShowMessage("Windows Socket Error occurred: an answer of the radio could not be "
+                      "received (" + LinkResultText(result) + ").",
+                      "");
     return;
   }
   if (received == 0) return;
-  ParseResponse(buffer, std::min(static_cast<std::size_t>(received), kDatagramLimit));
+  ParseResponse(buffer, std::min(received, kDatagramLimit));
 }
 
 void UpdateEngine::ParseResponse(const std::uint8_t* bytes, std::size_t length) {

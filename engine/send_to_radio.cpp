@@ -8,6 +8,8 @@
 namespace flash {
 
 void UpdateEngine::SendToRadio(std::uint8_t* data, int length, Payload payload) {
+  // After a request that could not be sent the operation has ended: nothing follows it.
+  if (!running_) return;
   int n = length;
   if (payload == Payload::Text && TakesTextLines(state_.radioModelCode)) {
     // These models take text lines ending in CR alone; a frame's data bytes may be 0x0A.
@@ -33,9 +35,10 @@ void UpdateEngine::SendToRadio(std::uint8_t* data, int length, Payload payload) 
 
   StartResponseTimer();
 
+  LinkResult result;
+  std::size_t written = static_cast<std::size_t>(n);
   if (settings_.serialActive) {
-    std::size_t written = 0;
-    serial_.Write(data, static_cast<std::size_t>(n), &written);
+    result = serial_.Write(data, static_cast<std::size_t>(n), &written);
   }
   if (settings_.ethernetActive) {
     // Every datagram opens with the passcode's low 16 bits, high byte first.
@@ -43,8 +46,23 @@ void UpdateEngine::SendToRadio(std::uint8_t* data, int length, Payload payload) 
     datagram[0] = static_cast<std::uint8_t>((settings_.radioPasscode >> 8) & 0xFF);
     datagram[1] = static_cast<std::uint8_t>(settings_.radioPasscode & 0xFF);
     std::copy_n(data, n, datagram.begin() + 2);
-    udp_.Send(datagram.data(), datagram.size());
+    if (result.ok()) result = udp_.Send(datagram.data(), datagram.size());
   }
+  if (result.ok()) return;
+
+  // The radio did not get the request (or only its start): waiting for its answer
+  // would only look like a silent radio.
+  std::string reason = LinkResultText(result);
+  if (written != 0 && written < static_cast<std::size_t>(n)) {
+    reason += Format(" (only %zu of its %d bytes went out)", written, n);
+  }
+  trace_.TraceEvent("send", "The request could not be sent to the radio: " + reason);
+  host_.AppendOutput(" The request could not be sent to the radio: " + reason + ".\r\n");
+  // The request that cancels the update is followed by the update's own end.
+  if (state_.personality == -1) return;
+  EndEarly();
+  ReportCommFailure();
+  host_.OperationEnded(OperationOutcome::CommunicationFailed);
 }
 
 void UpdateEngine::SendRequest(std::string_view request) {

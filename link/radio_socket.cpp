@@ -57,61 +57,54 @@ std::string UnresolvableAddressMessage(const std::string& address) {
 
 RadioSocket::~RadioSocket() { Close(); }
 
-std::int32_t RadioSocket::Create(int localPort) {
+LinkResult RadioSocket::Create(int localPort) {
   Close();
-  if (!ValidPort(localPort)) return Result(EINVAL);
+  if (!ValidPort(localPort)) return LinkResultOf(EINVAL);
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Result(errno);
+  if (fd < 0) return LinkResultOf(errno);
   // Lets a radio simulated on this machine bind the same port on another
   // loopback address (see the class comment).
   const int on = 1;
-  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return Result(error);
-  }
   in_addr any {};
   any.s_addr = htonl(INADDR_ANY);
   const sockaddr_in local = Endpoint(any, localPort);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+      ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     const int error = errno;
     ::close(fd);
-    return Result(error);
+    return LinkResultOf(error);
   }
   fd_ = fd;
-  return Result(0);
+  return kLinkOk;
 }
 
-std::int32_t RadioSocket::Connect(const std::string& address, int port) {
-  if (fd_ < 0) return Result(EBADF);
-  if (!ValidPort(port)) return Result(EINVAL);
+LinkResult RadioSocket::Connect(const std::string& address, int port) {
+  if (fd_ < 0) return {LinkStatus::NotOpen, 0};
+  if (!ValidPort(port)) return LinkResultOf(EINVAL);
   const std::optional<in_addr> found = LookUpRadioAddress(address);
-  if (!found) return Result(kSocketLookupFailed);
+  if (!found) return {LinkStatus::InvalidArgument, 0};
   const sockaddr_in remote = Endpoint(*found, port);
   if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
-    return Result(errno);
+    return LinkResultOf(errno);
   }
   peer_ = remote;
-  return Result(0);
+  return kLinkOk;
 }
 
-std::int32_t RadioSocket::Send(const std::uint8_t* data, std::size_t size) {
-  if (fd_ < 0) return Result(EBADF);
+LinkResult RadioSocket::Send(const std::uint8_t* data, std::size_t size) {
+  if (fd_ < 0) return {LinkStatus::NotOpen, 0};
   for (;;) {
-    if (::send(fd_, data, size, MSG_NOSIGNAL) >= 0) return Result(0);
-    if (errno != EINTR) return Result(errno);
+    if (::send(fd_, data, size, MSG_NOSIGNAL) >= 0) return kLinkOk;
+    if (errno != EINTR) return LinkResultOf(errno);
   }
 }
 
-std::int32_t RadioSocket::Receive(std::uint8_t* buffer, std::size_t capacity,
-                                  std::int32_t* error) {
-  std::int32_t localError = 0;
-  std::int32_t& errorOut = error != nullptr ? *error : localError;
-  errorOut = 0;
-  if (fd_ < 0) {
-    errorOut = Result(EBADF);
-    return -1;
-  }
+LinkResult RadioSocket::Receive(std::uint8_t* buffer, std::size_t capacity,
+                                std::size_t* countOut) {
+  std::size_t localCount = 0;
+  std::size_t& count = countOut != nullptr ? *countOut : localCount;
+  count = 0;
+  if (fd_ < 0) return {LinkStatus::NotOpen, 0};
   for (;;) {
     sockaddr_in from {};
     socklen_t fromSize = sizeof from;
@@ -119,16 +112,12 @@ std::int32_t RadioSocket::Receive(std::uint8_t* buffer, std::size_t capacity,
         ::recvfrom(fd_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
     if (got >= 0 && peer_ && !FromPeer(from, *peer_)) continue;
     if (got >= 0) {
-      Result(0);
-      return static_cast<std::int32_t>(got);
+      count = static_cast<std::size_t>(got);
+      return kLinkOk;
     }
     if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED) {
-      Result(errno);
-      return 0;
-    }
-    errorOut = Result(errno);
-    return -1;
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNREFUSED) return kLinkOk;
+    return LinkResultOf(errno);
   }
 }
 

@@ -11,9 +11,6 @@
 
 namespace flash {
 
-// What Connect answers when the address is neither dotted IPv4 nor a known host
-// name (the socket layer's "invalid argument").
-inline constexpr std::int32_t kSocketLookupFailed = 10022;
 // The largest answer datagram the program takes.
 inline constexpr std::size_t kMaxDatagramSize = 4096;  // bytes
 
@@ -41,34 +38,28 @@ class RadioSocket : public UdpLink {
   RadioSocket(const RadioSocket&) = delete;
   RadioSocket& operator=(const RadioSocket&) = delete;
 
-  // A socket that already exists is closed first. Answers 0 or the errno of the
-  // step that failed (EINVAL for a port outside 0..65535); a socket whose
-  // binding failed is closed again.
-  std::int32_t Create(int localPort) override;
+  // A socket that already exists is closed first. A failure keeps the errno of the
+  // step that failed (EINVAL for a port outside 0..65535); a socket whose binding
+  // failed is closed again.
+  LinkResult Create(int localPort) override;
   bool HasSocket() const override { return fd_ >= 0; }
-  // The first IPv4 address of a host name; kSocketLookupFailed when there is none.
-  std::int32_t Connect(const std::string& address, int port) override;
-  std::int32_t Send(const std::uint8_t* data, std::size_t size) override;
+  // The first IPv4 address of a host name; InvalidArgument (without an errno)
+  // when there is none.
+  LinkResult Connect(const std::string& address, int port) override;
+  LinkResult Send(const std::uint8_t* data, std::size_t size) override;
   // One datagram (cut to capacity). 0 when nothing waits, for an empty datagram,
   // and for the refusal a previous send drew from a radio that is not
   // listening (the silence is reported by the response timer, once). Datagrams
   // from anyone but the connected radio are dropped.
-  std::int32_t Receive(std::uint8_t* buffer, std::size_t capacity,
-                       std::int32_t* error) override;
+  LinkResult Receive(std::uint8_t* buffer, std::size_t capacity,
+                     std::size_t* countOut) override;
   void Close() override;
 
   // The descriptor to watch for readability; -1 without a socket.
   int fd() const { return fd_; }
-  std::int32_t lastError() const { return lastError_; }
 
  private:
-  std::int32_t Result(std::int32_t code) {
-    lastError_ = code;
-    return code;
-  }
-
   int fd_ = -1;
-  std::int32_t lastError_ = 0;
   // The radio once connected: the kernel filters later datagrams by it, but not
   // those queued between the binding and the connection.
   std::optional<sockaddr_in> peer_;

@@ -111,6 +111,20 @@ std::string UnavailableReasonFor(const std::string& deviceName, int error) {
   }
 }
 
+// An opening that failed, as the port's checks sort it: a port held by another
+// program is busy whatever the system's number for it.
+LinkResult OpenFailure(int error) {
+  switch (Classify(error)) {
+    case PortNotPresent:
+      return {LinkStatus::NotPresent, error};
+    case PortInUse:
+      return {error == EACCES || error == EPERM ? LinkStatus::NoPermission : LinkStatus::Busy,
+              error};
+    default:
+      return LinkResultOf(error);
+  }
+}
+
 }  // namespace
 
 SerialPort::SerialPort() : queue_(kDefaultInQueueSize) {}
@@ -128,12 +142,12 @@ PortAvailability SerialPort::CheckPortAvailable(const std::string& deviceName) {
   return Classify(error);
 }
 
-std::int32_t SerialPort::Open(const std::string& deviceName, std::uint32_t inQueueSize,
-                              std::uint32_t /*outQueueSize*/) {
-  if (IsOpen()) return kResultAlreadyInitialised;
+LinkResult SerialPort::Open(const std::string& deviceName, std::uint32_t inQueueSize,
+                            std::uint32_t /*outQueueSize*/) {
+  if (IsOpen()) return {LinkStatus::Busy, 0};
   int error = 0;
   const int fd = OpenExclusive(deviceName, &error);
-  if (fd < 0) return error;
+  if (fd < 0) return OpenFailure(error);
   fd_ = fd;
   discardedAtClose_ = 0;
   queue_.Reset(inQueueSize != 0 ? inQueueSize : kDefaultInQueueSize);
@@ -157,11 +171,11 @@ std::int32_t SerialPort::Open(const std::string& deviceName, std::uint32_t inQue
   }
   pump_.Start(fd_);
   if (listener_) listener_(fd_);
-  return 0;
+  return kLinkOk;
 }
 
-std::int32_t SerialPort::Close() {
-  if (fd_ < 0) return 0;
+LinkResult SerialPort::Close() {
+  if (fd_ < 0) return kLinkOk;
   if (listener_) listener_(-1);
   // A request written just before (the "P0\r" of a cancelled choice) must still
   // reach the radio. Output that flow control holds back past the wait is
@@ -182,7 +196,7 @@ std::int32_t SerialPort::Close() {
   ::close(fd_);
   fd_ = -1;
   queue_.Clear();
-  return 0;
+  return kLinkOk;
 }
 
 SerialPort::Input SerialPort::ServiceInput() {
@@ -195,8 +209,8 @@ SerialPort::Input SerialPort::ServiceInput() {
   return input;
 }
 
-std::int32_t SerialPort::ApplyAttributes(const termios& attributes) {
-  return ::tcsetattr(fd_, TCSANOW, &attributes) == 0 ? 0 : errno;
+LinkResult SerialPort::ApplyAttributes(const termios& attributes) {
+  return LinkResultOf(::tcsetattr(fd_, TCSANOW, &attributes) == 0 ? 0 : errno);
 }
 
 void SerialPort::SetModemLines(int raise, int lower) {
@@ -205,28 +219,29 @@ void SerialPort::SetModemLines(int raise, int lower) {
   if (lower != 0) ::ioctl(fd_, TIOCMBIC, &lower);
 }
 
-std::int32_t SerialPort::SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
-                                       int stopBits) {
-  if (!IsOpen()) return kResultInvalidHandle;
+LinkResult SerialPort::SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
+                                     int stopBits) {
+  if (!IsOpen()) return {LinkStatus::NotOpen, 0};
   termios attributes {};
-  if (::tcgetattr(fd_, &attributes) != 0) return errno;
-  if (!ApplyLineFormat(attributes, baudRate, dataBits, parity, stopBits)) return EINVAL;
+  if (::tcgetattr(fd_, &attributes) != 0) return LinkResultOf(errno);
+  if (!ApplyLineFormat(attributes, baudRate, dataBits, parity, stopBits)) {
+    return {LinkStatus::InvalidArgument, 0};
+  }
   return ApplyAttributes(attributes);
 }
 
-std::int32_t SerialPort::SetFlowControl(int kind) {
-  if (!IsOpen()) return kResultInvalidHandle;
+LinkResult SerialPort::SetFlowControl(int kind) {
+  if (!IsOpen()) return {LinkStatus::NotOpen, 0};
   termios attributes {};
-  if (::tcgetattr(fd_, &attributes) != 0) return errno;
-  if (!ApplyFlowControl(attributes, kind)) return kResultInvalidArgument;
-  const std::int32_t result = ApplyAttributes(attributes);
-  if (result != 0) return result;
+  if (::tcgetattr(fd_, &attributes) != 0) return LinkResultOf(errno);
+  if (!ApplyFlowControl(attributes, kind)) return {LinkStatus::InvalidArgument, 0};
+  if (const LinkResult result = ApplyAttributes(attributes); !result.ok()) return result;
   if (kind == FlowHardware) {
     SetModemLines(TIOCM_DTR | TIOCM_RTS, 0);
   } else {
     SetModemLines(0, TIOCM_DTR | TIOCM_RTS);
   }
-  return 0;
+  return kLinkOk;
 }
 
 void SerialPort::SetWriteTimeouts(std::uint32_t perByteMs, std::uint32_t constantMs) {
@@ -235,17 +250,17 @@ void SerialPort::SetWriteTimeouts(std::uint32_t perByteMs, std::uint32_t constan
   writeConstantMs_ = constantMs;
 }
 
-std::int32_t SerialPort::SetEventCharacter(char character, bool addToMask) {
-  if (!IsOpen()) return kResultInvalidHandle;
+LinkResult SerialPort::SetEventCharacter(char character, bool addToMask) {
+  if (!IsOpen()) return {LinkStatus::NotOpen, 0};
   if (addToMask) eventMask_ |= kEventFlagChar;
   queue_.SetEventCharacter(static_cast<std::uint8_t>(character));
-  return 0;
+  return kLinkOk;
 }
 
-std::int32_t SerialPort::SetEventMask(std::uint32_t mask) {
-  if (!IsOpen()) return kResultInvalidHandle;
+LinkResult SerialPort::SetEventMask(std::uint32_t mask) {
+  if (!IsOpen()) return {LinkStatus::NotOpen, 0};
   eventMask_ = mask;
-  return 0;
+  return kLinkOk;
 }
 
 void SerialPort::Purge() {
@@ -262,20 +277,20 @@ void SerialPort::Purge() {
   queue_.Clear();
 }
 
-std::int32_t SerialPort::Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) {
+LinkResult SerialPort::Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) {
   std::size_t localCount = 0;
   std::size_t& count = countOut != nullptr ? *countOut : localCount;
   count = 0;
-  if (!IsOpen()) return kResultInvalidHandle;
+  if (!IsOpen()) return {LinkStatus::NotOpen, 0};
   count = queue_.Pop(buffer, size);
-  return 0;
+  return kLinkOk;
 }
 
-std::int32_t SerialPort::Write(const std::uint8_t* data, std::size_t size, std::size_t* countOut) {
+LinkResult SerialPort::Write(const std::uint8_t* data, std::size_t size, std::size_t* countOut) {
   std::size_t localCount = 0;
   std::size_t& count = countOut != nullptr ? *countOut : localCount;
   count = 0;
-  if (!IsOpen()) return kResultInvalidHandle;
+  if (!IsOpen()) return {LinkStatus::NotOpen, 0};
 
   const bool bounded = writePerByteMs_ != 0 || writeConstantMs_ != 0;
   const auto limit = std::chrono::milliseconds(
@@ -290,13 +305,13 @@ std::int32_t SerialPort::Write(const std::uint8_t* data, std::size_t size, std::
       continue;
     }
     if (written < 0 && errno == EINTR) continue;
-    if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return errno;
+    if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return LinkResultOf(errno);
 
     int waitMs = 10;
     if (bounded) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-      if (left.count() <= 0) return kResultTimeout;
+      if (left.count() <= 0) return {LinkStatus::TimedOut, 0};
       if (left.count() < waitMs) waitMs = static_cast<int>(left.count());
     }
     pollfd output{fd_, POLLOUT, 0};
@@ -307,7 +322,7 @@ std::int32_t SerialPort::Write(const std::uint8_t* data, std::size_t size, std::
       readyWithoutRoom = true;
     }
   }
-  return 0;
+  return kLinkOk;
 }
 
 }  // namespace flash

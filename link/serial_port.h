@@ -55,31 +55,31 @@ class SerialPort final : public SerialLink {
   PortAvailability CheckPortAvailable(const std::string& deviceName) override;
   std::string UnavailableReason() const override { return reason_; }
 
-  std::int32_t Open(const std::string& deviceName, std::uint32_t inQueueSize,
-                    std::uint32_t outQueueSize) override;
+  LinkResult Open(const std::string& deviceName, std::uint32_t inQueueSize,
+                  std::uint32_t outQueueSize) override;
   // Waits, bounded (serial_output_drain.h), for the output queue to empty; then
   // discards what flow control still holds back and closes.
-  std::int32_t Close() override;
+  LinkResult Close() override;
   bool IsOpen() const override { return fd_ >= 0; }
   std::size_t DiscardedAtClose() const override { return discardedAtClose_; }
 
-  std::int32_t SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
-                             int stopBits) override;
-  std::int32_t SetFlowControl(int kind) override;
+  LinkResult SetLineFormat(std::uint32_t baudRate, int dataBits, int parity,
+                           int stopBits) override;
+  LinkResult SetFlowControl(int kind) override;
   void SetWriteTimeouts(std::uint32_t perByteMs, std::uint32_t constantMs) override;
-  std::int32_t SetEventCharacter(char character, bool addToMask) override;
-  std::int32_t SetEventMask(std::uint32_t mask) override;
+  LinkResult SetEventCharacter(char character, bool addToMask) override;
+  LinkResult SetEventMask(std::uint32_t mask) override;
   void Purge() override;
 
   // At once, with what ServiceInput has moved in.
-  std::int32_t Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) override;
-  // Ends after at most perByteMs × size + constantMs (1460, with the count sent);
-  // both 0 means no bound.
-  std::int32_t Write(const std::uint8_t* data, std::size_t size,
-                     std::size_t* countOut) override;
+  LinkResult Read(std::uint8_t* buffer, std::size_t size, std::size_t* countOut) override;
+  // Ends after at most perByteMs × size + constantMs (TimedOut, with the count
+  // sent); both 0 means no bound.
+  LinkResult Write(const std::uint8_t* data, std::size_t size,
+                   std::size_t* countOut) override;
 
  private:
-  std::int32_t ApplyAttributes(const termios& attributes);
+  LinkResult ApplyAttributes(const termios& attributes);
   void SetModemLines(int raise, int lower);
 
   int fd_ = -1;

@@ -36,8 +36,8 @@ int SharedRadioSocket::FdOf(int port) const {
   return found == sockets_.end() ? -1 : found->second.fd;
 }
 
-std::int32_t SharedRadioSocket::Acquire(int port, Link& link) {
-  if (port < 0 || port > 65535) return EINVAL;
+LinkResult SharedRadioSocket::Acquire(int port, Link& link) {
+  if (port < 0 || port > 65535) return LinkResultOf(EINVAL);
   Socket& socket = sockets_[port];
   if (socket.fd < 0) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -51,14 +51,14 @@ std::int32_t SharedRadioSocket::Acquire(int port, Link& link) {
       const int error = errno;
       if (fd >= 0) ::close(fd);
       sockets_.erase(port);
-      return error;
+      return LinkResultOf(error);
     }
     socket.fd = fd;
   }
   ++socket.users;
   link.port_ = port;
   links_.push_back(&link);
-  return 0;
+  return kLinkOk;
 }
 
 void SharedRadioSocket::Release(Link& link) {
@@ -100,47 +100,50 @@ void SharedRadioSocket::ServiceInput(int fd) {
   }
 }
 
-std::int32_t SharedRadioSocket::Link::Create(int localPort) {
+LinkResult SharedRadioSocket::Link::Create(int localPort) {
   Close();
   return owner_.Acquire(localPort, *this);
 }
 
-std::int32_t SharedRadioSocket::Link::Connect(const std::string& address, int port) {
-  if (port_ < 0) return EBADF;
-  if (port < 0 || port > 65535) return EINVAL;
+LinkResult SharedRadioSocket::Link::Connect(const std::string& address, int port) {
+  if (port_ < 0) return {LinkStatus::NotOpen, 0};
+  if (port < 0 || port > 65535) return LinkResultOf(EINVAL);
   const std::optional<in_addr> found = LookUpRadioAddress(address);
-  if (!found) return kSocketLookupFailed;
+  if (!found) return {LinkStatus::InvalidArgument, 0};
   sockaddr_in remote{};
   remote.sin_family = AF_INET;
   remote.sin_port = htons(static_cast<std::uint16_t>(port));
   remote.sin_addr = *found;
   peer_ = remote;
   queue_.clear();
-  return 0;
+  return kLinkOk;
 }
 
-std::int32_t SharedRadioSocket::Link::Send(const std::uint8_t* data, std::size_t size) {
+LinkResult SharedRadioSocket::Link::Send(const std::uint8_t* data, std::size_t size) {
   const int fd = owner_.FdOf(port_);
-  if (fd < 0) return EBADF;
-  if (!peer_) return EDESTADDRREQ;
+  if (fd < 0) return {LinkStatus::NotOpen, 0};
+  if (!peer_) return LinkResultOf(EDESTADDRREQ);
   for (;;) {
     if (::sendto(fd, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&*peer_),
                  sizeof *peer_) >= 0) {
-      return 0;
+      return kLinkOk;
     }
-    if (errno != EINTR) return errno;
+    if (errno != EINTR) return LinkResultOf(errno);
   }
 }
 
-std::int32_t SharedRadioSocket::Link::Receive(std::uint8_t* buffer, std::size_t capacity,
-                                              std::int32_t* error) {
-  if (error != nullptr) *error = 0;
-  if (queue_.empty()) return 0;
+LinkResult SharedRadioSocket::Link::Receive(std::uint8_t* buffer, std::size_t capacity,
+                                            std::size_t* countOut) {
+  std::size_t localCount = 0;
+  std::size_t& count = countOut != nullptr ? *countOut : localCount;
+  count = 0;
+  if (queue_.empty()) return kLinkOk;
   const std::string datagram = std::move(queue_.front());
   queue_.pop_front();
   const std::size_t size = std::min(datagram.size(), capacity);
   std::memcpy(buffer, datagram.data(), size);
-  return static_cast<std::int32_t>(size);
+  count = size;
+  return kLinkOk;
 }
 
 void SharedRadioSocket::Link::Close() {

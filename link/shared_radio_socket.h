@@ -30,13 +30,13 @@ class SharedRadioSocket {
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
-    std::int32_t Create(int localPort) override;
+    LinkResult Create(int localPort) override;
     bool HasSocket() const override { return port_ >= 0; }
-    std::int32_t Connect(const std::string& address, int port) override;
-    std::int32_t Send(const std::uint8_t* data, std::size_t size) override;
+    LinkResult Connect(const std::string& address, int port) override;
+    LinkResult Send(const std::uint8_t* data, std::size_t size) override;
     // The oldest datagram its radio sent (cut to capacity); 0 when none waits.
-    std::int32_t Receive(std::uint8_t* buffer, std::size_t capacity,
-                         std::int32_t* error) override;
+    LinkResult Receive(std::uint8_t* buffer, std::size_t capacity,
+                       std::size_t* countOut) override;
     void Close() override;
 
     // A datagram from its radio waits for Receive.
@@ -66,7 +66,7 @@ class SharedRadioSocket {
     int fd = -1;
     int users = 0;
   };
-  std::int32_t Acquire(int port, Link& link);
+  LinkResult Acquire(int port, Link& link);
   void Release(Link& link);
   int FdOf(int port) const;
 

@@ -206,8 +206,8 @@ TEST(PureEngine, NamesAndNumbersAreReadAsAUserWritesThem) {
 // then any error-checking value from the settings), the file, and the steps: an answer of
 // the radio, "~text" for bytes without the CR that ends an answer, "+N" for N ms of
 // silence, "stop" (the user stops), "verify" (a Verify command meanwhile), "again" (the
-// same command anew). Then what the radio received, the dialogs, the outcomes and a text
-// the user saw.
+// same command anew), "!N" (the next write fails with errno N). Then what the radio
+// received, the dialogs, the outcomes and a text the user saw.
 TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
   const std::string kEnded = ";\r\n" + kRecord + ":00000001FE\r\n";  // no bytes: never checked
   const std::string kWrongSum = ";\r\n:0300300002337A1F\r\n:00000001FE\r\n";
@@ -315,6 +315,13 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"P", kRecord, {"VER-1234 734\r", "VER-1234 734\r", "+60000"}, {Q, "P0\r"}, {},
        {O::PersonalityCancelled}, "The update was cancelled", "734.ruf", -1},
       {"P", kRecord, {"VER 1234 734\r"}, {Q, Z}, {}, {}, "", "734.ruf", -1},
+      // A request the port refuses ends the operation at once, with the system's reason;
+      // the cancelling one is told, and the cancellation ends it.
+      {"P", kRecord + kRecord, {V, "!5", R}, {Q, Z}, {D::CommFailure}, {O::CommunicationFailed},
+       " The request could not be sent to the radio: Input/output error.\r\n Close"},
+      {"P", kRecord, {"!5", "VER-1234 734\r"}, {Q}, {}, {O::PersonalityCancelled},
+       "sent to the radio: Input/output error.\r\n Close Communications Port\r\n Close File\r\n "
+       "The update was cancelled", "734.ruf", -1},
       {"P", kRecord + kRecord, {V, R, "verify", "stop", ":1E\r", "+60000"}, {Q, Z, F}, {},
        {O::Stopped}, "The operation was stopped before its end"},
       // Refused before anything is sent: data the radio would place elsewhere, a model line
@@ -348,6 +355,8 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
         rig.host.AdvanceBy(milliseconds{std::stoi(step.substr(1))});
       } else if (step.starts_with('~')) {
         rig.serial.input += step.substr(1);
+      } else if (step.starts_with('!')) {
+        rig.serial.writeError = std::stoi(step.substr(1));
       } else if (step == "stop" || step == "verify" || step == "again") {
         step == "stop" ? rig.engine.StopOperation()
                        : (rig.engine.*(step == "verify" ? kVerify : command))(options);
@@ -562,9 +571,7 @@ TEST_F(Engine, OverUdpEachRequestIsOneDatagramOpenedByThePasscode) {
   Answer("hello\r");  // only an identifying datagram ends the wait for one
   host.AdvanceBy(milliseconds{10000});
   EXPECT_EQ(host.dialogs.back(), D::CommFailure);
-  udp.receiveError = 10035;  // would block: nothing to tell
-  engine.OnUdpReadable();
-  Answer("");
+  Answer("");  // nothing read: nothing to tell
   EXPECT_EQ(host.messages.size(), 1u);
   udp.receiveError = 111;
   engine.OnUdpReadable();
@@ -576,6 +583,12 @@ TEST_F(Engine, OverUdpEachRequestIsOneDatagramOpenedByThePasscode) {
   Answer("x\r");
   host.AdvanceBy(milliseconds{10000});
   EXPECT_EQ(host.dialogs.size(), 2u);
+  engine.StopOperation();
+  udp.sendError = ENETUNREACH;  // not even the first request leaves: no wait for an answer
+  Start("746.ruf", kRecord);
+  EXPECT_NE(host.output.find("sent to the radio: Network is unreachable.\r\n"), npos);
+  EXPECT_EQ(host.outcomes.back(), O::CommunicationFailed);
+  EXPECT_FALSE(host.FireNextTimer());
 }
 
 TEST_F(Engine, APortThatCannotBeOpenedEndsTheOperationAtOnceWithItsReason) {
@@ -593,7 +606,13 @@ TEST_F(Engine, APortThatCannotBeOpenedEndsTheOperationAtOnceWithItsReason) {
   EXPECT_FALSE(host.FireNextTimer());  // no identification timer, no dialog 113 later
   EXPECT_TRUE(host.dialogs.empty());
   EXPECT_TRUE(serial.writes.empty());
-  serial.availability = PortAvailable;  // nor does it wait for the timers after an unknown model
+  serial.availability = PortAvailable;  // the check passed, the opening did not
+  serial.openError = EACCES;
+  Start("746.ruf", kRecord);
+  EXPECT_NE(host.output.find("ttyUSB7 is not available: it cannot be opened (Permission denied)"),
+            npos);
+  EXPECT_EQ(host.outcomes.back(), O::LinkNotOpened);
+  serial.openError = 0;  // nor does it wait for the timers after an unknown model
   host.stopOnUnlistedModel = true;
   Start("712.ruf", kRecord);
   Answer("VER 1234 712\r");

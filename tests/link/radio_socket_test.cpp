@@ -26,14 +26,14 @@ bool WaitReadable(const RadioSocket& socket, int limitMs = 2000) {
 // One Receive: what it read; nothing read answers 0 without an error.
 std::string ReceiveOne(UdpLink& socket) {
   std::string buffer(kMaxDatagramSize, '\0');
-  std::int32_t error = -1;
-  const std::int32_t got =
-      socket.Receive(reinterpret_cast<std::uint8_t*>(buffer.data()), buffer.size(), &error);
-  EXPECT_TRUE(got >= 0 && error == 0) << got << " " << error;
-  return buffer.substr(0, got > 0 ? static_cast<std::size_t>(got) : 0);
+  std::size_t got = 9999;
+  const LinkResult result =
+      socket.Receive(reinterpret_cast<std::uint8_t*>(buffer.data()), buffer.size(), &got);
+  EXPECT_TRUE(result.ok()) << LinkResultText(result);
+  return buffer.substr(0, got);
 }
 
-std::int32_t Send(UdpLink& socket, const std::string& datagram) {
+LinkResult Send(UdpLink& socket, const std::string& datagram) {
   return socket.Send(reinterpret_cast<const std::uint8_t*>(datagram.data()), datagram.size());
 }
 
@@ -41,7 +41,7 @@ TEST(RadioSocket, TakesOnlyTheRadiosAnswersAlsoWhenOthersWroteBeforeTheConnectio
   UdpPeer radio(kRadioAddress, 0, true);
   const int port = radio.port();
   RadioSocket socket;
-  ASSERT_TRUE(radio.bound() && socket.Create(port) == 0);
+  ASSERT_TRUE(radio.bound() && socket.Create(port).ok());
   EXPECT_EQ(ReceiveOne(socket), "") << "nothing waits yet";
   // What reaches the bound socket before connect() stays queued after it: here from
   // another port of the radio's own host, and from another host on the radio's port.
@@ -49,9 +49,9 @@ TEST(RadioSocket, TakesOnlyTheRadiosAnswersAlsoWhenOthersWroteBeforeTheConnectio
   ASSERT_TRUE(otherPort.SendTo("127.0.0.1", port, "READY\r"));
   ASSERT_TRUE(otherHost.SendTo("127.0.0.1", port, "READY\r"));
   ASSERT_TRUE(WaitReadable(socket));
-  ASSERT_EQ(socket.Connect(kRadioAddress, port), 0);
+  ASSERT_EQ(socket.Connect(kRadioAddress, port), kLinkOk);
 
-  ASSERT_EQ(Send(socket, kRequest), 0);
+  ASSERT_EQ(Send(socket, kRequest), kLinkOk);
   sockaddr_in from {};
   EXPECT_EQ(radio.Receive(&from), kRequest);
   EXPECT_EQ(ntohs(from.sin_port), port) << "sent from the radio's port number";
@@ -67,20 +67,22 @@ TEST(RadioSocket, TakesOnlyTheRadiosAnswersAlsoWhenOthersWroteBeforeTheConnectio
 TEST(RadioSocket, AnswersEachFailureWithItsCodeAndARefusalAsSilence) {
   UdpPeer held("0.0.0.0"), local("127.0.0.1");
   RadioSocket socket;
-  EXPECT_EQ(socket.Create(held.port()), EADDRINUSE);
-  EXPECT_EQ(socket.Create(65536), EINVAL);
+  EXPECT_EQ(Send(socket, kRequest), (LinkResult{LinkStatus::NotOpen, 0}));
+  EXPECT_EQ(socket.Create(held.port()), (LinkResult{LinkStatus::Busy, EADDRINUSE}));
+  EXPECT_EQ(socket.Create(65536), (LinkResult{LinkStatus::InvalidArgument, EINVAL}));
   EXPECT_FALSE(socket.HasSocket());
-  ASSERT_EQ(socket.Create(0), 0);
-  ASSERT_EQ(socket.Connect("localhost", local.port()), 0);
-  ASSERT_EQ(Send(socket, kRequest), 0);
+  ASSERT_EQ(socket.Create(0), kLinkOk);
+  ASSERT_EQ(socket.Connect("localhost", local.port()), kLinkOk);
+  ASSERT_EQ(Send(socket, kRequest), kLinkOk);
   EXPECT_EQ(local.Receive(), kRequest);
-  EXPECT_EQ(socket.Connect("::1", local.port()), kSocketLookupFailed) << "the radio speaks IPv4";
+  EXPECT_EQ(socket.Connect("::1", local.port()), (LinkResult{LinkStatus::InvalidArgument, 0}))
+      << "the radio speaks IPv4";
   EXPECT_NE(UnresolvableAddressMessage(" ").find("   cannot be resolved ("), std::string::npos);
 
   // A radio that is not listening: the system's refusal of the request reads as silence.
   const int silentPort = UdpPeer(kRadioAddress).port();
-  ASSERT_EQ(socket.Connect(kRadioAddress, silentPort), 0);
-  ASSERT_EQ(Send(socket, kRequest), 0);
+  ASSERT_EQ(socket.Connect(kRadioAddress, silentPort), kLinkOk);
+  ASSERT_EQ(Send(socket, kRequest), kLinkOk);
   WaitReadable(socket, 200);  // the refusal, where the system reports one
   EXPECT_EQ(ReceiveOne(socket), "");
 }
@@ -92,10 +94,10 @@ TEST(SharedRadioSocket, HandsEachRadioItsOwnAnswersAndDropsAStrangers) {
   UdpPeer radioB("127.0.0.3", port, true), stranger("127.0.0.4", port, true);
   SharedRadioSocket shared;
   SharedRadioSocket::Link a(shared), b(shared);
-  ASSERT_TRUE(a.Create(port) == 0 && b.Create(port) == 0);
-  ASSERT_TRUE(a.Connect(kRadioAddress, port) == 0 && b.Connect("127.0.0.3", port) == 0);
+  ASSERT_TRUE(a.Create(port).ok() && b.Create(port).ok());
+  ASSERT_TRUE(a.Connect(kRadioAddress, port).ok() && b.Connect("127.0.0.3", port).ok());
   ASSERT_EQ(shared.fds().size(), 1u);
-  ASSERT_TRUE(Send(a, "A?") == 0 && Send(b, "B?") == 0);
+  ASSERT_TRUE(Send(a, "A?").ok() && Send(b, "B?").ok());
   sockaddr_in fromA {}, fromB {};
   EXPECT_EQ(radioA.Receive(&fromA), "A?");
   EXPECT_EQ(radioB.Receive(&fromB), "B?");

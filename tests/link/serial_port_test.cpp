@@ -100,12 +100,12 @@ SerialPort::Input NextEvents(SerialPort& port, std::chrono::milliseconds limit) 
 std::string ReadUpTo(SerialPort& port, std::size_t size) {
   std::string buffer(size + 1, '#');
   std::size_t count = 9999;
-  EXPECT_EQ(port.Read(reinterpret_cast<std::uint8_t*>(buffer.data()), size, &count), 0);
+  EXPECT_EQ(port.Read(reinterpret_cast<std::uint8_t*>(buffer.data()), size, &count), kLinkOk);
   EXPECT_EQ(buffer[size], '#') << "a read past the size asked";
   return buffer.substr(0, std::min(count, size + 1));
 }
 
-std::int32_t Write(SerialPort& port, const std::string& bytes) {
+LinkResult Write(SerialPort& port, const std::string& bytes) {
   return port.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), nullptr);
 }
 
@@ -116,12 +116,12 @@ class OpenedPort : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(pty_.ok());
     ASSERT_EQ(port_.CheckPortAvailable(pty_.slaveName()), PortAvailable);
-    ASSERT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), 0);
-    EXPECT_EQ(port_.SetLineFormat(57600, 8, 0, 0), 0);
-    EXPECT_EQ(port_.SetFlowControl(FlowHardware), 0);
+    ASSERT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), kLinkOk);
+    EXPECT_EQ(port_.SetLineFormat(57600, 8, 0, 0), kLinkOk);
+    EXPECT_EQ(port_.SetFlowControl(FlowHardware), kLinkOk);
     port_.SetWriteTimeouts(10, 10);
-    EXPECT_EQ(port_.SetEventCharacter(13, false), 0);
-    EXPECT_EQ(port_.SetEventMask(kEventFlagChar | kEventLineError), 0);
+    EXPECT_EQ(port_.SetEventCharacter(13, false), kLinkOk);
+    EXPECT_EQ(port_.SetEventMask(kEventFlagChar | kEventLineError), kLinkOk);
     port_.Purge();
   }
 
@@ -133,7 +133,7 @@ TEST_F(OpenedPort, IsRawAt57600AndPassesEveryByteBothWaysUnderEitherFlowControl)
   std::string all(256, '\0');
   std::iota(all.begin(), all.end(), '\0');
   for (const int flow : {FlowHardware, FlowSoftware}) {
-    ASSERT_EQ(port_.SetFlowControl(flow), 0);
+    ASSERT_EQ(port_.SetFlowControl(flow), kLinkOk);
     termios t {};
     ASSERT_EQ(::tcgetattr(pty_.slave(), &t), 0);
     EXPECT_EQ(::cfgetispeed(&t) + ::cfgetospeed(&t), 2u * B57600);
@@ -148,7 +148,7 @@ TEST_F(OpenedPort, IsRawAt57600AndPassesEveryByteBothWaysUnderEitherFlowControl)
       got += ReadUpTo(port_, 4096);
     }
     EXPECT_EQ(got, all) << flow;
-    EXPECT_EQ(Write(port_, all), 0) << flow;
+    EXPECT_EQ(Write(port_, all), kLinkOk) << flow;
     EXPECT_EQ(pty_.RadioReceives(all.size()), all) << flow;
   }
 }
@@ -189,7 +189,7 @@ TEST_F(OpenedPort, ReadsAtMostTheSizeAskedKeepsWhatFitsItsQueueInOrderAndPurgesT
 
   // A queue of 16 bytes, read partly before more comes: the rest is lost as an overrun.
   port_.Close();
-  ASSERT_EQ(port_.Open(pty_.slaveName(), 16, 16), 0);
+  ASSERT_EQ(port_.Open(pty_.slaveName(), 16, 16), kLinkOk);
   pty_.RadioSends("0123456789");
   EXPECT_EQ(NextEvents(port_, kEventLimit).events, kEventCharArrived);
   EXPECT_EQ(ReadUpTo(port_, 6), "012345");
@@ -210,33 +210,34 @@ TEST_F(OpenedPort, IsHeldExclusivelyAndTellsItsListenerUntilTheDeviceVanishes) {
   int exclusive = 0;
   ASSERT_EQ(::ioctl(pty_.slave(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 1) << "also programs that take no lock are refused";
-  EXPECT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), kResultAlreadyInitialised);
+  EXPECT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), (LinkResult{LinkStatus::Busy, 0}));
   SerialPort second;
   EXPECT_EQ(second.CheckPortAvailable(pty_.slaveName()), PortInUse);
-  EXPECT_EQ(second.Open(pty_.slaveName(), 2048, 2048), EBUSY);
+  EXPECT_EQ(second.Open(pty_.slaveName(), 2048, 2048), (LinkResult{LinkStatus::Busy, EBUSY}));
   EXPECT_EQ(second.CheckPortAvailable("/dev/ttyNoSuchPort7"), PortNotPresent);
-  EXPECT_EQ(second.Open("/dev/null", 2048, 2048), ENOTTY);
+  EXPECT_EQ(second.Open("/dev/null", 2048, 2048), LinkResultOf(ENOTTY));
 
   port_.Close();
   ASSERT_EQ(::ioctl(pty_.slave(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0);
   EXPECT_EQ(second.CheckPortAvailable(pty_.slaveName()), PortAvailable);
-  ASSERT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), 0);
+  ASSERT_EQ(port_.Open(pty_.slaveName(), 2048, 2048), kLinkOk);
   EXPECT_EQ(told, (std::vector<int>{-1, port_.InputFd()}));
 
   // The adapter is pulled: told once, and a write to it fails at once.
   pty_.CloseMaster();
   const SerialPort::Input input = NextEvents(port_, kEventLimit);
   EXPECT_TRUE(input.deviceGone && input.events == 0);
-  const std::int32_t result = Write(port_, "?V\r");
-  EXPECT_TRUE(result != 0 && result != kResultTimeout) << result;
+  const LinkResult result = Write(port_, "?V\r");
+  EXPECT_TRUE(result.status == LinkStatus::SystemError && result.systemError != 0)
+      << LinkResultText(result);
 }
 
 TEST_F(OpenedPort, AWriteTheLineHoldsBackEndsAfterPerByteTimesCountPlusConstant) {
   ASSERT_EQ(::tcflow(pty_.slave(), TCOOFF), 0);  // held, as by a radio holding CTS low
   port_.SetWriteTimeouts(1, 20);
   const auto start = Clock::now();
-  EXPECT_EQ(Write(port_, std::string(30, 'C')), kResultTimeout);
+  EXPECT_EQ(Write(port_, std::string(30, 'C')), (LinkResult{LinkStatus::TimedOut, 0}));
   EXPECT_GE(Clock::now() - start, 45ms);  // 1 ms x 30 + 20 ms
   EXPECT_LT(Clock::now() - start, 1s);
 }
@@ -244,9 +245,9 @@ TEST_F(OpenedPort, AWriteTheLineHoldsBackEndsAfterPerByteTimesCountPlusConstant)
 TEST_F(OpenedPort, ARequestWrittenJustBeforeCloseReachesARadioThatReadsSlowly) {
   // The radio has not read what came before: past the 4 KiB it could read at once,
   // the pty keeps the rest on its way, where a flush at close would drop it.
-  ASSERT_EQ(Write(port_, std::string(8000, 'B')), 0);
-  ASSERT_EQ(Write(port_, "P0\r"), 0);
-  EXPECT_EQ(port_.Close(), 0);
+  ASSERT_EQ(Write(port_, std::string(8000, 'B')), kLinkOk);
+  ASSERT_EQ(Write(port_, "P0\r"), kLinkOk);
+  EXPECT_EQ(port_.Close(), kLinkOk);
   EXPECT_TRUE(pty_.RadioReceives(8003) == std::string(8000, 'B') + "P0\r") << "all, in order";
 }
 
