@@ -8,6 +8,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#include "engine/record_frames.h"
+#include "engine/ruf_records.h"
+#include "sim/intel_hex_line.h"
 
 namespace flash::bench {
 namespace {
@@ -45,21 +50,22 @@ double TimeBareClientLines(const std::string& device, std::size_t lines) {
   ::cfmakeraw(&raw);
   ::tcsetattr(fd, TCSANOW, &raw);
 
+  // The frames as the engine builds them from the lines of a file, made before the clock starts.
+  std::vector<std::vector<std::uint8_t>> frames;
+  const std::uint8_t data[kDataBytes] = {};
+  for (std::size_t line = 0; line < lines; ++line) {
+    IntelRecord record;
+    const auto address = static_cast<std::uint16_t>(line * kDataBytes);
+    if (!ParseIntelHex(sim::FormatIntelHexLine(0x00, address, data, kDataBytes), record).empty()) break;
+    std::uint8_t frame[kDataBytes + 7];
+    frames.emplace_back(frame, frame + BuildRecordFrame(kProgramModeByte, record, frame));
+  }
   double seconds = -1;
   const auto text = [](const char* s) { return reinterpret_cast<const std::uint8_t*>(s); };
-  if (Exchange(fd, text("?V\r"), 3) && Exchange(fd, text("ZZ\r"), 3)) {
-    std::uint8_t frame[kDataBytes + 7] = {kProgramModeByte, kDataBytes};
+  if (frames.size() == lines && Exchange(fd, text("?V\r"), 3) && Exchange(fd, text("ZZ\r"), 3)) {
     const auto start = std::chrono::steady_clock::now();
     std::size_t line = 0;
-    for (; line < lines; ++line) {
-      const std::uint16_t address = static_cast<std::uint16_t>(line * kDataBytes);
-      frame[2] = static_cast<std::uint8_t>(address >> 8);
-      frame[3] = static_cast<std::uint8_t>(address & 0xFF);
-      unsigned sum = kDataBytes + frame[2] + frame[3];  // type 00, data bytes 0
-      frame[kDataBytes + 5] = static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
-      frame[kDataBytes + 6] = '\r';
-      if (!Exchange(fd, frame, sizeof frame)) break;
-    }
+    while (line < lines && Exchange(fd, frames[line].data(), frames[line].size())) ++line;
     if (line == lines) {
       seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }

@@ -311,7 +311,8 @@ int Run(const std::string& radioSim) {
   }
   PrintRow("rig ceiling: the same paced radio-sim with a bare client, no program",
            Text("%.1f%% of the wire limit", kLineWireMicros / ceilingLineMicros * 100),
-           Text("%.1f us a line; best of %d runs (%s); one thread, no countdown, no engine",
+           Text("%.1f us a line; best of %d runs (%s); one thread, the engine's frames, no "
+                "countdown, no engine loop",
                 ceilingLineMicros, kCeilingRuns, List(ceilingPercents, "%.1f%%").c_str()));
   PrintRow("paced: the program's share of a line (paced line minus the rig's)",
            Text("%.1f us, %.2f%%", pacedLineMicros - ceilingLineMicros,

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "sim/intel_hex_line.h"
+
 namespace flash::bench {
 namespace {
 
@@ -17,25 +19,8 @@ struct FileCloser {
 
 void PutRecord(std::FILE* file, std::uint8_t type, std::uint16_t address, const std::uint8_t* data,
                std::size_t count) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  char line[8 + 2 * 255 + 5];
-  std::size_t at = 0;
-  unsigned sum = 0;
-  const auto put = [&](std::uint8_t byte) {
-    line[at++] = kHex[byte >> 4];
-    line[at++] = kHex[byte & 0x0F];
-    sum += byte;
-  };
-  line[at++] = ':';
-  put(static_cast<std::uint8_t>(count));
-  put(static_cast<std::uint8_t>(address >> 8));
-  put(static_cast<std::uint8_t>(address & 0xFF));
-  put(type);
-  for (std::size_t i = 0; i < count; ++i) put(data[i]);
-  put(static_cast<std::uint8_t>(0x100 - (sum & 0xFF)));
-  line[at++] = '\r';
-  line[at++] = '\n';
-  std::fwrite(line, 1, at, file);
+  const std::string line = sim::FormatIntelHexLine(type, address, data, count) + "\r\n";
+  std::fwrite(line.data(), 1, line.size(), file);
 }
 
 }  // namespace
