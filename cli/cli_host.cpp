@@ -9,19 +9,6 @@
 namespace flash {
 namespace {
 
-// The log's lines that say why an operation failed, or warn about the file or the
-// trace: standard error gets them too.
-bool SaysWhy(std::string_view text) {
-  constexpr std::string_view kOpenings[] = {
-      " Warning: ", " Note: ", " The update failed: ", " The update was cancelled"};
-  for (const std::string_view opening : kOpenings) {
-    if (text.starts_with(opening)) return true;
-  }
-  // The trace's troubles that the operation survives; a refused trace is a message box.
-  return text.starts_with(" The trace file ") &&
-         text.find("; the operation goes on without") != std::string_view::npos;
-}
-
 bool IsFailure(DialogId id) {
   return id == DialogId::CommFailure || id == DialogId::ProgramFailure ||
          id == DialogId::VerifyFailure;
@@ -38,9 +25,21 @@ CliHost::CliHost(ConsoleOutput& console, Clock& clock, TimerSet& timers, StopSig
       rufFile_(std::move(rufFile)),
       personality_(personality) {}
 
-void CliHost::AppendOutput(std::string_view text) {
-  console_.PaneText(text);
-  if (SaysWhy(text)) console_.AlsoAsError(text);
+void CliHost::AppendOutput(std::string_view text) { console_.PaneText(text); }
+
+void CliHost::Finding(const OperationFinding& finding) {
+  // What warns about the file or the trace, and why the update failed or was
+  // cancelled, goes to standard error too; refusals are told by their message boxes.
+  switch (finding.kind) {
+    case FindingKind::FileWarning:
+    case FindingKind::TraceNotWritten:
+    case FindingKind::Failed:
+    case FindingKind::PersonalityCancelled:
+      console_.AlsoAsError(finding.text);
+      break;
+    default:
+      break;
+  }
 }
 
 void CliHost::SetStatusText(int pane, std::string_view text) {

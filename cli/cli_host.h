@@ -13,7 +13,7 @@ namespace flash {
 
 // The engine's surroundings in the headless tool: the output pane and the
 // result go to standard output, message boxes (faults) to standard error, and so
-// do the log's warnings and reasons and a failed result,
+// do the findings that warn or say why, and a failed result,
 // timers run on the steady clock, and nothing ever waits for a click.
 class CliHost final : public EngineHost {
  public:
@@ -36,6 +36,7 @@ class CliHost final : public EngineHost {
   void ReportProgress(int done, int total) override;
   void AnswerReceived() override { answered_ = true; }
   void TraceNotWritten() override { traceNotWritten_ = true; }
+  void Finding(const OperationFinding& finding) override;
   // An unlisted model would otherwise be met by 40 s of resends before the failure.
   bool StopOnUnlistedModel() override { return true; }
   void OperationEnded(OperationOutcome outcome) override;

@@ -7,34 +7,12 @@
 namespace flash {
 namespace {
 
-// The log's lines that say why a radio's operation did not succeed. A port that
-// cannot be opened is told by its message box, which names the port and adds that
-// nothing was sent.
-bool SaysWhyItFailed(std::string_view text) {
-  constexpr std::string_view kOpenings[] = {
-      " The update failed: ", " The file is for model ", " The radio reports model ",
-      " The update was cancelled", " The trace file "};
-  for (const std::string_view opening : kOpenings) {
-    if (text.starts_with(opening)) return true;
-  }
-  return false;
-}
-
 bool ReachedTheEnd(OperationOutcome outcome) {
   return outcome == OperationOutcome::ProgramSucceeded ||
          outcome == OperationOutcome::VerifySucceeded ||
          outcome == OperationOutcome::CompletedUnchecked ||
          outcome == OperationOutcome::EndedWithoutDialog ||
          outcome == OperationOutcome::ProgramFailed || outcome == OperationOutcome::VerifyFailed;
-}
-
-// One line without the log's leading blank and line end.
-std::string OneLine(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.remove_suffix(1);
-  }
-  return std::string(text);
 }
 
 }  // namespace
@@ -54,21 +32,27 @@ FleetHost::FleetHost(ConsoleOutput& console, Clock& clock, std::string link, std
   radio_.progress = "0 of " + std::to_string(linesTotal) + " lines";
 }
 
-void FleetHost::AppendOutput(std::string_view text) {
-  // The trace's troubles that the operation survives are no reason of a result.
-  const bool survived = text.find("; the operation goes on without") != std::string_view::npos;
-  if (survived || text.starts_with(" Note: ")) {
-    console_.Error(radio_.link + ": " + OneLine(text));
+void FleetHost::Finding(const OperationFinding& finding) {
+  switch (finding.kind) {
+    case FindingKind::TraceNotWritten:
+      // The trace's troubles that the operation survives are no reason of a result.
+      console_.Error(radio_.link + ": " + finding.text);
+      return;
+    case FindingKind::Failed:
+      if (radio_.reason.empty()) radio_.reason = finding.reason;
+      return;
+    case FindingKind::FileRefused:
+    case FindingKind::VerifyRefused:
+    case FindingKind::PortUnavailable:
+    case FindingKind::UdpSocketFailed:
+    case FindingKind::ModelMismatch:
+    case FindingKind::UnlistedModel:
+    case FindingKind::PersonalityCancelled:
+      if (radio_.reason.empty()) radio_.reason = finding.text;
+      return;
+    default:
+      return;
   }
-  if (radio_.reason.empty() && SaysWhyItFailed(text) && !survived) {
-    radio_.reason = OneLine(text);
-    constexpr std::string_view kFailed = "The update failed: ";
-    if (radio_.reason.starts_with(kFailed)) radio_.reason.erase(0, kFailed.size());
-  }
-}
-
-void FleetHost::ShowMessage(std::string_view text, std::string_view) {
-  if (messageReason_.empty()) messageReason_ = OneLine(text);
 }
 
 int FleetHost::ChoosePersonality() {
@@ -101,7 +85,7 @@ void FleetHost::ReportProgress(int done, int total) {
 void FleetHost::NoteStopSignal(int signalNumber) { stopSignal_ = signalNumber; }
 
 void FleetHost::EndUnstarted(OperationOutcome outcome, std::string reason) {
-  messageReason_ = std::move(reason);
+  if (radio_.reason.empty()) radio_.reason = std::move(reason);
   OperationEnded(outcome);
 }
 
@@ -155,8 +139,6 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
                                       std::to_string(radio_.linesSent) + " of " +
                                       std::to_string(radio_.linesTotal) + " lines"
                                 : "the radio did not answer the identification request";
-  } else if (radio_.reason.empty()) {
-    radio_.reason = messageReason_;
   }
 }
 

@@ -15,9 +15,9 @@ namespace flash {
 
 // One radio's surroundings in a run with several links: its own timers, its
 // progress and its result, which the run shows on its line and in the summary.
-// Its log is not printed (the lines of many radios would mix): the line that says
-// why it failed becomes the reason of its result, and its notes and warnings go to
-// standard error after its link.
+// Its log is not printed (the lines of many radios would mix): the first finding
+// that says why it failed becomes the reason of its result, and the trace's
+// troubles go to standard error after its link.
 class FleetHost final : public EngineHost {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
@@ -27,10 +27,10 @@ class FleetHost final : public EngineHost {
             std::string activity, TimePoint start, int linesTotal);
 
   void BeginOutput() override {}
-  void AppendOutput(std::string_view text) override;
+  void AppendOutput(std::string_view) override {}
   void SetStatusText(int, std::string_view) override {}
   std::optional<std::string> ChooseRufFile() override { return rufFile_; }
-  void ShowMessage(std::string_view text, std::string_view caption) override;
+  void ShowMessage(std::string_view, std::string_view) override {}
   void ShowDialog(DialogId) override {}
   int ChoosePersonality() override;
   void Beep() override {}
@@ -40,6 +40,7 @@ class FleetHost final : public EngineHost {
   void ReportProgress(int done, int total) override;
   void AnswerReceived() override { answered_ = true; }
   void TraceNotWritten() override { traceNotWritten_ = true; }
+  void Finding(const OperationFinding& finding) override;
   bool StopOnUnlistedModel() override { return true; }
   void OperationEnded(OperationOutcome outcome) override;
 
@@ -75,7 +76,6 @@ class FleetHost final : public EngineHost {
   bool answered_ = false;  // the radio sent something during its operation
   bool traceNotWritten_ = false;
   bool changed_ = true;
-  std::string messageReason_;  // the first message box's text
   int stopSignal_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/clock.h"
+#include "engine/operation_findings.h"
 
 namespace flash {
 
@@ -74,6 +75,9 @@ class EngineHost : public Clock {
   // The trace could not be opened or not be written in full: what the run leaves
   // behind is incomplete, whatever happened to the radio (told once an operation).
   virtual void TraceNotWritten() {}
+  // A warning, a refusal, a failure or a trouble of the trace, as data, told beside
+  // the pane line or the message box that says it (after it).
+  virtual void Finding(const OperationFinding& /*finding*/) {}
   // An answer of the radio arrived while an operation runs (told for each one). With
   // errors ignored nothing else shows whether the radio heard anything at all.
   virtual void AnswerReceived() {}

@@ -65,9 +65,10 @@ bool UpdateEngine::OpenSerialLink() {
                                  ? device
                                  : device + " (" + settings_.comPort + ")";
     host_.AppendOutput(" Serial port " + port + " is not available: " + reason + ".\r\n");
-    host_.ShowMessage("That PORT is not available: " + port + ": " + reason +
-                          ". Nothing was sent to the radio.",
-                      "I CAN'T");
+    const std::string message =
+        "That PORT is not available: " + port + ": " + reason + ". Nothing was sent to the radio.";
+    host_.ShowMessage(message, "I CAN'T");
+    host_.Finding({.kind = FindingKind::PortUnavailable, .text = message, .port = port});
     return false;
   }
   serial_.Purge();
@@ -92,10 +93,14 @@ void UpdateEngine::OpenUdpLink() {
       // the user again) instead of silently doing nothing.
       udp_state_.connectedPort = 1;
       udp_state_.connectedAddress = " ";
-      host_.ShowMessage(Format("Socket Create returned error code %d: ", created.systemError) +
-                            SocketCreateReason(created, settings_.radioPort) +
-                            ". Nothing was sent to the radio.",
-                        "");
+      const std::string message =
+          Format("Socket Create returned error code %d: ", created.systemError) +
+          SocketCreateReason(created, settings_.radioPort) + ". Nothing was sent to the radio.";
+      host_.ShowMessage(message, "");
+      host_.Finding({.kind = FindingKind::UdpSocketFailed,
+                     .text = message,
+                     .port = std::to_string(settings_.radioPort),
+                     .code = created.systemError});
       return;
     }
   }
@@ -106,14 +111,18 @@ void UpdateEngine::OpenUdpLink() {
     udp_state_.socketCreated = 0;
     udp_state_.connectedPort = 1;
     udp_state_.connectedAddress = " ";
-    host_.ShowMessage(Format("The radio's address %s, port %d, cannot be used (",
-                             settings_.radioAddress.c_str(), settings_.radioPort) +
-                          (connected.status == LinkStatus::InvalidArgument &&
-                                   connected.systemError == 0
-                               ? std::string("it cannot be resolved")
-                               : LinkResultText(connected)) +
-                          "). Nothing was sent to the radio.",
-                      "");
+    const std::string message =
+        Format("The radio's address %s, port %d, cannot be used (", settings_.radioAddress.c_str(),
+               settings_.radioPort) +
+        (connected.status == LinkStatus::InvalidArgument && connected.systemError == 0
+             ? std::string("it cannot be resolved")
+             : LinkResultText(connected)) +
+        "). Nothing was sent to the radio.";
+    host_.ShowMessage(message, "");
+    host_.Finding({.kind = FindingKind::UdpSocketFailed,
+                   .text = message,
+                   .port = std::to_string(settings_.radioPort),
+                   .code = connected.systemError});
   }
 }
 
@@ -136,6 +145,7 @@ void UpdateEngine::CloseLinks() {
   if (trace_.IsOpen() && !verifyPending_) {
     trace_.Close();
     NoteTraceFailure();
+    TellTraceTrouble();
   }
   StopResponseTimer();
   host_.AppendOutput(" Close Communications Port\r\n");
@@ -149,8 +159,10 @@ void UpdateEngine::CloseLinks() {
 
 void UpdateEngine::OpenCommsTrace() {
   traceFailureReported_ = false;
+  traceTroubleTold_ = false;
   if (trace_.Open()) return;
   traceFailureReported_ = true;
+  traceTroubleTold_ = true;
   std::string why = " could not be created";
   if (trace_.openFailure() == TraceOpenFailure::InUse) {
     why = " is in use by another program";
@@ -162,8 +174,22 @@ void UpdateEngine::OpenCommsTrace() {
     why += " (" + reason + ")";
   }
   host_.TraceNotWritten();
-  host_.AppendOutput(" The trace file " + trace_.path() + why +
-                     "; the operation goes on without a trace.\r\n");
+  const std::string text =
+      "The trace file " + trace_.path() + why + "; the operation goes on without a trace.";
+  host_.AppendOutput(" " + text + "\r\n");
+  host_.Finding({.kind = FindingKind::TraceNotWritten, .text = text});
+}
+
+void UpdateEngine::TellTraceTrouble() {
+  // A trace that stopped taking what was written is said in the pane where it
+  // happened (NoteTraceFailure); the finding follows it once an operation.
+  if (!traceFailureReported_ || traceTroubleTold_) return;
+  traceTroubleTold_ = true;
+  const std::string reason = trace_.failureReason();
+  host_.Finding({.kind = FindingKind::TraceNotWritten,
+                 .text = "The trace file " + trace_.path() + " could not be written (" +
+                         (reason.empty() ? std::string("is the disk full?") : reason) +
+                         "); the operation goes on without a complete trace."});
 }
 
 }  // namespace flash

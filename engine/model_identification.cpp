@@ -71,9 +71,13 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
   const ModelRow* row = FindModelRow(state_.radioModelCode);
   if (row == nullptr) {
     host_.SetStatusText(2, state_.dspVersionText);
-    host_.AppendOutput(Format(" The radio reports model %d (%s), which this program does not "
-                              "know; nothing was sent to it.\r\n",
-                              state_.radioModelCode, state_.dspVersionText.c_str()));
+    const std::string unlisted =
+        Format("The radio reports model %d (%s), which this program does not know; nothing was "
+               "sent to it.",
+               state_.radioModelCode, state_.dspVersionText.c_str());
+    host_.AppendOutput(" " + unlisted + "\r\n");
+    host_.Finding(
+        {.kind = FindingKind::UnlistedModel, .text = unlisted, .code = state_.radioModelCode});
     if (host_.StopOnUnlistedModel()) {
       EndEarly();
       host_.OperationEnded(OperationOutcome::UnlistedModel);
@@ -96,8 +100,11 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
     if (!running_) return;  // the operation ended while the dialog was open
     if (state_.personality == -1) {
       SendRequest("P0\r");
+      TellTraceTrouble();
       EndEarly();
       host_.AppendOutput(" The update was cancelled; nothing of the file was sent.\r\n");
+      host_.Finding({.kind = FindingKind::PersonalityCancelled,
+                     .text = "The update was cancelled; nothing of the file was sent."});
       host_.OperationEnded(OperationOutcome::PersonalityCancelled);
       return;
     }
@@ -111,6 +118,9 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
         DescribeModelMismatch(*row, state_.fileModelCode, state_.modelPrefix);
     host_.AppendOutput(texts.paneLine);
     host_.ShowMessage(texts.message, "");
+    host_.Finding({.kind = FindingKind::ModelMismatch,
+                   .text = FindingText(texts.paneLine),
+                   .code = state_.radioModelCode});
     host_.OperationEnded(OperationOutcome::ModelMismatch);
     return;
   }
@@ -119,6 +129,7 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
   radioIdentified_ = true;
   lastRequest_ = std::string(row->startCommand);
   SendRequest(lastRequest_);
+  TellTraceTrouble();
 }
 
 }  // namespace flash

@@ -134,8 +134,11 @@ bool UpdateEngine::TakeRecordFields(const std::string& fault, const Record& reco
     // The counting pass refuses such a file before anything is sent; this only
     // keeps a half-read record from ever leaving.
     state_.failureFlag = 1;
-    host_.AppendOutput(Format(" A record breaks the update file format (%s); it was not sent.\r\n",
-                              fault.c_str()));
+    const std::string text =
+        Format("A record breaks the update file format (%s); it was not sent.", fault.c_str());
+    host_.AppendOutput(" " + text + "\r\n");
+    host_.Finding(
+        {.kind = FindingKind::RecordNotSent, .text = text, .line = rufFile_.lineNumber()});
     return false;
   }
   state_.byteCount = record.byteCount;
@@ -231,7 +234,10 @@ LineResult UpdateEngine::HandleEDirective() {
   std::uint8_t bytes[3] = {};
   if (const std::string fault = ParseDirectiveBytes(state_.lineBuffer, 3, bytes); !fault.empty()) {
     state_.failureFlag = 1;
-    host_.AppendOutput(" An #E line breaks the update file format (" + fault + "); not sent.\r\n");
+    const std::string text = "An #E line breaks the update file format (" + fault + "); not sent.";
+    host_.AppendOutput(" " + text + "\r\n");
+    host_.Finding(
+        {.kind = FindingKind::RecordNotSent, .text = text, .line = rufFile_.lineNumber()});
     return LineResult::Next;
   }
   state_.responseTimeoutMs = 40000;
@@ -245,7 +251,10 @@ LineResult UpdateEngine::HandleGDirective() {
   std::uint8_t bytes[4] = {};
   if (const std::string fault = ParseDirectiveBytes(state_.lineBuffer, 4, bytes); !fault.empty()) {
     state_.failureFlag = 1;
-    host_.AppendOutput(" A #G line breaks the update file format (" + fault + "); not sent.\r\n");
+    const std::string text = "A #G line breaks the update file format (" + fault + "); not sent.";
+    host_.AppendOutput(" " + text + "\r\n");
+    host_.Finding(
+        {.kind = FindingKind::RecordNotSent, .text = text, .line = rufFile_.lineNumber()});
     return LineResult::Next;
   }
   state_.responseTimeoutMs = 10000;

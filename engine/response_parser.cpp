@@ -121,6 +121,8 @@ bool UpdateEngine::StopForAnotherModel(const std::uint8_t* bytes, std::size_t le
       DescribeModelMismatch(*row, state_.fileModelCode, state_.modelPrefix);
   host_.AppendOutput(texts.paneLine);
   host_.ShowMessage(texts.message, "");
+  host_.Finding(
+      {.kind = FindingKind::ModelMismatch, .text = FindingText(texts.paneLine), .code = reported});
   host_.OperationEnded(OperationOutcome::ModelMismatch);
   return true;
 }

@@ -1,3 +1,4 @@
+#include "engine/dialog_texts.h"
 #include "engine/update_engine.h"
 
 namespace flash {
@@ -36,6 +37,10 @@ void UpdateEngine::OnTimer(int id) {
     if (state_.noResponseCount >= kMaxSilentResends) {
       EndEarly();
       ReportCommFailure();
+      host_.Finding({.kind = FindingKind::CommunicationFailed,
+                     .text = std::string(DialogTextOf(DialogId::CommFailure)),
+                     .count = state_.linesProcessed,
+                     .total = state_.totalLines});
       host_.OperationEnded(OperationOutcome::CommunicationFailed);
       return;
     }

@@ -104,8 +104,11 @@ void UpdateEngine::StopOperation(std::string_view reason) {
     if (trace_.IsOpen()) {
       trace_.Close();
       NoteTraceFailure();
+      TellTraceTrouble();
     }
     host_.AppendOutput(" The Verify after the Program was not run: the operation was stopped.\r\n");
+    host_.Finding({.kind = FindingKind::Stopped,
+                   .text = "The Verify after the Program was not run: the operation was stopped."});
     host_.OperationEnded(OperationOutcome::Stopped);
     return;
   }
@@ -119,6 +122,10 @@ void UpdateEngine::StopOperation(std::string_view reason) {
   }
   EndEarly();
   host_.AppendOutput(" The operation was stopped before its end; the radio may need a new update.\r\n");
+  host_.Finding({.kind = FindingKind::Stopped,
+                 .text = "The operation was stopped before its end; the radio may need a new update.",
+                 .count = state_.linesProcessed,
+                 .total = state_.totalLines});
   host_.OperationEnded(OperationOutcome::Stopped);
 }
 
@@ -163,7 +170,9 @@ void UpdateEngine::beginOperation() {
   std::string content = followUp ? std::move(programmedContent_) : std::string();
   programmedContent_.clear();
   if (std::string why; !followUp && !LoadRufFile(*path, content, &why)) {
-    host_.ShowMessage("Unable to open file " + *path + ": " + why + ".", "");
+    const std::string message = "Unable to open file " + *path + ": " + why + ".";
+    host_.ShowMessage(message, "");
+    host_.Finding({.kind = FindingKind::FileRefused, .text = message});
     host_.OperationEnded(OperationOutcome::FileRefused);
     return;
   }
@@ -218,6 +227,7 @@ void UpdateEngine::beginOperation() {
   host_.StartTimer(kIdentificationTimerId, kIdentificationTimeout);
   lastRequest_ = "?V\r";
   SendRequest(lastRequest_);
+  TellTraceTrouble();
 }
 
 bool UpdateEngine::RefuseTraceOverFile(const std::string& path) {
@@ -226,8 +236,10 @@ bool UpdateEngine::RefuseTraceOverFile(const std::string& path) {
   if (!std::filesystem::equivalent(trace_.path(), path, error)) return false;
   const std::string reason = "The trace file " + trace_.path() +
                              " is the update file itself; writing the trace would destroy it.";
-  host_.AppendOutput(" " + reason + " The file was refused; nothing was sent to the radio.\r\n");
+  const std::string refusal = reason + " The file was refused; nothing was sent to the radio.";
+  host_.AppendOutput(" " + refusal + "\r\n");
   host_.ShowMessage(reason + " Nothing was sent to the radio.", "");
+  host_.Finding({.kind = FindingKind::FileRefused, .text = refusal});
   host_.OperationEnded(OperationOutcome::FileRefused);
   return true;
 }
@@ -250,7 +262,18 @@ bool UpdateEngine::RefuseMalformedFile(const RufSurvey& survey, const std::strin
     host_.AppendOutput(" " + reason + "\r\n");
   }
   host_.AppendOutput(" The file was refused; nothing was sent to the radio.\r\n");
-  host_.ShowMessage(reason + " Nothing was sent to the radio.", "");
+  const std::string message = reason + " Nothing was sent to the radio.";
+  host_.ShowMessage(message, "");
+  int firstLine = 0;
+  for (const auto* list : {&survey.formatFaults, &survey.checksumErrors, &survey.unplaceable}) {
+    if (!list->empty() && (firstLine == 0 || list->front().lineNumber < firstLine)) {
+      firstLine = list->front().lineNumber;
+    }
+  }
+  host_.Finding({.kind = FindingKind::FileRefused,
+                 .text = message,
+                 .line = firstLine,
+                 .count = findingCount});
   host_.OperationEnded(OperationOutcome::FileRefused);
   return true;
 }
@@ -258,6 +281,10 @@ bool UpdateEngine::RefuseMalformedFile(const RufSurvey& survey, const std::strin
 void UpdateEngine::ShowFileWarnings(const RufSurvey& survey) {
   if (const std::string warning = WarningSummary(survey); !warning.empty()) {
     host_.AppendOutput(" " + warning + "\r\n");
+    host_.Finding({.kind = FindingKind::FileWarning,
+                   .text = warning,
+                   .line = survey.warnings.front().lineNumber,
+                   .count = survey.warningCount});
   }
 }
 
@@ -267,6 +294,8 @@ LineResult UpdateEngine::stepOperation() {
   do {
     result = processLine();
   } while (result == LineResult::Next && running_);
+  // A trace that stopped taking what was sent is told before the operation's end.
+  TellTraceTrouble();
   if (result != LineResult::End) return result;
   endOperation();
   return LineResult::End;
@@ -280,6 +309,12 @@ void UpdateEngine::endOperation() {
     host_.AppendOutput(Format(" %d of the %d data lines counted in the file were sent; the "
                               "update is not complete.\r\n",
                               dataLinesRead_, dataLinesToReach_));
+    host_.Finding({.kind = FindingKind::LinesNotSent,
+                   .text = Format("%d of the %d data lines counted in the file were sent; the "
+                                  "update is not complete.",
+                                  dataLinesRead_, dataLinesToReach_),
+                   .count = dataLinesRead_,
+                   .total = dataLinesToReach_});
   }
   state_.endTime = host_.CalendarSeconds();
   state_.elapsedSeconds = static_cast<std::int32_t>(state_.endTime - state_.startTime);
@@ -299,7 +334,15 @@ void UpdateEngine::endOperation() {
   programmedPersonality_ = state_.personality;
   CloseLinks();
   if (failed) {
-    if (state_.ignoreErrors != 1) host_.AppendOutput(" The update failed: " + FailureReason() + "\r\n");
+    if (state_.ignoreErrors != 1) {
+      const std::string reason = FailureReason();
+      host_.AppendOutput(" The update failed: " + reason + "\r\n");
+      host_.Finding({.kind = FindingKind::Failed,
+                     .text = "The update failed: " + reason,
+                     .reason = reason,
+                     .line = firstGivenUpLine_,
+                     .count = state_.checksumErrors});
+    }
     showFailureResult();
   } else {
     showSuccessResult();
@@ -317,10 +360,11 @@ bool UpdateEngine::RefuseUnprovableVerify(const RufSurvey& survey, const std::st
   }
   if (reason.empty()) return false;
   host_.AppendOutput(" " + reason + " Nothing was sent to the radio.\r\n");
-  host_.ShowMessage(reason +
-                        (verifyAfterProgram_ ? " Program it without the Verify." : "") +
-                        " Nothing was sent to the radio.",
-                    "");
+  const std::string message = reason +
+                              (verifyAfterProgram_ ? " Program it without the Verify." : "") +
+                              " Nothing was sent to the radio.";
+  host_.ShowMessage(message, "");
+  host_.Finding({.kind = FindingKind::VerifyRefused, .text = message});
   host_.OperationEnded(OperationOutcome::FileRefused);
   return true;
 }
@@ -341,6 +385,7 @@ void UpdateEngine::BeginVerifyAfterProgram() {
   if (!running_ && trace_.IsOpen()) {
     trace_.Close();
     NoteTraceFailure();
+    TellTraceTrouble();
   }
 }
 

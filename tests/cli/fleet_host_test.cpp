@@ -25,12 +25,15 @@ namespace flash {
 namespace {
 
 using O = OperationOutcome;
-// The radio named its model; the engine told progress; a stop signal came; a log line.
+// The radio named its model; the engine told progress; a stop signal came; a finding.
 struct Identified {};
 struct Progress { int done; };
 struct Signal { int number; };
-struct Log { const char* text; };
-using Event = std::variant<Identified, Progress, Signal, Log, OperationOutcome>;
+using Event = std::variant<Identified, Progress, Signal, OperationFinding, OperationOutcome>;
+
+OperationFinding Failed(const char* reason) {
+  return {.kind = FindingKind::Failed, .text = "(the pane's words)", .reason = reason};
+}
 
 TEST(FleetHost, EndsEachRadioWithItsOutcomeReasonAndStatusAndAVerifyAfterProgramWithBoth) {
   const struct {
@@ -45,12 +48,16 @@ TEST(FleetHost, EndsEachRadioWithItsOutcomeReasonAndStatusAndAVerifyAfterProgram
       {false, {Identified{}, Progress{40}, Signal{2}, O::Stopped},
        "stopped 130 40: mid-flash by signal 2, after 40 of 131 lines; the radio may need a new update"},
       {false, {Signal{15}, O::Stopped}, "stopped 143 0: by signal 15 before any line of the file was sent"},
-      {false, {Identified{}, Log{" The update failed: the radio did not echo 3 lines correctly\r\n"},
-               O::ProgramFailed}, "failed 1 131: the radio did not echo 3 lines correctly"},
+      {false, {Identified{}, Failed("the radio did not echo 3 lines correctly"), O::ProgramFailed},
+       "failed 1 131: the radio did not echo 3 lines correctly"},
+      {false, {OperationFinding{.kind = FindingKind::TraceNotWritten, .text = "not a reason"},
+               OperationFinding{.kind = FindingKind::PortUnavailable, .text = "That PORT is gone."},
+               Failed("not the first"), O::LinkNotOpened},
+       "link-not-opened 5 0: That PORT is gone."},
       {true, {Identified{}, Progress{131}, O::ProgramSucceeded, Progress{131}, O::VerifySucceeded},
        "success (success/success) 0 131: "},
-      {true, {Identified{}, O::ProgramSucceeded, Log{" The update failed: the radio was written but "
-                                                    "does not hold the file\r\n"}, O::VerifyFailed},
+      {true, {Identified{}, O::ProgramSucceeded,
+              Failed("the radio was written but does not hold the file"), O::VerifyFailed},
        "failed (success/failed) 1 131: the radio was written but does not hold the file"},
       {true, {Identified{}, O::ProgramFailed}, "failed (failed/not-run) 1 131: "},
       {true, {Identified{}, O::ProgramSucceeded, Progress{7}, Signal{2}, O::Stopped},
@@ -69,7 +76,7 @@ TEST(FleetHost, EndsEachRadioWithItsOutcomeReasonAndStatusAndAVerifyAfterProgram
       if (std::holds_alternative<Identified>(event)) host.RadioIdentified(746);
       if (const auto* p = std::get_if<Progress>(&event)) host.ReportProgress(p->done, 131);
       if (const auto* s = std::get_if<Signal>(&event)) host.NoteStopSignal(s->number);
-      if (const auto* l = std::get_if<Log>(&event)) host.AppendOutput(l->text);
+      if (const auto* f = std::get_if<OperationFinding>(&event)) host.Finding(*f);
       if (const auto* o = std::get_if<OperationOutcome>(&event)) host.OperationEnded(*o);
     }
     const FleetRadio& r = host.radio();

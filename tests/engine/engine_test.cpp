@@ -370,6 +370,30 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
     std::string seen = rig.host.output + "|" + rig.host.status[1] + "|" + rig.Trace();
     for (const auto& message : rig.host.messages) seen += message.first;
     EXPECT_NE(seen.find(f.said), npos) << seen;
+    // The host learns each refusal and failure as a finding, in the words it shows.
+    const auto told = [&rig](FindingKind kind) {
+      return std::ranges::count(rig.host.findings, kind, &OperationFinding::kind);
+    };
+    for (const OperationFinding& finding : rig.host.findings) {
+      // (The radio's silence is said by dialog 113.)
+      if (finding.kind != FindingKind::CommunicationFailed) {
+        EXPECT_NE(seen.find(finding.text), npos) << finding.text;
+      }
+    }
+    for (const OperationOutcome outcome : f.outcomes) {
+      if (outcome == O::ProgramFailed || outcome == O::VerifyFailed) {
+        EXPECT_EQ(told(FindingKind::Failed), 1);
+      }
+      if (outcome == O::FileRefused) {
+        EXPECT_EQ(told(FindingKind::FileRefused) + told(FindingKind::VerifyRefused), 1);
+      }
+      if (outcome == M) {
+        EXPECT_EQ(told(FindingKind::ModelMismatch), 1);
+      }
+      if (outcome == O::PersonalityCancelled) {
+        EXPECT_EQ(told(FindingKind::PersonalityCancelled), 1);
+      }
+    }
     EXPECT_EQ(rig.host.beeps, std::count(f.dialogs.begin(), f.dialogs.end(), D::CommFailure));
     // Whatever the end, nothing stays open and no timer runs after it.
     EXPECT_EQ(rig.serial.open, rig.engine.operationRunning());
@@ -546,6 +570,11 @@ TEST_F(Engine, ATraceThatCannotBeWrittenIsToldOnceAndTheOperationGoesOn) {
     EXPECT_EQ(host.output.find(said), host.output.rfind(" The trace file ")) << host.output;
     EXPECT_EQ(host.outcomes.back(), O::ProgramSucceeded) << name;
     EXPECT_EQ(host.tracesNotWritten, ++told) << name;  // the host's exit status depends on it
+    // ... and its standard error the words, once.
+    EXPECT_EQ(std::ranges::count(host.findings, FindingKind::TraceNotWritten,
+                                 &OperationFinding::kind), told);
+    EXPECT_TRUE(host.findings.back().text.starts_with(said.substr(1))) << name;
+    EXPECT_NE(host.output.find(" " + host.findings.back().text + "\r\n"), npos) << name;
   }
 }
 

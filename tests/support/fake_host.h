@@ -48,6 +48,7 @@ class FakeHost : public EngineHost {
   bool StopOnUnlistedModel() override { return stopOnUnlistedModel; }
   void OperationEnded(OperationOutcome outcome) override { outcomes.push_back(outcome); }
   void TraceNotWritten() override { ++tracesNotWritten; }
+  void Finding(const OperationFinding& finding) override { findings.push_back(finding); }
 
   // Moves the clock to the next timer expiry and fires it; false when no timer runs.
   // Window timers keep firing every period until they are stopped. Of two timers due
@@ -79,6 +80,7 @@ class FakeHost : public EngineHost {
   std::vector<std::pair<std::string, std::string>> messages;  // text, caption
   std::vector<DialogId> dialogs;
   std::vector<OperationOutcome> outcomes;
+  std::vector<OperationFinding> findings;
   std::vector<std::int32_t> identified;
   std::vector<std::pair<int, int>> progress;
   int personalityAnswer = 1;
