@@ -108,6 +108,12 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
        {"program", kDemoFile, "--udp", "@", "--passcode", "4242"}, 0, "\nFlash Update Successfuly", ""},
       {sim746, {"program", kDemoFile, "--serial", "@", "--trace", "logs/run-1.txt"}, 0, "", "", 999,
        {STDIN_FILENO, STDOUT_FILENO}},
+      // What the operation survives is told on standard error too: a file that does something
+      // unexpected, and a trace that cannot be written.
+      {sim746, {"program", dir.Write("746-after-end.ruf", ":00000001FF\r\n:0300300002337A1E\r\n"),
+       "--serial", "@"}, 0, "", "flash-update-cli: Warning: line 2 of this file holds a record after"},
+      {sim746, {"program", kDemoFile, "--serial", "@", "--trace", "nowhere/t.txt"}, kExitOutputNotWritten,
+       "", ": The trace file nowhere/t.txt could not be created (No such file or directory); the "},
       {{"--model", "781"}, {"program", kDemoFile, "--serial", "@"}, 3, "",
        "The selected RUF file is not compatible with the Fennic\n", 1},
       {{"--model", "746", "--report-model", "999"}, {"program", kDemoFile, "--serial", "@"}, 3, "",
