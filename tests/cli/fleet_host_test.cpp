@@ -79,6 +79,15 @@ TEST(FleetHost, EndsEachRadioWithItsOutcomeReasonAndStatusAndAVerifyAfterProgram
       if (const auto* f = std::get_if<OperationFinding>(&event)) host.Finding(*f);
       if (const auto* o = std::get_if<OperationOutcome>(&event)) host.OperationEnded(*o);
     }
+    // The trace's troubles are no reason: they go to standard error after the link.
+    const bool traceTrouble = std::ranges::any_of(run.events, [](const Event& e) {
+      const auto* f = std::get_if<OperationFinding>(&e);
+      return f != nullptr && f->kind == FindingKind::TraceNotWritten;
+    });
+    console.Flush();
+    std::string err(4096, '\0');
+    err.resize(static_cast<std::size_t>(std::max<ssize_t>(::read(fds[0], err.data(), err.size()), 0)));
+    EXPECT_EQ(err.find(": ./radio-1: not a reason\n") != std::string::npos, traceTrouble) << err;
     const FleetRadio& r = host.radio();
     EXPECT_TRUE(host.ended());
     const std::string both = r.verify.empty() ? "" : " (" + r.program + "/" + r.verify + ")";
