@@ -35,6 +35,7 @@ void CliHost::Finding(const OperationFinding& finding) {
     case FindingKind::TraceNotWritten:
     case FindingKind::Failed:
     case FindingKind::PersonalityCancelled:
+    case FindingKind::RequestNotSent:
       console_.AlsoAsError(finding.text);
       break;
     default:

@@ -48,6 +48,7 @@ void FleetHost::Finding(const OperationFinding& finding) {
     case FindingKind::ModelMismatch:
     case FindingKind::UnlistedModel:
     case FindingKind::PersonalityCancelled:
+    case FindingKind::RequestNotSent:
       if (radio_.reason.empty()) radio_.reason = finding.text;
       return;
     default:
@@ -134,7 +135,7 @@ void FleetHost::OperationEnded(OperationOutcome outcome) {
                                programmed || activity_ == "verifying", programmed);
   } else if (outcome == OperationOutcome::CompletedUnchecked) {
     radio_.reason = UncheckedReason(answered_);
-  } else if (outcome == OperationOutcome::CommunicationFailed) {
+  } else if (outcome == OperationOutcome::CommunicationFailed && radio_.reason.empty()) {
     radio_.reason = identified_ ? "the radio stopped answering after " +
                                       std::to_string(radio_.linesSent) + " of " +
                                       std::to_string(radio_.linesTotal) + " lines"

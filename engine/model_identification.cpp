@@ -54,6 +54,18 @@ ModelMismatchTexts DescribeModelMismatch(const ModelRow& row, std::int32_t fileM
   return texts;
 }
 
+void UpdateEngine::EndForModelMismatch(const ModelRow& row, std::int32_t reportedCode) {
+  EndEarly();
+  const ModelMismatchTexts texts =
+      DescribeModelMismatch(row, state_.fileModelCode, state_.modelPrefix);
+  host_.AppendOutput(texts.paneLine);
+  host_.ShowMessage(texts.message, "");
+  host_.Finding({.kind = FindingKind::ModelMismatch,
+                 .text = FindingText(texts.paneLine),
+                 .code = reportedCode});
+  host_.OperationEnded(OperationOutcome::ModelMismatch);
+}
+
 void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) {
   const std::string_view text(reinterpret_cast<const char*>(bytes), length);
   host_.StopTimer(kIdentificationTimerId);
@@ -112,16 +124,7 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
 
   host_.SetStatusText(1, row->statusText);
   if (state_.fileModelCode != row->fileCode) {
-    StopResponseTimer();
-    EndEarly();
-    const ModelMismatchTexts texts =
-        DescribeModelMismatch(*row, state_.fileModelCode, state_.modelPrefix);
-    host_.AppendOutput(texts.paneLine);
-    host_.ShowMessage(texts.message, "");
-    host_.Finding({.kind = FindingKind::ModelMismatch,
-                   .text = FindingText(texts.paneLine),
-                   .code = state_.radioModelCode});
-    host_.OperationEnded(OperationOutcome::ModelMismatch);
+    EndForModelMismatch(*row, state_.radioModelCode);
     return;
   }
   state_.responseTimeoutMs = row->slowStart ? kSlowStartTimeoutMs : kStartTimeoutMs;

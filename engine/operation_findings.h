@@ -22,6 +22,7 @@ enum class FindingKind {
   LinesNotSent,          // fewer data lines were sent than the file counts
   Failed,                // the operation ended and failed: reason says why
   CommunicationFailed,   // the radio stopped answering, or never did
+  RequestNotSent,        // the link refused a request: the operation ended at once
   Stopped,               // stopped before its end
 };
 

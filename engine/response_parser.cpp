@@ -116,14 +116,7 @@ bool UpdateEngine::StopForAnotherModel(const std::uint8_t* bytes, std::size_t le
   if (row == nullptr || row->fileCode == state_.fileModelCode) return false;
   host_.RadioIdentified(reported);
   host_.SetStatusText(1, row->statusText);
-  EndEarly();
-  const ModelMismatchTexts texts =
-      DescribeModelMismatch(*row, state_.fileModelCode, state_.modelPrefix);
-  host_.AppendOutput(texts.paneLine);
-  host_.ShowMessage(texts.message, "");
-  host_.Finding(
-      {.kind = FindingKind::ModelMismatch, .text = FindingText(texts.paneLine), .code = reported});
-  host_.OperationEnded(OperationOutcome::ModelMismatch);
+  EndForModelMismatch(*row, reported);
   return true;
 }
 

@@ -58,6 +58,9 @@ void UpdateEngine::SendToRadio(std::uint8_t* data, int length, Payload payload) 
   }
   trace_.TraceEvent("send", "The request could not be sent to the radio: " + reason);
   host_.AppendOutput(" The request could not be sent to the radio: " + reason + ".\r\n");
+  host_.Finding({.kind = FindingKind::RequestNotSent,
+                 .text = "The request could not be sent to the radio: " + reason + ".",
+                 .code = result.systemError});
   // The request that cancels the update is followed by the update's own end.
   if (state_.personality == -1) return;
   EndEarly();

@@ -15,6 +15,8 @@
 
 namespace flash {
 
+struct ModelRow;
+
 inline constexpr int kResponseTimerId = 103;
 inline constexpr int kIdentificationTimerId = 125;
 // Starts the Verify that follows a successful Program, from a fresh event.
@@ -103,6 +105,8 @@ class UpdateEngine {
   // With errors ignored: an identification answer that names another model than the
   // file's ends the operation before any record (true).
   bool StopForAnotherModel(const std::uint8_t* bytes, std::size_t length);
+  // Ends the operation before any record: the radio is a model the file is not for.
+  void EndForModelMismatch(const ModelRow& row, std::int32_t reportedCode);
   void StartResponseTimer();
   void StopResponseTimer();
   void ReportCommFailure();
