@@ -34,12 +34,6 @@ OutputProblem Refused(OutputFault fault, std::string reason) { return {fault, st
 
 OutputProblem SystemRefused(int error) { return {OutputFault::WriteFailed, std::strerror(error)}; }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 const InputFile* InputAt(const struct stat& info, const std::vector<InputFile>& inputs) {
   for (const InputFile& input : inputs) {
     struct stat other {};

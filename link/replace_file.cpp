@@ -26,13 +26,6 @@ std::string ResolvedTarget(const std::string& path) {
   return path;  // a dangling link is replaced by the file itself
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 int ReadAll(int fd, std::string& content) {
   char chunk[4096];
   for (;;) {
@@ -81,6 +74,12 @@ int CreateTemporary(const std::string& target, std::string& temporary) {
 }
 
 }  // namespace
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 int ReplaceFileContents(const std::string& path, std::string_view content) {
   const std::string target = ResolvedTarget(path);

@@ -26,4 +26,7 @@ inline constexpr int kFileMarkedReadOnly = -1;
 // is left as it is. Answers 0, kFileMarkedReadOnly or the errno of the step that failed.
 int ReplaceFileContents(const std::string& path, std::string_view content);
 
+// The folder a path names its file in: "." for a bare name, "/" at the top.
+std::string DirectoryOf(const std::string& path);
+
 }  // namespace flash
