@@ -231,6 +231,7 @@ TEST_F(OpenedPort, IsHeldExclusivelyAndTellsItsListenerUntilTheDeviceVanishes) {
   const LinkResult result = Write(port_, "?V\r");
   EXPECT_TRUE(result.status == LinkStatus::SystemError && result.systemError != 0)
       << LinkResultText(result);
+  port_.SetInputFdListener(nullptr);  // the port closes after this test's listener is gone
 }
 
 TEST_F(OpenedPort, AWriteTheLineHoldsBackEndsAfterPerByteTimesCountPlusConstant) {
