@@ -227,7 +227,8 @@ RufSurvey SurveyRufBytes(std::string_view bytes) {
       lastFaultLine = number;
     }
   }
-  if (somethingToSend == 0 && survey.formatFaultCount == 0) {
+  // Records refused for what they hold say more than that nothing is left to send.
+  if (somethingToSend == 0 && survey.formatFaultCount == 0 && survey.unplaceableCount == 0) {
     survey.fileFault = survey.dataLines == 0 ? "it holds no records"
                                              : "it holds no data records and nothing else to send";
   }

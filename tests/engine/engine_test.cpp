@@ -127,6 +127,7 @@ TEST(RufFile, SurveyCountsDataLinesAndNamesEachFindingWithItsLine) {
       {":020000021000EC\r\n:00000001FF\r\n",
        "2/2 file: it holds no data records and nothing else to send"},
       {"S1050000AABB95\r\nS30800001000AABBCCB6\r\n", "2/2 P1"},
+      {"S1050000AABB95\r\nS9030000FC\r\n", "2/2 P1"},  // told why, not that nothing is left
       {"S2060000001122C6\r\nS30800001000AABBCCB6\r\n", "2/2 P1"},
       {"S30800001000AABBCCB6\r\nS4030000FC\r\n", "2/2 P2"},
       // Joined images: the reading goes on after an Intel end record or an S7 line, with
