@@ -30,6 +30,7 @@ void CliHost::AppendOutput(std::string_view text) { console_.PaneText(text); }
 void CliHost::Finding(const OperationFinding& finding) {
   // What warns about the file or the trace, and why the update failed or was
   // cancelled, goes to standard error too; refusals are told by their message boxes.
+  if (finding.kind == FindingKind::TraceNotWritten) traceNotWritten_ = true;
   switch (finding.kind) {
     case FindingKind::FileWarning:
     case FindingKind::TraceNotWritten:

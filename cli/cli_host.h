@@ -35,7 +35,6 @@ class CliHost final : public EngineHost {
   void RadioIdentified(std::int32_t modelCode) override { radioModelCode_ = modelCode; }
   void ReportProgress(int done, int total) override;
   void AnswerReceived() override { answered_ = true; }
-  void TraceNotWritten() override { traceNotWritten_ = true; }
   void Finding(const OperationFinding& finding) override;
   // An unlisted model would otherwise be met by 40 s of resends before the failure.
   bool StopOnUnlistedModel() override { return true; }

@@ -35,7 +35,9 @@ FleetHost::FleetHost(ConsoleOutput& console, Clock& clock, std::string link, std
 void FleetHost::Finding(const OperationFinding& finding) {
   switch (finding.kind) {
     case FindingKind::TraceNotWritten:
-      // The trace's troubles that the operation survives are no reason of a result.
+      // The trace's troubles that the operation survives are no reason of a result,
+      // but they keep the radio's status from 0.
+      traceNotWritten_ = true;
       console_.Error(radio_.link + ": " + finding.text);
       return;
     case FindingKind::Failed:

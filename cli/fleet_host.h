@@ -39,7 +39,6 @@ class FleetHost final : public EngineHost {
   void RadioIdentified(std::int32_t modelCode) override;
   void ReportProgress(int done, int total) override;
   void AnswerReceived() override { answered_ = true; }
-  void TraceNotWritten() override { traceNotWritten_ = true; }
   void Finding(const OperationFinding& finding) override;
   bool StopOnUnlistedModel() override { return true; }
   void OperationEnded(OperationOutcome outcome) override;

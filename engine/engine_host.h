@@ -72,9 +72,6 @@ class EngineHost : public Clock {
   // Progress of the transfer: data lines handled so far of those counted, told
   // as often as the status bar shows it.
   virtual void ReportProgress(int /*done*/, int /*total*/) {}
-  // The trace could not be opened or not be written in full: what the run leaves
-  // behind is incomplete, whatever happened to the radio (told once an operation).
-  virtual void TraceNotWritten() {}
   // A warning, a refusal, a failure or a trouble of the trace, as data, told beside
   // the pane line or the message box that says it (after it).
   virtual void Finding(const OperationFinding& /*finding*/) {}

@@ -145,7 +145,6 @@ void UpdateEngine::CloseLinks() {
   if (trace_.IsOpen() && !verifyPending_) {
     trace_.Close();
     NoteTraceFailure();
-    TellTraceTrouble();
   }
   StopResponseTimer();
   host_.AppendOutput(" Close Communications Port\r\n");
@@ -159,10 +158,8 @@ void UpdateEngine::CloseLinks() {
 
 void UpdateEngine::OpenCommsTrace() {
   traceFailureReported_ = false;
-  traceTroubleTold_ = false;
   if (trace_.Open()) return;
   traceFailureReported_ = true;
-  traceTroubleTold_ = true;
   std::string why = " could not be created";
   if (trace_.openFailure() == TraceOpenFailure::InUse) {
     why = " is in use by another program";
@@ -173,23 +170,10 @@ void UpdateEngine::OpenCommsTrace() {
   } else if (const std::string reason = trace_.failureReason(); !reason.empty()) {
     why += " (" + reason + ")";
   }
-  host_.TraceNotWritten();
   const std::string text =
       "The trace file " + trace_.path() + why + "; the operation goes on without a trace.";
   host_.AppendOutput(" " + text + "\r\n");
   host_.Finding({.kind = FindingKind::TraceNotWritten, .text = text});
-}
-
-void UpdateEngine::TellTraceTrouble() {
-  // A trace that stopped taking what was written is said in the pane where it
-  // happened (NoteTraceFailure); the finding follows it once an operation.
-  if (!traceFailureReported_ || traceTroubleTold_) return;
-  traceTroubleTold_ = true;
-  const std::string reason = trace_.failureReason();
-  host_.Finding({.kind = FindingKind::TraceNotWritten,
-                 .text = "The trace file " + trace_.path() + " could not be written (" +
-                         (reason.empty() ? std::string("is the disk full?") : reason) +
-                         "); the operation goes on without a complete trace."});
 }
 
 }  // namespace flash

@@ -112,7 +112,6 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
     if (!running_) return;  // the operation ended while the dialog was open
     if (state_.personality == -1) {
       SendRequest("P0\r");
-      TellTraceTrouble();
       EndEarly();
       host_.AppendOutput(" The update was cancelled; nothing of the file was sent.\r\n");
       host_.Finding({.kind = FindingKind::PersonalityCancelled,
@@ -132,7 +131,6 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
   radioIdentified_ = true;
   lastRequest_ = std::string(row->startCommand);
   SendRequest(lastRequest_);
-  TellTraceTrouble();
 }
 
 }  // namespace flash

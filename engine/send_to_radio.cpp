@@ -81,10 +81,11 @@ void UpdateEngine::NoteTraceFailure() {
   if (!trace_.writeFailed() || traceFailureReported_) return;
   traceFailureReported_ = true;
   const std::string reason = trace_.failureReason();
-  host_.AppendOutput(" The trace file " + trace_.path() + " could not be written (" +
-                     (reason.empty() ? std::string("is the disk full?") : reason) +
-                     "); the operation goes on without a complete trace.\r\n");
-  host_.TraceNotWritten();
+  const std::string text = "The trace file " + trace_.path() + " could not be written (" +
+                           (reason.empty() ? std::string("is the disk full?") : reason) +
+                           "); the operation goes on without a complete trace.";
+  host_.AppendOutput(" " + text + "\r\n");
+  host_.Finding({.kind = FindingKind::TraceNotWritten, .text = text});
 }
 
 }  // namespace flash

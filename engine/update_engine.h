@@ -152,7 +152,6 @@ class UpdateEngine {
   void EchoCheck(std::string_view text);
   void NoteTraceFailure();
   // Tells the host, as a finding, the trace failure NoteTraceFailure has said.
-  void TellTraceTrouble();
 
   EngineHost& host_;
   LinkSettings& settings_;
@@ -168,7 +167,6 @@ class UpdateEngine {
   bool lastLineContinuation_ = false;
   bool lineContinuation_ = false;
   bool traceFailureReported_ = false;
-  bool traceTroubleTold_ = false;  // the host has the trace's trouble as a finding
   bool choosingPersonality_ = false;
   bool errorSwitchFromArgument_ = false;
   // The file has segment records, and data records may come before the first one of

@@ -104,7 +104,6 @@ void UpdateEngine::StopOperation(std::string_view reason) {
     if (trace_.IsOpen()) {
       trace_.Close();
       NoteTraceFailure();
-      TellTraceTrouble();
     }
     host_.AppendOutput(" The Verify after the Program was not run: the operation was stopped.\r\n");
     host_.Finding({.kind = FindingKind::Stopped,
@@ -227,7 +226,6 @@ void UpdateEngine::beginOperation() {
   host_.StartTimer(kIdentificationTimerId, kIdentificationTimeout);
   lastRequest_ = "?V\r";
   SendRequest(lastRequest_);
-  TellTraceTrouble();
 }
 
 bool UpdateEngine::RefuseTraceOverFile(const std::string& path) {
@@ -295,7 +293,6 @@ LineResult UpdateEngine::stepOperation() {
     result = processLine();
   } while (result == LineResult::Next && running_);
   // A trace that stopped taking what was sent is told before the operation's end.
-  TellTraceTrouble();
   if (result != LineResult::End) return result;
   endOperation();
   return LineResult::End;
@@ -385,7 +382,6 @@ void UpdateEngine::BeginVerifyAfterProgram() {
   if (!running_ && trace_.IsOpen()) {
     trace_.Close();
     NoteTraceFailure();
-    TellTraceTrouble();
   }
 }
 

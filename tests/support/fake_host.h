@@ -47,8 +47,10 @@ class FakeHost : public EngineHost {
   void ReportProgress(int done, int total) override { progress.emplace_back(done, total); }
   bool StopOnUnlistedModel() override { return stopOnUnlistedModel; }
   void OperationEnded(OperationOutcome outcome) override { outcomes.push_back(outcome); }
-  void TraceNotWritten() override { ++tracesNotWritten; }
-  void Finding(const OperationFinding& finding) override { findings.push_back(finding); }
+  void Finding(const OperationFinding& finding) override {
+    findings.push_back(finding);
+    if (finding.kind == FindingKind::TraceNotWritten) ++tracesNotWritten;
+  }
 
   // Moves the clock to the next timer expiry and fires it; false when no timer runs.
   // Window timers keep firing every period until they are stopped. Of two timers due
