@@ -6,7 +6,6 @@ namespace flash {
 inline constexpr int ID_ABOUT = 100;
 inline constexpr int ID_UPDATE_RADIO = 32768;
 inline constexpr int ID_VERIFY_PROGRAM = 32769;
-inline constexpr int ID_QUERY_MODE = 32770;
 inline constexpr int ID_QUIT = 32772;
 inline constexpr int ID_TOGGLE_ERROR_CHECK = 32778;
 inline constexpr int ID_TESTING_MODE = 32784;

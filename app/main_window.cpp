@@ -183,7 +183,6 @@ bool MainWindow::IsCommandEnabled(int id) const {
     case ID_STOP_UPDATE:
       return !idle;
     case ID_ABOUT:
-    case ID_QUERY_MODE:
     case ID_TOGGLE_ERROR_CHECK:
     case ID_QUIT:
     case ID_SETUP:
@@ -204,22 +203,19 @@ bool MainWindow::RunCommand(int id) {
       RunAbout();
       break;
     case ID_UPDATE_RADIO:
-      StartOperation(&UpdateEngine::RunProgramCommand);
+      StartOperation(OperationMode::Program);
       break;
     case ID_VERIFY_PROGRAM:
-      StartOperation(&UpdateEngine::RunVerifyCommand);
+      StartOperation(OperationMode::Verify);
       break;
     case ID_UPDATE_AND_VERIFY:
-      StartOperation(&UpdateEngine::RunProgramCommand, true);
+      StartOperation(OperationMode::ProgramThenVerify);
       break;
     case ID_TESTING_MODE:
-      StartOperation(&UpdateEngine::RunTestingCommand);
+      StartOperation(OperationMode::Test);
       break;
     case ID_STOP_UPDATE:
       StopUpdate();
-      break;
-    case ID_QUERY_MODE:
-      Drive([this] { engine_->RunQueryModeCommand(); });
       break;
     case ID_TOGGLE_ERROR_CHECK:
       Drive([this] {
@@ -249,16 +245,13 @@ bool MainWindow::RadioAddressResolves() {
   return false;
 }
 
-void MainWindow::StartOperation(void (UpdateEngine::*command)(const OperationOptions&),
-                                bool verifyAfterProgram) {
+void MainWindow::StartOperation(OperationMode mode) {
   if (!RadioAddressResolves()) return;
   // A model shown now would be the previous run's, perhaps of another radio.
   statusBar_->SetPaneText(1, QString());
   statusBar_->ResetProgress();
   operationClock_.start();
-  Drive([this, command, verifyAfterProgram] {
-    (engine_.get()->*command)(Options(verifyAfterProgram));
-  });
+  Drive([this, mode] { engine_->Run(mode, Options()); });
 }
 
 bool MainWindow::ConfirmStopOfRunningUpdate() {
@@ -288,11 +281,10 @@ void MainWindow::Drive(Call call) {
   UpdateCommandStates();
 }
 
-OperationOptions MainWindow::Options(bool verifyAfterProgram) const {
+OperationOptions MainWindow::Options() const {
   OperationOptions options;
   options.ignoreErrors = ignoreErrors_;
   options.errorSwitchFromArgument = errorSwitchFromArgument_;
-  options.verifyAfterProgram = verifyAfterProgram;
   return options;
 }
 

@@ -102,11 +102,10 @@ class MainWindow : public QMainWindow, public EngineHost {
   // the menu follows the operation.
   template <typename Call>
   void Drive(Call call);
-  OperationOptions Options(bool verifyAfterProgram = false) const;
-  // Starts one of the three operations: the model pane and the progress bar
-  // forget the previous run.
-  void StartOperation(void (UpdateEngine::*command)(const OperationOptions&),
-                      bool verifyAfterProgram = false);
+  OperationOptions Options() const;
+  // Starts a run of the mode: the model pane and the progress bar forget the
+  // previous run.
+  void StartOperation(OperationMode mode);
   // "An update is in progress... Quit anyway?", asked before quitting or stopping.
   // True when the user confirms while the update still runs.
   bool ConfirmStopOfRunningUpdate();

@@ -52,7 +52,7 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   TimedHost timedHost(host);
   UpdateEngine engine(timedHost, settings, timedSerial, timedUdp, trace);
 
-  engine.RunProgramCommand();
+  engine.Run(OperationMode::Program);
   // The headless tool's own loop, with the timed links in place of the plain ones.
   RunEventLoop(engine, host, {stops, console, serialPort, radioSocket, timers});
   serialPort.Close();

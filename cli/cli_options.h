@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/link_settings.h"
+#include "engine/run_sequence.h"
 
 namespace flash {
 
@@ -42,6 +43,13 @@ struct CliOptions {
   std::optional<std::string> tracePath;
   bool quiet = false;    // only the result and the errors
   bool verbose = false;  // also the trace's lines as they are written
+
+  // What the engine runs on each radio (Program, Verify and Test commands).
+  OperationMode mode() const {
+    if (command == CliCommand::Verify) return OperationMode::Verify;
+    if (command == CliCommand::Test) return OperationMode::Test;
+    return verifyAfterProgram ? OperationMode::ProgramThenVerify : OperationMode::Program;
+  }
 
   // Several radios, each with its own engine, trace and result, and a summary at the
   // end. One link without --links, --trace-dir or --report runs as a single radio.

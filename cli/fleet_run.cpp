@@ -280,7 +280,6 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
   OperationOptions operationOptions;
   operationOptions.ignoreErrors = options.ignoreErrors ? 1 : 0;
   operationOptions.errorSwitchFromArgument = options.ignoreErrors;
-  operationOptions.verifyAfterProgram = options.verifyAfterProgram;
   for (const auto& radio : radios) {
     if (radio->link.udp) {
       if (std::string message = UnresolvableAddressMessage(radio->link.host); !message.empty()) {
@@ -288,13 +287,7 @@ int RunFleet(const CliOptions& options, ConsoleOutput& console) {
         continue;
       }
     }
-    if (options.command == CliCommand::Verify) {
-      radio->engine.RunVerifyCommand(operationOptions);
-    } else if (options.command == CliCommand::Test) {
-      radio->engine.RunTestingCommand(operationOptions);
-    } else {
-      radio->engine.RunProgramCommand(operationOptions);
-    }
+    radio->engine.Run(options.mode(), operationOptions);
   }
 
   FleetLoop loop(radios, shared, stops, console);

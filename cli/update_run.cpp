@@ -86,19 +86,8 @@ int Operate(const CliOptions& options, ConsoleOutput& console) {
   OperationOptions operationOptions;
   operationOptions.ignoreErrors = options.ignoreErrors ? 1 : 0;
   operationOptions.errorSwitchFromArgument = options.ignoreErrors;
-  operationOptions.verifyAfterProgram = options.verifyAfterProgram;
   if (options.verifyAfterProgram) host.ExpectVerifyAfterProgram();
-  switch (options.command) {
-    case CliCommand::Verify:
-      engine.RunVerifyCommand(operationOptions);
-      break;
-    case CliCommand::Test:
-      engine.RunTestingCommand(operationOptions);
-      break;
-    default:
-      engine.RunProgramCommand(operationOptions);
-      break;
-  }
+  engine.Run(options.mode(), operationOptions);
 
   const int stopSignal =
       RunEventLoop(engine, host, {stops, console, serialPort, radioSocket, timers});

@@ -28,7 +28,7 @@ enum class OperationOutcome {
   CompletedUnchecked,    // dialog 120
   VerifyFailed,          // dialog 121
   ProgramFailed,         // dialog 122
-  EndedWithoutDialog,    // Test mode or mode 63
+  EndedWithoutDialog,    // Test mode
   CommunicationFailed,   // dialog 113 at the retry limit
   ModelMismatch,         // the file is for another model
   PersonalityCancelled,  // "P0\r" sent

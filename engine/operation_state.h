@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace flash {
@@ -10,7 +11,6 @@ enum class LineResult : int { End = 1, Wait = 2, Next = 3, WaitText = 5 };
 inline constexpr std::int32_t kModeProgram = 66;   // 'B'
 inline constexpr std::int32_t kModeVerify = 86;    // 'V'
 inline constexpr std::int32_t kModeTest = 153;     // 0x99
-inline constexpr std::int32_t kModeQuery = 63;     // '?': starts nothing
 
 inline constexpr std::size_t kLineBufferSize = 500;
 inline constexpr std::size_t kFrameBufferSize = 256;
@@ -20,8 +20,8 @@ inline constexpr std::size_t kFrameBufferSize = 256;
 struct OperationState {
   std::int32_t mode = kModeProgram;
   std::int32_t ignoreErrors = 0;
-  std::int32_t commsTraceEnabled = 0;
-  std::int32_t failureFlag = 0;
+  bool traceEnabled = false;
+  bool failed = false;  // a line went wrong: the operation cannot succeed
   std::int32_t checksumErrors = 0;
   std::int8_t checksumRetries = 0;
   std::int8_t noResponseCount = 0;
@@ -48,12 +48,9 @@ struct OperationState {
   // Line handling.
   std::string lineBuffer;  // at most 254 characters: one read
   std::string lastLine;    // the line a resend repeats; never cleared
-  std::int8_t byteCount = 0;
-  std::int32_t recordType = 0;
-  std::uint8_t calcChecksum = 0;
-  std::uint8_t lineChecksum = 0;
-  std::int32_t currentSegment = 0x5AA5;
-  std::int32_t newSegment = 0xA55A;
+  // The segment the radio was last given; none when it is not known (at the start,
+  // or after a resend, which gives the segment again).
+  std::optional<std::int32_t> currentSegment;
 };
 
 }  // namespace flash

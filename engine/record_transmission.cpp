@@ -48,7 +48,7 @@ LineResult UpdateEngine::processLine() {
     state_.lineBuffer = state_.lastLine;
     lineContinuation_ = lastLineContinuation_;
     state_.linesProcessed -= 1;
-    if (state_.segmentSent) state_.currentSegment = 1 - state_.newSegment;
+    if (state_.segmentSent) state_.currentSegment.reset();
   } else if (repeatLineAfterSegment_) {
     // The segment-0 frame was taken: now the data line it went out in place of.
     repeatLineAfterSegment_ = false;
@@ -128,12 +128,11 @@ LineResult UpdateEngine::HandleLine() {
   return LineResult::Next;
 }
 
-template <typename Record>
-bool UpdateEngine::TakeRecordFields(const std::string& fault, const Record& record) {
+bool UpdateEngine::RecordReadable(const std::string& fault) {
   if (!fault.empty()) {
     // The counting pass refuses such a file before anything is sent; this only
     // keeps a half-read record from ever leaving.
-    state_.failureFlag = 1;
+    state_.failed = true;
     const std::string text =
         Format("A record breaks the update file format (%s); it was not sent.", fault.c_str());
     host_.AppendOutput(" " + text + "\r\n");
@@ -141,19 +140,13 @@ bool UpdateEngine::TakeRecordFields(const std::string& fault, const Record& reco
         {.kind = FindingKind::RecordNotSent, .text = text, .line = rufFile_.lineNumber()});
     return false;
   }
-  state_.byteCount = record.byteCount;
-  state_.recordType = record.recordType;
-  state_.lineChecksum = record.lineChecksum;
-  state_.calcChecksum = record.calcChecksum;
   return true;
 }
 
 LineResult UpdateEngine::HandleIntelHex() {
   state_.linesProcessed += 1;
   IntelRecord record;
-  if (!TakeRecordFields(ParseIntelHex(state_.lineBuffer, record), record)) {
-    return LineResult::Next;
-  }
+  if (!RecordReadable(ParseIntelHex(state_.lineBuffer, record))) return LineResult::Next;
   if (record.byteCount == 0) {
     // After an end record another image may follow, with data before its own first
     // segment record.
@@ -162,7 +155,7 @@ LineResult UpdateEngine::HandleIntelHex() {
   }
   // The file was refused before anything was sent if a record's checksum is wrong;
   // should one slip through all the same, the operation cannot succeed.
-  if (record.calcChecksum != record.lineChecksum) state_.failureFlag = 1;
+  if (record.calcChecksum != record.lineChecksum) state_.failed = true;
 
   switch (record.recordType) {
     case 0x00:
@@ -176,9 +169,9 @@ LineResult UpdateEngine::HandleIntelHex() {
     case 0x02: {
       segmentZeroDue_ = false;
       if (state_.personality > 0) return LineResult::Next;
-      state_.newSegment = (record.data[0] << 8) | record.data[1];
-      if (state_.newSegment == state_.currentSegment) return LineResult::Next;
-      state_.currentSegment = state_.newSegment;
+      const std::int32_t segment = (record.data[0] << 8) | record.data[1];
+      if (segment == state_.currentSegment) return LineResult::Next;
+      state_.currentSegment = segment;
       state_.segmentSent = true;
       state_.expectedEcho = record.lineChecksum;
       return SendFrame(BuildRecordFrame('A', record, frameBuffer_));
@@ -196,7 +189,6 @@ LineResult UpdateEngine::SendSegmentZero() {
   segmentZero.recordType = 0x02;
   segmentZero.lineChecksum = 0xFC;
   segmentZero.calcChecksum = 0xFC;
-  state_.newSegment = 0;
   state_.currentSegment = 0;
   state_.segmentSent = true;
   state_.expectedEcho = segmentZero.lineChecksum;
@@ -209,9 +201,9 @@ LineResult UpdateEngine::HandleSRecord() {
   if (line.size() > 1 && (line[1] == '0' || line[1] == '7')) return LineResult::Next;
   state_.linesProcessed += 1;
   SRecord record;
-  if (!TakeRecordFields(ParseSRecord(line, record), record)) return LineResult::Next;
+  if (!RecordReadable(ParseSRecord(line, record))) return LineResult::Next;
   if (record.byteCount == 0) return LineResult::Next;
-  if (record.calcChecksum != record.lineChecksum) state_.failureFlag = 1;
+  if (record.calcChecksum != record.lineChecksum) state_.failed = true;
   if (record.recordType == 1) return LineResult::Next;
   // A termination record (anything but S1 and S3) is the last line read.
   if (record.recordType != 3) rufFile_.Close();
@@ -233,7 +225,7 @@ LineResult UpdateEngine::HandleEDirective() {
   if (state_.mode == kModeVerify) return LineResult::Next;
   std::uint8_t bytes[3] = {};
   if (const std::string fault = ParseDirectiveBytes(state_.lineBuffer, 3, bytes); !fault.empty()) {
-    state_.failureFlag = 1;
+    state_.failed = true;
     const std::string text = "An #E line breaks the update file format (" + fault + "); not sent.";
     host_.AppendOutput(" " + text + "\r\n");
     host_.Finding(
@@ -250,7 +242,7 @@ LineResult UpdateEngine::HandleGDirective() {
   state_.linesProcessed += 1;
   std::uint8_t bytes[4] = {};
   if (const std::string fault = ParseDirectiveBytes(state_.lineBuffer, 4, bytes); !fault.empty()) {
-    state_.failureFlag = 1;
+    state_.failed = true;
     const std::string text = "A #G line breaks the update file format (" + fault + "); not sent.";
     host_.AppendOutput(" " + text + "\r\n");
     host_.Finding(

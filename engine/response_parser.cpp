@@ -137,7 +137,7 @@ void UpdateEngine::EchoCheck(std::string_view text) {
   state_.resendRequested = false;
   state_.checksumRetries = 0;
   state_.checksumErrors += 1;
-  state_.failureFlag = 1;
+  state_.failed = true;
   if (firstGivenUpLine_ == 0) firstGivenUpLine_ = rufFile_.lineNumber();
   StopResponseTimer();
   stepOperation();

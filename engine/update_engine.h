@@ -12,6 +12,7 @@
 #include "engine/ruf_reader.h"
 #include "engine/ruf_survey.h"
 #include "engine/radio_links.h"
+#include "engine/run_sequence.h"
 
 namespace flash {
 
@@ -45,10 +46,6 @@ struct OperationOptions {
   bool errorSwitchFromArgument = false;
   // Write the communication trace.
   bool traceEnabled = true;
-  // Program only: when the Program succeeds, a Verify of the same file on the same
-  // link follows (its own outcome is reported too), written to the same trace. Refused
-  // before anything is sent where a Verify could not prove the radio's memory.
-  bool verifyAfterProgram = false;
 };
 
 // The Process menu's toggle: 1 becomes 0; any other value becomes 1.
@@ -66,13 +63,12 @@ class UpdateEngine {
   UpdateEngine(const UpdateEngine&) = delete;
   UpdateEngine& operator=(const UpdateEngine&) = delete;
 
-  // Mode commands: clear the failure counters, set the mode, show the mode text
-  // in pane 2 and begin an operation. Refused while an operation runs.
-  void RunProgramCommand(const OperationOptions& options = {});
-  void RunVerifyCommand(const OperationOptions& options = {});
-  void RunTestingCommand(const OperationOptions& options = {});
-  // Sets mode 63 and starts nothing.
-  void RunQueryModeCommand();
+  // Begins a run of the mode: the operation starts afresh, shows the mode text in
+  // pane 2 and asks for the file. Program then Verify: when the Program succeeds, a
+  // Verify of the very bytes programmed follows on the same link, in the same trace,
+  // and its own end is reported too; it is refused before anything is sent where a
+  // Verify could not prove the radio's memory. Refused while an operation runs.
+  void Run(OperationMode mode, const OperationOptions& options = {});
   // Stops a running operation at once (the user quits or presses Ctrl-C): the
   // links, the file and the trace are closed so that the trace is complete. A
   // reason ("stopped by the user") goes into the output and, first, the trace.
@@ -89,7 +85,7 @@ class UpdateEngine {
 
  private:
   void RunModeCommand(std::int32_t mode, std::string_view paneText, bool clearPaneAfter,
-                      const OperationOptions& options);
+                      const OperationOptions& options, bool verifyAfterProgram);
   void StartAfresh();
   void beginOperation();
   LineResult stepOperation();
@@ -137,9 +133,8 @@ class UpdateEngine {
   void SendRequest(std::string_view request);
   void SendLastRequest();
   LineResult HandleLine();
-  // Keeps a parsed record's fields, or reports its format fault (false).
-  template <typename Record>
-  bool TakeRecordFields(const std::string& fault, const Record& record);
+  // A record whose format fault (non-empty) is reported: false, and it is not sent.
+  bool RecordReadable(const std::string& fault);
   LineResult HandleIntelHex();
   LineResult HandleSRecord();
   LineResult HandleEDirective();

@@ -40,17 +40,18 @@ UpdateEngine::UpdateEngine(EngineHost& host, LinkSettings& settings, SerialLink&
 std::int32_t ToggledErrorSwitch(std::int32_t ignoreErrors) { return ignoreErrors == 1 ? 0 : 1; }
 
 void UpdateEngine::RunModeCommand(std::int32_t mode, std::string_view paneText,
-                                  bool clearPaneAfter, const OperationOptions& options) {
+                                  bool clearPaneAfter, const OperationOptions& options,
+                                  bool verifyAfterProgram) {
   // Starting over a running operation would leave the radio half written.
   if (running_ || verifyPending_) return;
-  verifyAfterProgram_ = options.verifyAfterProgram && mode == kModeProgram;
+  verifyAfterProgram_ = verifyAfterProgram;
   if (!verifyFollowsProgram_) {
     programmedPath_.clear();
     programmedContent_.clear();
   }
   state_.ignoreErrors = options.ignoreErrors;
   errorSwitchFromArgument_ = options.errorSwitchFromArgument;
-  state_.commsTraceEnabled = options.traceEnabled ? 1 : 0;
+  state_.traceEnabled = options.traceEnabled;
   state_.mode = mode;
   StartAfresh();
   host_.SetStatusText(2, paneText);
@@ -63,7 +64,7 @@ void UpdateEngine::StartAfresh() {
   // another model) may change how this one treats the radio.
   state_.checksumRetries = 0;
   state_.checksumErrors = 0;
-  state_.failureFlag = 0;
+  state_.failed = false;
   state_.noResponseCount = 0;
   state_.resendRequested = false;
   state_.zzPending = false;
@@ -81,19 +82,21 @@ void UpdateEngine::StartAfresh() {
   lastRequest_.clear();
 }
 
-void UpdateEngine::RunProgramCommand(const OperationOptions& options) {
-  RunModeCommand(kModeProgram, "Program Flash", false, options);
+void UpdateEngine::Run(OperationMode mode, const OperationOptions& options) {
+  switch (mode) {
+    case OperationMode::Program:
+    case OperationMode::ProgramThenVerify:
+      RunModeCommand(kModeProgram, "Program Flash", false, options,
+                     mode == OperationMode::ProgramThenVerify);
+      break;
+    case OperationMode::Verify:
+      RunModeCommand(kModeVerify, "Verify Flash", true, options, false);
+      break;
+    case OperationMode::Test:
+      RunModeCommand(kModeTest, "TESTING MODE", true, options, false);
+      break;
+  }
 }
-
-void UpdateEngine::RunVerifyCommand(const OperationOptions& options) {
-  RunModeCommand(kModeVerify, "Verify Flash", true, options);
-}
-
-void UpdateEngine::RunTestingCommand(const OperationOptions& options) {
-  RunModeCommand(kModeTest, "TESTING MODE", true, options);
-}
-
-void UpdateEngine::RunQueryModeCommand() { state_.mode = kModeQuery; }
 
 void UpdateEngine::StopOperation(std::string_view reason) {
   if (!running_ && verifyPending_) {
@@ -158,8 +161,7 @@ void UpdateEngine::beginOperation() {
   }
   host_.AppendOutput("\r\n\r\n");
 
-  state_.currentSegment = 0x5AA5;
-  state_.newSegment = 0xA55A;
+  state_.currentSegment.reset();
   state_.zzPending = false;
 
   if (!followUp && RefuseTraceOverFile(*path)) return;
@@ -219,7 +221,7 @@ void UpdateEngine::beginOperation() {
   }
 
   // The Verify after a Program goes on in the Program's trace, still open.
-  if (state_.commsTraceEnabled == 1 && !(followUp && trace_.IsOpen())) OpenCommsTrace();
+  if (state_.traceEnabled && !(followUp && trace_.IsOpen())) OpenCommsTrace();
 
   running_ = true;
   state_.responseTimeoutMs = 10000;
@@ -229,7 +231,7 @@ void UpdateEngine::beginOperation() {
 }
 
 bool UpdateEngine::RefuseTraceOverFile(const std::string& path) {
-  if (state_.commsTraceEnabled != 1) return false;
+  if (!state_.traceEnabled) return false;
   std::error_code error;
   if (!std::filesystem::equivalent(trace_.path(), path, error)) return false;
   const std::string reason = "The trace file " + trace_.path() +
@@ -302,7 +304,7 @@ void UpdateEngine::endOperation() {
   host_.SetStatusText(0, "");
   if (dataLinesRead_ != dataLinesToReach_) {
     // Success must mean every counted line reached the radio.
-    state_.failureFlag = 1;
+    state_.failed = true;
     host_.AppendOutput(Format(" %d of the %d data lines counted in the file were sent; the "
                               "update is not complete.\r\n",
                               dataLinesRead_, dataLinesToReach_));
@@ -320,12 +322,12 @@ void UpdateEngine::endOperation() {
   trace_.TraceEvent("End of Processing",
                     Format("%d Checksum Errors Encountered. Total time %d Seconds",
                            state_.checksumErrors, state_.elapsedSeconds));
-  trace_.TraceEvent("END OF ACTION", Format("FailureFlag=%d Total Errors=%d", state_.failureFlag,
+  trace_.TraceEvent("END OF ACTION", Format("FailureFlag=%d Total Errors=%d", state_.failed ? 1 : 0,
                                             state_.checksumErrors));
   running_ = false;
   StopResponseTimer();
   host_.StopTimer(kIdentificationTimerId);
-  const bool failed = state_.failureFlag == 1 || state_.checksumErrors > 0;
+  const bool failed = state_.failed || state_.checksumErrors > 0;
   // Pending before the links close, so that the trace stays open for the Verify.
   verifyPending_ = verifyAfterProgram_ && !failed && state_.ignoreErrors != 1;
   programmedPersonality_ = state_.personality;
@@ -375,8 +377,8 @@ void UpdateEngine::BeginVerifyAfterProgram() {
                      "the file *** \r\n");
   OperationOptions options;
   options.ignoreErrors = state_.ignoreErrors;
-  options.traceEnabled = state_.commsTraceEnabled == 1;
-  RunVerifyCommand(options);
+  options.traceEnabled = state_.traceEnabled;
+  Run(OperationMode::Verify, options);
   // A Verify that could not begin leaves nothing open.
   verifyFollowsProgram_ = false;
   if (!running_ && trace_.IsOpen()) {

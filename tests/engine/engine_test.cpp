@@ -22,9 +22,9 @@ using Dialogs = std::vector<DialogId>;
 using D = DialogId;
 using O = OperationOutcome;
 constexpr auto npos = std::string::npos;
-constexpr auto kProgram = &UpdateEngine::RunProgramCommand;
-constexpr auto kVerify = &UpdateEngine::RunVerifyCommand;
-constexpr auto kTest = &UpdateEngine::RunTestingCommand;
+constexpr auto kProgram = OperationMode::Program;
+constexpr auto kVerify = OperationMode::Verify;
+constexpr auto kTest = OperationMode::Test;
 const std::string V = "VER 1234 746\r", R = "READY\r", Q = "?V\r", Z = "ZZ\r";
 const std::string kRecord = ":0300300002337A1E\r\n";
 const std::string kFrame = Hex("42 03 00 30 00 02 33 7A 1E 0D");
@@ -360,7 +360,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
         rig.serial.writeError = std::stoi(step.substr(1));
       } else if (step == "stop" || step == "verify" || step == "again") {
         step == "stop" ? rig.engine.StopOperation()
-                       : (rig.engine.*(step == "verify" ? kVerify : command))(options);
+                       : rig.engine.Run(step == "verify" ? kVerify : command, options);
       } else {
         rig.Answer(step);
       }
@@ -408,7 +408,7 @@ TEST(EngineFlows, AFileOverTheSizeLimitIsRefusedNamingItsSizeAndTheLimit) {
   const std::string path = rig.dir.Write("746.ruf", kRecord);
   std::filesystem::resize_file(path, kMaxRufFileSize + 1);
   rig.host.chosenFile = path;
-  rig.engine.RunProgramCommand({});
+  rig.engine.Run(kProgram);
   ASSERT_FALSE(rig.host.messages.empty());
   EXPECT_EQ(rig.host.messages.back().first,
             "Unable to open file " + path + ": it is too large: 67108865 bytes, more than the "
@@ -420,7 +420,7 @@ TEST(EngineFlows, AFileOverTheSizeLimitIsRefusedNamingItsSizeAndTheLimit) {
 TEST(EngineFrames, EachKindOfLineReachesTheRadioAsItExpectsIt) {
   const struct {
     const char* name;
-    void (UpdateEngine::*command)(const OperationOptions&);
+    OperationMode command;
     int model;
     std::string file;
     Writes sent;  // after Q, to a radio that answers as a healthy one does
@@ -429,7 +429,8 @@ TEST(EngineFrames, EachKindOfLineReachesTheRadioAsItExpectsIt) {
       {"segments as they change", kProgram, 746,
        ":020000025AA5FD\r\n:020000021000EC\r\n:020000021000EC\r\n:020000022000DC\r\n"
        ":020000040000FA\r\n" + kRecord + ":00000001FF\r\n",
-       {Z, Hex("41 02 00 00 02 10 00 EC 0D"), Hex("41 02 00 00 02 20 00 DC 0D"), kFrame}},
+       {Z, Hex("41 02 00 00 02 5A A5 FD 0D"), Hex("41 02 00 00 02 10 00 EC 0D"),
+        Hex("41 02 00 00 02 20 00 DC 0D"), kFrame}},
       {"wrong echoes: a line goes 4 times, and the segment again", kProgram, 746,
        ":020000021000EC\r\n" + kRecord + ":020000021000EC\r\n" + kSecondRecord,
        {Z, Hex("41 02 00 00 02 10 00 EC 0D"), kFrame, kFrame, kFrame, kFrame,

@@ -24,14 +24,14 @@ TEST(EngineWithASimulatedRadio, ProgramsAndVerifiesAnImageAsItsFileWasChecked) {
   ASSERT_TRUE(sim::WriteRufFile(path, image, options));
   rig.dir.Write("746.ruf", "\xEF\xBB\xBF" + TempDir::Read(path));  // a byte-order mark
   rig.host.chosenFile = path;
-  rig.engine.RunProgramCommand();
+  rig.engine.Run(OperationMode::Program);
   rig.RunToTheEnd(12);
   rig.dir.Write("746.ruf", ":00000001FF\r\n");  // rewritten by a build meanwhile
   rig.RunToTheEnd();
   EXPECT_EQ(sim::CompareImages(image, radio.memory()).Describe(), "images are equal");
   ASSERT_TRUE(sim::WriteRufFile(path, image, options));
   radio.memory().Write(0x20000, 0x00);
-  rig.engine.RunVerifyCommand();
+  rig.engine.Run(OperationMode::Verify);
   rig.RunToTheEnd();
   EXPECT_EQ(rig.host.dialogs, std::vector({DialogId::ProgramSuccess, DialogId::VerifyFailure}));
 }
@@ -46,7 +46,7 @@ namespace {
 TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace) {
   sim::MemoryImage image;
   for (std::uint32_t i = 0; i < 100; ++i) image.Write(0x100 + i, std::uint8_t(i * 3));
-  const OperationOptions both{.verifyAfterProgram = true};
+  constexpr auto kBoth = OperationMode::ProgramThenVerify;
   for (const bool corrupted : {false, true}) {
     SCOPED_TRACE(corrupted ? "memory corrupted after writing" : "memory holds the file");
     EngineRig rig;
@@ -61,7 +61,7 @@ TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace
     const std::string path = rig.dir.File("746.ruf");
     ASSERT_TRUE(sim::WriteRufFile(path, image, {}));
     rig.host.chosenFile = path;
-    rig.engine.RunProgramCommand(both);
+    rig.engine.Run(kBoth);
     rig.host.chosenFile.reset();  // the Verify asks for no file
     rig.dir.Write("746.ruf", ":00000001FF\r\n");  // nor reads it again
     rig.RunToTheEnd();
@@ -87,7 +87,7 @@ TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace
   int asked = 0;
   banwick.host.personalityAnswer = 2;
   banwick.host.duringPersonalityDialog = [&asked] { ++asked; };
-  banwick.Start("734.ruf", ":020000021000EC\r\n#E000000\r\n", both);
+  banwick.Start("734.ruf", ":020000021000EC\r\n#E000000\r\n", {}, kBoth);
   banwick.RunToTheEnd();
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(banwick.host.outcomes, std::vector({OperationOutcome::ProgramSucceeded,
@@ -96,7 +96,7 @@ TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace
   // A Program that failed is reported as it is, with no Verify after it.
   EngineRig failing;
   failing.Healthy("VER 1234 746\r", 4);
-  failing.Start("746.ruf", ":0300300002337A1E\r\n", both);
+  failing.Start("746.ruf", ":0300300002337A1E\r\n", {}, kBoth);
   failing.RunToTheEnd();
   EXPECT_EQ(failing.host.outcomes, std::vector({OperationOutcome::ProgramFailed}));
   EXPECT_EQ(failing.Trace().find("VERIFY AFTER"), std::string::npos);
@@ -104,7 +104,7 @@ TEST(EngineWithASimulatedRadio, VerifiesAfterAProgramThatSucceededInTheSameTrace
   // Stopped between the two: the Verify is not begun and the trace is closed.
   EngineRig rig;
   rig.Healthy("VER 1234 746\r");
-  rig.Start("746.ruf", ":0300300002337A1E\r\n", both);
+  rig.Start("746.ruf", ":0300300002337A1E\r\n", {}, kBoth);
   while (rig.host.outcomes.empty() && !rig.serial.pending.empty()) {
     rig.Answer(rig.serial.pending.front());
     rig.serial.pending.pop_front();
@@ -127,7 +127,7 @@ TEST(EngineFlowsRefused, ProgramAndVerifyWhereAVerifyProvesNothing) {
                  {"746.ruf", ":0300300002337A1E\r\n", 1}};    // answers ignored prove nothing
   for (const auto& f : refused) {
     EngineRig rig;
-    rig.Start(f.name, f.content, {.ignoreErrors = f.ignoreErrors, .verifyAfterProgram = true});
+    rig.Start(f.name, f.content, {.ignoreErrors = f.ignoreErrors}, OperationMode::ProgramThenVerify);
     EXPECT_TRUE(rig.serial.writes.empty()) << f.name;
     EXPECT_EQ(rig.host.outcomes, std::vector({OperationOutcome::FileRefused})) << f.name;
     EXPECT_NE(rig.host.output.find("A Verify cannot prove"), std::string::npos) << rig.host.output;

@@ -10,14 +10,14 @@ namespace {
 
 // The file run in one mode against a radio that answers as the engine expects,
 // but now and then with a wrong echo or with silence.
-void RunOperation(const std::string& path, void (UpdateEngine::*command)(const OperationOptions&),
+void RunOperation(const std::string& path, OperationMode command,
                   int personality) {
   test::EngineRig fuzzed;
   fuzzed.trace.SetPath("/dev/null");  // a device, which the trace refuses: nothing is written
   fuzzed.Healthy(personality > 0 ? "VER-1234 734\r" : "VER 1234 734\r");
   fuzzed.host.personalityAnswer = personality;
   fuzzed.host.chosenFile = path;
-  (fuzzed.engine.*command)({});
+  fuzzed.engine.Run(command);
   // A file refused by its check sends nothing at all.
   if (SurveyRufFile(path).refused() && !fuzzed.serial.writes.empty()) __builtin_trap();
   for (int step = 0; step < 20000 && fuzzed.engine.operationRunning(); ++step) {
@@ -37,9 +37,9 @@ void RunOperation(const std::string& path, void (UpdateEngine::*command)(const O
 int RunRufFile(const std::uint8_t* data, std::size_t size) {
   static test::TempDir dir;
   const std::string path = dir.Write("734.ruf", {reinterpret_cast<const char*>(data), size});
-  RunOperation(path, &UpdateEngine::RunProgramCommand, 0);
-  RunOperation(path, &UpdateEngine::RunVerifyCommand, 2);
-  RunOperation(path, &UpdateEngine::RunTestingCommand, 0);
+  RunOperation(path, OperationMode::Program, 0);
+  RunOperation(path, OperationMode::Verify, 2);
+  RunOperation(path, OperationMode::Test, 0);
   return 0;
 }
 
@@ -54,7 +54,7 @@ int RunAnswers(const std::uint8_t* data, std::size_t size) {
   fuzzed.settings.ethernetActive = !fuzzed.settings.serialActive;
   fuzzed.host.personalityAnswer = size % 7 == 0 ? -1 : static_cast<int>(size % 7);
   fuzzed.host.chosenFile = path;
-  fuzzed.engine.RunProgramCommand();
+  fuzzed.engine.Run(OperationMode::Program);
   std::size_t start = 0;
   for (std::size_t i = 0; i <= size; ++i) {
     if (i < size && data[i] != 0xFF) continue;

@@ -30,12 +30,11 @@ struct EngineRig {
     trace.SetPath(dir.File("comms.txt"));
   }
 
-  using Command = void (UpdateEngine::*)(const OperationOptions&);
-  // A command on the file of this name and content; no name: the file dialog was cancelled.
+  // A run on the file of this name and content; no name: the file dialog was cancelled.
   void Start(const std::string& name, const std::string& content, OperationOptions options = {},
-             Command command = &UpdateEngine::RunProgramCommand) {
+             OperationMode mode = OperationMode::Program) {
     host.chosenFile = name.empty() ? std::nullopt : std::optional(dir.Write(name, content));
-    (engine.*command)(options);
+    engine.Run(mode, options);
   }
   // One answer of the radio, complete with its CR.
   void Answer(const std::string& bytes) {
