@@ -7,10 +7,9 @@
 #include <chrono>
 
 #include "bench/timed_host.h"
-#include "cli/cli_host.h"
 #include "cli/console_output.h"
-#include "cli/event_loop.h"
-#include "cli/timer_set.h"
+#include "cli/radio_host.h"
+#include "cli/radio_loop.h"
 #include "link/comms_trace.h"
 #include "engine/link_settings.h"
 #include "link/radio_socket.h"
@@ -43,23 +42,25 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
   TimedClock traceClock(clock);
   CommsTrace trace(traceClock);
   trace.SetPath(setup.tracePath);
-  TimerSet timers;
   SerialPort serialPort;
   TimedSerialLink timedSerial(serialPort);
   RadioSocket radioSocket;
   TimedUdpLink timedUdp(radioSocket);
-  CliHost host(console, clock, timers, stops, setup.rufFile, std::nullopt);
+  RadioHostSetup hostSetup;
+  hostSetup.rufFile = setup.rufFile;
+  RadioHost host(console, clock, &stops, hostSetup);
   TimedHost timedHost(host);
   UpdateEngine engine(timedHost, settings, timedSerial, timedUdp, trace);
 
   engine.Run(OperationMode::Program);
   // The headless tool's own loop, with the timed links in place of the plain ones.
-  RunEventLoop(engine, host, {stops, console, serialPort, radioSocket, timers});
+  std::vector<LoopRadio> driven = {{engine, host, serialPort, &radioSocket, nullptr}};
+  RadioLoop(driven, nullptr, stops, console, false).Run();
   serialPort.Close();
   if (quiet >= 0) ::close(quiet);
 
   result.ended = host.ended();
-  result.outcome = host.outcome();
+  result.outcome = host.outcome().value_or(OperationOutcome::Stopped);
   if (settings.serialActive) {
     result.writes = timedSerial.writes();
     result.arrivals = timedSerial.arrivals();

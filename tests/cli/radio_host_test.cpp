@@ -1,6 +1,6 @@
 // One radio of a fleet: what its line, the summary and the report say at its end,
 // and where the report may go.
-#include "cli/fleet_host.h"
+#include "cli/radio_host.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,7 +35,7 @@ OperationFinding Failed(const char* reason) {
   return {.kind = FindingKind::Failed, .text = "(the pane's words)", .reason = reason};
 }
 
-TEST(FleetHost, EndsEachRadioWithItsOutcomeReasonAndStatusAndAVerifyAfterProgramWithBoth) {
+TEST(RadioHost, EndsEachRadioWithItsOutcomeReasonAndStatusAndAVerifyAfterProgramWithBoth) {
   const struct {
     bool verify;
     std::vector<Event> events;
@@ -73,9 +73,14 @@ TEST(FleetHost, EndsEachRadioWithItsOutcomeReasonAndStatusAndAVerifyAfterProgram
     ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);
     ConsoleOutput console(fds[1], fds[1], false);
     SystemClock clock;
-    FleetHost host(console, clock, "./radio-1", "746.ruf", std::nullopt, "programming",
-                   std::chrono::steady_clock::now(), 131);
-    if (run.verify) host.ExpectVerifyAfterProgram();
+    RadioHost host(console, clock, nullptr,
+                   {.link = "./radio-1",
+                    .rufFile = "746.ruf",
+                    .personality = std::nullopt,
+                    .mode = run.verify ? OperationMode::ProgramThenVerify : OperationMode::Program,
+                    .presentation = RadioPresentation::Line,
+                    .start = std::chrono::steady_clock::now(),
+                    .linesTotal = 131});
     for (const Event& event : run.events) {
       if (std::holds_alternative<Identified>(event)) host.RadioIdentified(746);
       if (const auto* p = std::get_if<Progress>(&event)) host.ReportProgress(p->done, 131);
