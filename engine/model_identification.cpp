@@ -79,6 +79,11 @@ void UpdateEngine::IdentifyRadio(const std::uint8_t* bytes, std::size_t length) 
 
   state_.radioModelCode = ReportedModelCode(text);
   host_.RadioIdentified(state_.radioModelCode);
+  host_.Finding({.kind = FindingKind::RadioIdentified,
+                 .text = Format("The radio reports model %d, %s.", state_.radioModelCode,
+                                state_.dspVersionText.c_str()),
+                 .code = state_.radioModelCode,
+                 .dspVersion = state_.dspVersion});
 
   const ModelRow* row = FindModelRow(state_.radioModelCode);
   if (row == nullptr) {

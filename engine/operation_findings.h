@@ -24,6 +24,7 @@ enum class FindingKind {
   CommunicationFailed,   // the radio stopped answering, or never did
   RequestNotSent,        // the link refused a request: the operation ended at once
   Stopped,               // stopped before its end
+  RadioIdentified,       // the radio named its model (code) and DSP version
 };
 
 struct OperationFinding {
@@ -38,6 +39,7 @@ struct OperationFinding {
   int total = 0;            // of how many (data lines), or 0
   std::string port{};       // the serial port or the UDP port, where one is named
   std::int32_t code = 0;    // the system's error number, or the radio's model code
+  std::int32_t dspVersion = 0;  // RadioIdentified: as the radio reported it, in thousandths
 };
 
 // A pane line or a message as a finding's text: without its leading blanks and line end.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,10 @@ struct OperationOptions {
   bool errorSwitchFromArgument = false;
   // Write the communication trace.
   bool traceEnabled = true;
+  // The file's bytes, read once by a front end that flashes radio after radio from one
+  // check (and one checksum of the file): sent instead of what the file holds by the
+  // time each operation begins.
+  std::shared_ptr<const std::string> fileBytes{};
 };
 
 // The Process menu's toggle: 1 becomes 0; any other value becomes 1.
@@ -184,6 +189,7 @@ class UpdateEngine {
   std::string programmedPath_;
   std::int32_t programmedPersonality_ = 0;  // the Verify reads where the Program wrote
   std::string programmedContent_;
+  std::shared_ptr<const std::string> givenFileBytes_;  // OperationOptions::fileBytes
   std::string lastRequest_;  // "?V\r" or the start command, for resends before the first line
 };
 

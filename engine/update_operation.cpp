@@ -51,6 +51,7 @@ void UpdateEngine::RunModeCommand(std::int32_t mode, std::string_view paneText,
   }
   state_.ignoreErrors = options.ignoreErrors;
   errorSwitchFromArgument_ = options.errorSwitchFromArgument;
+  givenFileBytes_ = options.fileBytes;
   state_.traceEnabled = options.traceEnabled;
   state_.mode = mode;
   StartAfresh();
@@ -170,7 +171,8 @@ void UpdateEngine::beginOperation() {
   // a Program reads the copy that was programmed.
   std::string content = followUp ? std::move(programmedContent_) : std::string();
   programmedContent_.clear();
-  if (std::string why; !followUp && !LoadRufFile(*path, content, &why)) {
+  if (!followUp && givenFileBytes_) content = *givenFileBytes_;
+  if (std::string why; !followUp && !givenFileBytes_ && !LoadRufFile(*path, content, &why)) {
     const std::string message = "Unable to open file " + *path + ": " + why + ".";
     host_.ShowMessage(message, "");
     host_.Finding({.kind = FindingKind::FileRefused, .text = message});
