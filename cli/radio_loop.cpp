@@ -13,6 +13,8 @@ namespace {
 constexpr auto kTerminalRedrawPeriod = std::chrono::milliseconds{100};
 // Plain progress: a line per radio at its start and end, and at most this often between.
 constexpr auto kPlainProgressPeriod = std::chrono::seconds{5};
+// The descriptors polled before the radios': signals, standard output and error, the watch.
+constexpr std::size_t kFirstRadio = 4;
 
 int MillisecondsUntil(std::optional<std::chrono::steady_clock::time_point> next) {
   if (!next) return -1;
@@ -25,12 +27,17 @@ int MillisecondsUntil(std::optional<std::chrono::steady_clock::time_point> next)
 }  // namespace
 
 RadioLoop::RadioLoop(std::vector<LoopRadio>& radios, SharedRadioSocket* shared,
-                     StopSignals& stops, ConsoleOutput& console, bool lines)
-    : radios_(radios), shared_(shared), stops_(stops), console_(console), lines_(lines) {}
+                     StopSignals& stops, ConsoleOutput& console, bool lines, LoopWatch* watch)
+    : radios_(radios),
+      shared_(shared),
+      stops_(stops),
+      console_(console),
+      lines_(lines),
+      watch_(watch) {}
 
 int RadioLoop::Run() {
   ShowProgress(true);
-  while (AnyActive()) {
+  while (AnyActive() || (watch_ && watch_->goOn())) {
     // A signal that came while the personality question waited.
     for (const LoopRadio& radio : radios_) {
       if (const int signalNumber = radio.host.promptStopSignal(); signalNumber != 0) {
@@ -41,7 +48,8 @@ int RadioLoop::Run() {
     // Entries of a descriptor of -1 are skipped by poll.
     std::vector<pollfd> watched = {{stops_.fd(), POLLIN, 0},
                                    {console_.outWaitingFd(), POLLOUT, 0},
-                                   {console_.errWaitingFd(), POLLOUT, 0}};
+                                   {console_.errWaitingFd(), POLLOUT, 0},
+                                   {watch_ ? watch_->fd : -1, POLLIN, 0}};
     for (const LoopRadio& radio : radios_) {
       watched.push_back({radio.watchDevice ? radio.serial.InputFd() : -1, POLLIN, 0});
       watched.push_back({radio.socket ? radio.socket->fd() : -1, POLLIN, 0});
@@ -57,8 +65,10 @@ int RadioLoop::Run() {
     }
     if (watched[0].revents & POLLIN) {
       const int signalNumber = stops_.Take();
-      StopAll(signalNumber);
-      return signalNumber;
+      if (!watch_ || watch_->stopRadiosOn(signalNumber)) {
+        StopAll(signalNumber);
+        return signalNumber;
+      }
     }
     // A reader that takes output again gets what waited at once, not with the next line.
     if (watched[1].revents != 0 || watched[2].revents != 0) console_.Flush();
@@ -67,7 +77,7 @@ int RadioLoop::Run() {
     // spins on it; the response timer then ends the operation as for a silent radio.
     for (std::size_t i = 0; i < radios_.size(); ++i) {
       LoopRadio& radio = radios_[i];
-      const pollfd& serial = watched[3 + 2 * i];
+      const pollfd& serial = watched[kFirstRadio + 2 * i];
       if (serial.revents != 0 && serial.fd == radio.serial.InputFd()) {
         const SerialPort::Input input = radio.serial.ServiceInput();
         if (input.deviceGone) radio.watchDevice = false;
@@ -76,14 +86,14 @@ int RadioLoop::Run() {
         }
       }
       // The socket may have been closed, or made anew, meanwhile.
-      const pollfd& socket = watched[4 + 2 * i];
+      const pollfd& socket = watched[kFirstRadio + 1 + 2 * i];
       if (socket.fd >= 0 && socket.revents != 0 && radio.active() &&
           radio.socket->fd() == socket.fd) {
         radio.engine.OnUdpReadable();
       }
     }
     for (std::size_t i = 0; i < sharedFds.size(); ++i) {
-      if (watched[3 + 2 * radios_.size() + i].revents != 0) shared_->ServiceInput(sharedFds[i]);
+      if (watched[kFirstRadio + 2 * radios_.size() + i].revents != 0) shared_->ServiceInput(sharedFds[i]);
     }
     for (LoopRadio& radio : radios_) {
       while (radio.sharedLink && radio.sharedLink->pending() && radio.active()) {
@@ -94,6 +104,7 @@ int RadioLoop::Run() {
         if (radio.host.timers().IsRunning(id)) radio.engine.OnTimer(id);
       }
     }
+    if (watch_) watch_->afterEvents(watched[3].revents != 0);
     ShowProgress(false);
   }
   return 0;
@@ -138,7 +149,9 @@ void RadioLoop::ShowProgress(bool now) {
   for (const LoopRadio& radio : radios_) shown.push_back(radio.host.radio());
   if (console_.terminal()) {
     if (!now && time - lastDraw_ < kTerminalRedrawPeriod) return;
-    console_.ProgressLines(ProgressLines(shown));
+    std::vector<std::string> lines = ProgressLines(shown);
+    if (watch_ && watch_->header) lines.insert(lines.begin(), watch_->header());
+    console_.ProgressLines(lines);
     lastDraw_ = time;
     dirty_ = false;
     return;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "cli/console_output.h"
@@ -31,6 +33,21 @@ struct LoopRadio {
   bool endShown = false;
 };
 
+// What a run that takes radios as they come adds to the loop (a station).
+struct LoopWatch {
+  int fd = -1;  // watched for readability besides the radios (a folder's changes)
+  // After each round of events, readable: fd was. It may add radios at the end of
+  // the loop's list and remove radios that have ended.
+  std::function<void(bool readable)> afterEvents;
+  // The loop waits on while this is true, also when no radio runs.
+  std::function<bool()> goOn;
+  // A stop signal came: true stops the radios that run and ends the loop; false
+  // lets them finish.
+  std::function<bool(int signalNumber)> stopRadiosOn;
+  // On a terminal, the line above the radios' lines.
+  std::function<std::string()> header;
+};
+
 // The headless tool's one event loop, for one radio or many: it waits on the stop
 // signals, each radio's serial input and UDP socket, the timer deadlines and room on
 // standard output and standard error, and hands every event to the engine it is
@@ -40,13 +57,15 @@ class RadioLoop {
  public:
   // shared: the sockets the radios share, if they do. lines: draw a progress line per radio.
   RadioLoop(std::vector<LoopRadio>& radios, SharedRadioSocket* shared, StopSignals& stops,
-            ConsoleOutput& console, bool lines);
+            ConsoleOutput& console, bool lines, LoopWatch* watch = nullptr);
 
-  // Answers the stop signal's number, or 0.
+  // Answers the number of the stop signal that stopped the radios, or 0.
   int Run();
   // Draws what changed: on a terminal at most every 100 ms; otherwise a radio's
   // line at its start and end and at most every few seconds between.
   void ShowProgress(bool now);
+  // Something the lines show besides the radios changed (the header's counts).
+  void Redraw() { dirty_ = true; }
 
  private:
   using SteadyTime = std::chrono::steady_clock::time_point;
@@ -60,6 +79,7 @@ class RadioLoop {
   StopSignals& stops_;
   ConsoleOutput& console_;
   bool lines_;
+  LoopWatch* watch_;
   bool dirty_ = false;
   SteadyTime lastDraw_{};
 };
