@@ -24,6 +24,7 @@ enum class FindingKind {
   CommunicationFailed,   // the radio stopped answering, or never did
   RequestNotSent,        // the link refused a request: the operation ended at once
   Stopped,               // stopped before its end
+  PortGone,              // the serial port hung up or went away: the operation ended at once
 };
 
 struct OperationFinding {
