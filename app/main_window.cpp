@@ -315,8 +315,11 @@ void MainWindow::WatchSerialInput(int fd) {
 
 void MainWindow::OnSerialInput() {
   const SerialPort::Input input = objects_.serialPort.ServiceInput();
-  // A device that is gone would wake the loop for ever; the timers report the silence.
-  if (input.deviceGone && serialWatch_) serialWatch_->setEnabled(false);
+  // A device that is gone would wake the loop for ever; the operation ends at once.
+  if (input.deviceGone && serialWatch_) {
+    serialWatch_->setEnabled(false);
+    Drive([this] { engine_->OnSerialPortGone(); });
+  }
   if (input.events != 0) Drive([&] { engine_->OnSerialEvent(input.events, input.errors); });
 }
 

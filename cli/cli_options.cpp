@@ -28,6 +28,7 @@ std::optional<CliCommand> CommandNamed(const std::string& name) {
   if (name == "test") return CliCommand::Test;
   if (name == "check") return CliCommand::Check;
   if (name == "ports") return CliCommand::Ports;
+  if (name == "records") return CliCommand::Records;
   if (name == "help") return CliCommand::Help;
   return std::nullopt;
 }
@@ -212,7 +213,10 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
       continue;
     }
     if (firstOption.empty()) firstOption = a;
-    if (command == CliCommand::Check || command == CliCommand::Ports) break;
+    if (command == CliCommand::Check || command == CliCommand::Ports ||
+        command == CliCommand::Records) {
+      break;
+    }
     std::string name = a;
     std::optional<std::string> value;
     if (const std::size_t equals = a.find('='); equals != std::string::npos && a.rfind("--", 0) == 0) {
@@ -243,6 +247,15 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   }
   if (o.command == CliCommand::Ports) {
     if (!positional.empty()) return fail("ports takes no RUF-FILE ('" + positional[0] + "')");
+    return parsed;
+  }
+  if (o.command == CliCommand::Records) {
+    if (!firstOption.empty()) return fail("records takes no options (" + firstOption + ")");
+    if (positional.size() != 1) {
+      return fail(positional.empty() ? "records needs the record FILE"
+                                     : "one record FILE only ('" + positional[1] + "' is one too many)");
+    }
+    o.recordsFile = positional[0];
     return parsed;
   }
   if (o.quiet && o.verbose) return fail("--quiet and --verbose exclude each other");
@@ -297,6 +310,8 @@ std::string CliUsage() {
       "  flash-update-cli test    RUF-FILE [options]   testing mode\n"
       "  flash-update-cli check   RUF-FILE             check the file offline; nothing is sent\n"
       "  flash-update-cli ports                        list the serial ports and what they are\n"
+      "  flash-update-cli records FILE                 a station's records: the last one of each\n"
+      "                                                adapter, then totals by outcome and model\n"
       "\n"
       "Options of program, verify and test:\n"
       "  --serial DEVICE       serial link on DEVICE: a device path (/dev/ttyUSB0, a pseudo-\n"

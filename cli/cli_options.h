@@ -10,7 +10,7 @@
 
 namespace flash {
 
-enum class CliCommand { Program, Verify, Test, Check, Ports, Help, Version };
+enum class CliCommand { Program, Verify, Test, Check, Ports, Records, Help, Version };
 
 inline constexpr int kPersonalityCancel = -1;
 
@@ -31,6 +31,7 @@ struct CliLink {
 struct CliOptions {
   CliCommand command = CliCommand::Help;
   std::string rufFile;
+  std::string recordsFile;  // records: the station's record file to show
   std::vector<CliLink> links;  // --serial, --udp and the lines of --links, in that order
   std::optional<std::string> linksFile;
   std::optional<std::string> traceDir;

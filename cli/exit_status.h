@@ -19,6 +19,7 @@ inline constexpr int kExitUnchecked = 6;
 // not written in full: its reason is on standard error.
 inline constexpr int kExitOutputNotWritten = 73;
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitNoInput = 66;  // records: the record file cannot be read
 inline constexpr int kExitSignalBase = 128;  // 130 after Ctrl-C (SIGINT)
 
 // The exit status of an operation that ended with outcome. unlistedModel: the

@@ -7,6 +7,7 @@
 #include "cli/exit_status.h"
 #include "cli/file_check.h"
 #include "cli/port_listing.h"
+#include "cli/record_table.h"
 #include "cli/standard_descriptors.h"
 #include "cli/update_run.h"
 #include "flash_version.h"
@@ -33,6 +34,18 @@ int main(int argc, char** argv) {
       const std::vector<SerialPortInfo> ports = ListSerialPorts();
       if (ports.empty()) std::fputs("flash-update-cli: no serial ports found\n", stderr);
       std::fputs(PortListing(ports).c_str(), stdout);
+      return kExitSuccess;
+    }
+    case CliCommand::Records: {
+      const RecordsShown shown = ShowRecords(options.recordsFile);
+      for (const std::string& line : shown.skipped) {
+        std::fprintf(stderr, "flash-update-cli: %s\n", line.c_str());
+      }
+      if (!shown.error.empty()) {
+        std::fprintf(stderr, "flash-update-cli: %s\n", shown.error.c_str());
+        return kExitNoInput;
+      }
+      std::fputs(shown.table.c_str(), stdout);
       return kExitSuccess;
     }
     case CliCommand::Check: {

@@ -81,6 +81,7 @@ void RadioHost::Finding(const OperationFinding& finding) {
     case FindingKind::Failed:
     case FindingKind::PersonalityCancelled:
     case FindingKind::RequestNotSent:
+    case FindingKind::PortGone:
       if (whole()) console_.AlsoAsError(finding.text);
       break;
     default:
@@ -99,6 +100,7 @@ void RadioHost::Finding(const OperationFinding& finding) {
     case FindingKind::UnlistedModel:
     case FindingKind::PersonalityCancelled:
     case FindingKind::RequestNotSent:
+    case FindingKind::PortGone:
       if (radio_.reason.empty()) radio_.reason = finding.text;
       return;
     default:

@@ -74,15 +74,19 @@ int RadioLoop::Run() {
     if (watched[1].revents != 0 || watched[2].revents != 0) console_.Flush();
     // The loop moves the serial input itself: an answer costs this thread's one
     // wake-up. A device that is gone is no longer polled, so that the loop never
-    // spins on it; the response timer then ends the operation as for a silent radio.
+    // spins on it.
     for (std::size_t i = 0; i < radios_.size(); ++i) {
       LoopRadio& radio = radios_[i];
       const pollfd& serial = watched[kFirstRadio + 2 * i];
       if (serial.revents != 0 && serial.fd == radio.serial.InputFd()) {
         const SerialPort::Input input = radio.serial.ServiceInput();
-        if (input.deviceGone) radio.watchDevice = false;
         if (input.events != 0 && radio.active()) {
           radio.engine.OnSerialEvent(input.events, input.errors);
+        }
+        // A pulled cable ends the operation at once, not after the radio's full silence.
+        if (input.deviceGone) {
+          radio.watchDevice = false;
+          if (radio.active()) radio.engine.OnSerialPortGone();
         }
       }
       // The socket may have been closed, or made anew, meanwhile.

@@ -25,6 +25,7 @@ enum class FindingKind {
   RequestNotSent,        // the link refused a request: the operation ended at once
   Stopped,               // stopped before its end
   RadioIdentified,       // the radio named its model (code) and DSP version
+  PortGone,              // the serial port hung up or went away: the operation ended at once
 };
 
 struct OperationFinding {

@@ -88,6 +88,11 @@ class UpdateEngine {
   // a Program and the Verify that follows it.
   bool operationRunning() const { return running_ || verifyPending_; }
 
+  // The serial port hung up or its device went away (the cable was pulled): a
+  // running operation ends at once as a communication failure naming the port
+  // and the line reached, not after the radio's full silence.
+  void OnSerialPortGone();
+
  private:
   void RunModeCommand(std::int32_t mode, std::string_view paneText, bool clearPaneAfter,
                       const OperationOptions& options, bool verifyAfterProgram);

@@ -3,6 +3,7 @@
 #include <libudev.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 
@@ -156,6 +157,25 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     return NaturalLess(a.node, b.node);
   });
   return ports;
+}
+
+std::optional<SerialPortInfo> SerialPortOf(const std::string& path) {
+  // The links followed by name (udev's are "../../ttyUSB0"): the device node's path
+  // is what udev lists, whatever folders lead to it.
+  std::filesystem::path node = path;
+  std::error_code error;
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(node, error); ++hops) {
+    const std::filesystem::path target = std::filesystem::read_symlink(node, error);
+    if (error) break;
+    node = (node.parent_path() / target).lexically_normal();
+  }
+  std::vector<SerialPortInfo> ports = ListSerialPorts();
+  for (SerialPortInfo& port : ports) {
+    if (port.node == node.string() || port.node == path || port.byId == path) {
+      return std::move(port);
+    }
+  }
+  return std::nullopt;
 }
 
 std::vector<SerialDeviceEntry> ListSerialDevices() {

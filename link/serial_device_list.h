@@ -33,6 +33,11 @@ struct SerialDeviceEntry {
 // /dev/serial/by-id name when it has one, both described.
 std::vector<SerialDeviceEntry> ListSerialDevices();
 
+// The port behind a device path or a link to one (a /dev/serial/by-id name, also
+// after the link itself has gone): its node, stable name and, for a USB adapter,
+// maker, model and serial number. Nothing when udev knows no such port.
+std::optional<SerialPortInfo> SerialPortOf(const std::string& path);
+
 // "maker model, serial N" of a USB adapter; empty when nothing of it is known.
 std::string AdapterDescription(const SerialPortInfo& port);
 

@@ -108,6 +108,11 @@ Faults (requests are numbered from 1, every request counts):
   --bad-cell ADDR         The memory cell at ADDR (decimal, or hex after 0x) keeps
                           every value written with its bits inverted: a Program
                           is echoed right, a Verify finds the difference.
+  --pull-at LINE          Serial: pull the cable when the LINE-th data line (record,
+                          'S' frame or text line of a 797 or 729; resends count)
+                          arrives: unanswered, the radio closes its end of the
+                          pseudo-terminal and removes its --link, as an unplugged
+                          USB adapter and udev do. It goes on running until stopped.
 
 Other:
   -v, --verbose           Print every request and answer on standard error.
@@ -210,6 +215,8 @@ std::string ApplyOptions(const std::vector<std::string>& arguments, RadioSimOpti
     } else if (name == "--wire-paced") {
       if (!flag()) return error;
       o.wirePaced = true;
+    } else if (name == "--pull-at") {
+      if (!number(1, INT_MAX, o.pullAtLine)) return error;
     } else if (name == "--silent-from") {
       if (!number(1, INT_MAX, faults.silentFromRequest)) return error;
     } else if (name == "--wrong-echo") {
@@ -251,6 +258,9 @@ std::string ApplyOptions(const std::vector<std::string>& arguments, RadioSimOpti
 std::string CheckCombination(const RadioSimOptions& o) {
   if (o.link == RadioSimOptions::Link::Udp && !o.linkPath.empty()) {
     return "--link names a pseudo-terminal; it cannot go with --udp";
+  }
+  if (o.link == RadioSimOptions::Link::Udp && o.pullAtLine > 0) {
+    return "--pull-at pulls a serial cable; it cannot go with --udp";
   }
   if (o.link == RadioSimOptions::Link::Serial && o.passcode) {
     return "--passcode applies to a UDP radio; add --udp";

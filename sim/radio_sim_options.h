@@ -28,6 +28,9 @@ struct RadioSimOptions {
   std::string imageOut;
   std::string expect;
   bool wirePaced = false;
+  // K > 0, serial only: when the K-th data line arrives the cable is pulled: the radio
+  // closes its end of the terminal and removes its --link, unanswered.
+  int pullAtLine = 0;
   bool verbose = false;
   bool help = false;
   bool version = false;

@@ -148,12 +148,14 @@ class SerialStation final : public RadioStation {
 
   std::string LinkName() const override { return linked_ ? options_.linkPath : slavePath_; }
 
+  // A pulled cable leaves negative descriptors, which poll passes over.
   void Watch(std::vector<pollfd>& fds) const override {
     fds.push_back({master_, static_cast<short>(POLLIN | (unsent_.empty() ? 0 : POLLOUT)), 0});
-    fds.push_back({exclusive_->fd(), POLLIN, 0});
+    fds.push_back({exclusive_ ? exclusive_->fd() : -1, POLLIN, 0});
   }
 
   void Service(const pollfd* fds) override {
+    if (master_ < 0) return;
     if (fds[1].revents & POLLIN) exclusive_->Update();
     if (fds[0].revents & POLLIN) {
       std::uint8_t buffer[4096];
@@ -177,6 +179,7 @@ class SerialStation final : public RadioStation {
   }
 
   std::optional<std::chrono::steady_clock::time_point> NextWake() const override {
+    if (master_ < 0) return std::nullopt;
     return EarliestWake(framer_.deadline(), schedule_.next());
   }
 
@@ -184,11 +187,34 @@ class SerialStation final : public RadioStation {
   void Handle(const std::vector<std::string>& requests) {
     const auto now = std::chrono::steady_clock::now();
     for (const std::string& request : requests) {
-      const auto answers = radio_.HandleRequestAnswers(
-          reinterpret_cast<const std::uint8_t*>(request.data()), request.size());
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(request.data());
+      if (PullsTheCable(SimulatedRadio::Classify(bytes, request.size(), radio_.config().model))) {
+        return;
+      }
+      const auto answers = radio_.HandleRequestAnswers(bytes, request.size());
       schedule_.Add(request.size(), answers, 0, now);
     }
     ReportExchanges(radio_, options_.verbose, prefix_);
+  }
+
+  // Closing the master hangs up the terminal: the program's next read sees the
+  // adapter gone, as with a real one unplugged.
+  bool PullsTheCable(RequestKind kind) {
+    if (master_ < 0) return true;
+    if (kind != RequestKind::RecordFrame && kind != RequestKind::SRecordFrame &&
+        kind != RequestKind::HexTextLine) {
+      return false;
+    }
+    if (++dataLines_ != options_.pullAtLine) return false;
+    if (linked_) RemoveLink(options_.linkPath, slavePath_);
+    linked_ = false;
+    exclusive_.reset();
+    close(master_);
+    close(slave_);
+    master_ = slave_ = -1;
+    unsent_.clear();
+    std::fprintf(stderr, "%scable pulled at data line %d\n", prefix_.c_str(), dataLines_);
+    return true;
   }
 
   const RadioSimOptions options_;
@@ -202,6 +228,7 @@ class SerialStation final : public RadioStation {
   RequestFramer framer_;
   AnswerSchedule schedule_;
   std::string unsent_;
+  int dataLines_ = 0;
 };
 
 }  // namespace

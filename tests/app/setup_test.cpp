@@ -185,6 +185,14 @@ TEST(SerialDevices, ListsTheUsbAdaptersInNameOrderWithWhatTheyAreAndTheirStableN
     listed.emplace_back(device.path, device.description);
   }
   EXPECT_EQ(listed, expected);
+  // One adapter found by its node or its stable name, as a station names what it flashed.
+  for (const std::string& path : {byId, std::string("/dev/ttyUSB10")}) {
+    const std::optional<SerialPortInfo> port = SerialPortOf(path);
+    ASSERT_TRUE(port) << path;
+    EXPECT_EQ(port->maker + "|" + port->model + "|" + port->serialNumber + "|" + port->node,
+              "FTDI|FT232R USB UART|A50285BI|/dev/ttyUSB10");
+  }
+  EXPECT_FALSE(SerialPortOf("/dev/ttyUSB99"));
 }
 
 }  // namespace

@@ -16,7 +16,8 @@ std::string ReadAs(const std::vector<std::string>& arguments) {
   const ParsedCliOptions parsed = ParseCliOptions(arguments);
   if (!parsed.error.empty()) return "refused: " + parsed.error;
   const CliOptions& o = parsed.options;
-  const char* const commands[] = {"program", "verify", "test", "check", "ports", "help", "version"};
+  const char* const commands[] = {"program", "verify", "test",    "check",
+                                  "ports",   "records", "help", "version"};
   std::string text = commands[static_cast<int>(o.command)];
   if (o.command >= CliCommand::Ports) return text;
   text += " " + o.rufFile;
@@ -98,6 +99,8 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
       {{"program", "a.ruf", "--ignore-errors=1"}, "refused: --ignore-errors takes no value"},
       {{"program", "a.ruf", "--trace", "a", "--trace", "b"}, "refused: --trace is given twice"},
       {{"check", "a.ruf", "--serial", "COM1"}, "refused: check takes no options (--serial)"},
+      {{"records", "r.jsonl", "-q"}, "refused: records takes no options (-q)"},
+      {{"records"}, "refused: records needs the record FILE"},
       // The links file is read by the rule for small text files, at once whatever stands there.
       {{"program", "a.ruf", "--links", marked}, "program a.ruf serial=/dev/ttyUSB3"},
       {{"program", "a.ruf", "--links", nul}, "refused: --links " + nul + ": line 1, column 16 holds a NUL "

@@ -17,6 +17,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/fleet_report.h"
+#include "cli/station_record.h"
 #include "tests/cli/tool_output_checks.h"
 #include "tests/support/child_process.h"
 #include "tests/support/radio_sim_process.h"
@@ -53,6 +54,15 @@ std::string Write734File(const TempDir& dir) {
                                        ":0400000001020304F2\r\n:0400040001020304EE\r\n:00000001FF\r\n");
 }
 
+// A station's record of the adapter with this serial number.
+std::string Record(const std::string& serial, int model, const std::string& outcome) {
+  StationRecord r{.adapterSerial = serial, .radioModelCode = model, .outcome = outcome};
+  if (model == 746) r.radioModel = "Model QV746";
+  r.end = "2026-12-07T10:00:00.000Z";
+  r.operations = {{"program", outcome, "", 5, 131, 1.0}};
+  return RecordJsonLine(r);
+}
+
 // The radio (none when radio is empty) and the tool's command line, where "@" stands
 // for the radio's link and "HELD" for a UDP port another socket holds.
 struct Case {
@@ -77,6 +87,8 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
   const std::string oneRecord = dir.Write("746-one.ruf", ":0300300002337A1E\r\n");
   std::filesystem::create_directory(dir.File("logs"));
   const test::UdpPeer holder("0.0.0.0");  // without address reuse it holds its port on every address
+  const std::string records = dir.Write("records.jsonl", Record("A1", 746, "failed") + "{}\n" +
+                                        Record("B2", 734, "failed") + Record("A1", 746, "success"));
   const std::vector<std::string> sim746 = {"--model", "746"};
   const std::vector<std::string> wrongEcho = {"--model", "746", "--wrong-echo-from", "5"};
   const std::vector<std::string> sim734 = {"--model", "734", "--extended"};
@@ -136,6 +148,11 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
       {{}, {"check", dir.File("746-badsum.ruf")}, 1, "Line 2: wrong checksum: checksum EC written, EB", ""},
       {{}, {"check", dir.path()}, 4, "", "cannot open " + dir.path() + ": it is a directory\n"},
       {{}, {"verify", "--help"}, 0, "Usage:\n", ""},
+      // A station's records: the last of each adapter, totals of those; a line that is none is
+      // told and skipped.
+      {{}, {"records", records}, 0, "\n2 radios in 3 records.\nBy outcome: failed 1, success 1.\n"
+       "By model: 734 1, 746 Model QV746 1.\n", records + ":2: not a record (no start); skipped\n"},
+      {{}, {"records", dir.File("none.jsonl")}, kExitNoInput, "", "none.jsonl: No such file or"},
   };
   for (const Case& run : runs) {
     std::vector<std::string> radioArguments = run.radio;

@@ -255,7 +255,7 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"T", kEnded, {V, R}, {Q, Hex("99 03 00 30 00 02 33 7A 1E 0D")}, {}, {O::EndedWithoutDialog},
        ""},
       // Nothing reaches the radio from a file that would not be sent as it was checked.
-      {"P", "", {}, {}, {}, {}, "", ""},  // none chosen
+      {"P", "", {"gone"}, {}, {}, {}, "", ""},  // none chosen
       {"P", "", {}, {}, {}, {O::FileRefused}, "none/746.ruf: No such file or directory.",
        "none/746.ruf"},
       {"P", kRecord + ":0300300002X37A1E\r\n", {}, {}, {}, {O::FileRefused},
@@ -325,6 +325,12 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
        "The update was cancelled", "734.ruf", -1},
       {"P", kRecord + kRecord, {V, R, "verify", "stop", ":1E\r", "+60000"}, {Q, Z, F}, {},
        {O::Stopped}, "The operation was stopped before its end"},
+      // A pulled cable ends it at once, named with the line reached, not after the silences.
+      {"P", kRecord + kSecondRecord, {V, R, ":1E\r", "gone", "+60000"}, {Q, Z, F, S},
+       {D::CommFailure}, {O::CommunicationFailed}, "The radio's port /dev/ttyS0 went away (cable "
+       "pulled?) at line 2 of 2; the update is not complete.\r\n Close Communications Port"},
+      {"V", kRecord, {V, R, "gone"}, {Q, Z, VF}, {D::CommFailure}, {O::CommunicationFailed},
+       "at line 1 of 1; the Verify is not complete."},
       // Refused before anything is sent: data the radio would place elsewhere, a model line
       // of another model, and a Verify that would write (S frames and the text lines of a
       // 797 or 729 carry no mode byte).
@@ -358,6 +364,8 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
         rig.serial.input += step.substr(1);
       } else if (step.starts_with('!')) {
         rig.serial.writeError = std::stoi(step.substr(1));
+      } else if (step == "gone") {
+        rig.engine.OnSerialPortGone();
       } else if (step == "stop" || step == "verify" || step == "again") {
         step == "stop" ? rig.engine.StopOperation()
                        : rig.engine.Run(step == "verify" ? kVerify : command, options);
@@ -624,6 +632,30 @@ TEST_F(Engine, OverUdpEachRequestIsOneDatagramOpenedByThePasscode) {
   EXPECT_NE(host.output.find("sent to the radio: Network is unreachable.\r\n"), npos);
   EXPECT_EQ(host.outcomes.back(), O::CommunicationFailed);
   EXPECT_FALSE(host.FireNextTimer());
+}
+
+TEST_F(Engine, APortThatGoesAwayIsToldAsDataAndCancelsTheVerifyStillToCome) {
+  settings.comPort = "/dev/ttyUSB3";
+  Healthy(V);
+  Start("746.ruf", ";\r\n" + kRecord + kSecondRecord);
+  RunToTheEnd(4);
+  engine.OnSerialPortGone();
+  const OperationFinding& gone = host.findings.back();
+  EXPECT_EQ(gone.kind, FindingKind::PortGone);
+  EXPECT_EQ(std::tuple(gone.port, gone.line, gone.count, gone.total),
+            std::tuple(std::string("/dev/ttyUSB3"), 3, 2, 2));
+  EXPECT_NE(Trace().find("went away (cable pulled?) at line 2 of 2"), npos);
+  Start("746.ruf", kRecord, {}, OperationMode::ProgramThenVerify);
+  RunToTheEnd(7);
+  Answer(":1E\r");  // the Program's last echo; the Verify waits for its timer
+  ASSERT_EQ(host.outcomes.back(), O::ProgramSucceeded);
+  engine.OnSerialPortGone();
+  EXPECT_EQ(host.outcomes.back(), O::CommunicationFailed);
+  EXPECT_NE(host.output.find("went away (cable pulled?) after the Program; the Verify was not"),
+            npos);
+  EXPECT_FALSE(engine.operationRunning());
+  EXPECT_FALSE(host.FireNextTimer());
+  EXPECT_EQ(serial.writes.size(), 7u);
 }
 
 TEST_F(Engine, APortThatCannotBeOpenedEndsTheOperationAtOnceWithItsReason) {

@@ -252,6 +252,36 @@ std::string AskOnTerminal(const std::string& path, const std::string& request, s
   return answer;
 }
 
+TEST(RadioSimProgram, APulledCableHangsUpTheTerminalAtItsLineAndRemovesTheLink) {
+  TempDir dir;
+  const std::string link = dir.File("usb-radio");
+  RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--link", link, "--pull-at", "2"});
+  ASSERT_FALSE(radio.endpoint().empty()) << radio.err();
+  const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  std::string seen;
+  pollfd in{fd, POLLIN, 0};
+  for (int line = 1; line <= 2; ++line) {
+    const std::string frame = Example(0x42);
+    ASSERT_EQ(write(fd, frame.data(), frame.size()), ssize_t(frame.size()));
+    char buffer[64];
+    ssize_t n = 1;
+    // Line 1 is echoed; line 2 gets the hang-up instead (generous limits bound a failure only).
+    while (seen.find('\r') == std::string::npos && poll(&in, 1, 5000) > 0 &&
+           (n = read(fd, buffer, sizeof buffer)) > 0) {
+      seen.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(seen, line == 1 ? ":1E\r" : "") << line;
+    EXPECT_EQ(n <= 0, line == 2);
+    seen.clear();
+  }
+  close(fd);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+  EXPECT_EQ(radio.Stop(SIGTERM), 0);
+  EXPECT_NE(radio.err().find("cable pulled at data line 2"), std::string::npos) << radio.err();
+  EXPECT_NE(ParseRadioSimOptions({"--udp", "--pull-at", "3"}).error, "");
+}
+
 TEST(RadioSimProgram, SeveralRadiosEachAnswerOnTheirOwnLinkWithTheirOwnOptionsAndMemory) {
   TempDir dir;
   const std::string ruf = dir.Write("746.ruf", kLine + "\n");
