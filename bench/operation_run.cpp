@@ -54,7 +54,7 @@ OperationRunResult RunProgramOperation(const OperationRunSetup& setup) {
 
   engine.Run(OperationMode::Program);
   // The headless tool's own loop, with the timed links in place of the plain ones.
-  std::vector<LoopRadio> driven = {{engine, host, serialPort, &radioSocket, nullptr}};
+  std::vector<LoopRadio> driven = {{&engine, &host, &serialPort, &radioSocket, nullptr}};
   RadioLoop(driven, nullptr, stops, console, false).Run();
   serialPort.Close();
   if (quiet >= 0) ::close(quiet);

@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kMaxPort = 65535;
 constexpr int kMaxPasscode = 65535;
+constexpr int kMaxStationCount = 1000000;
 constexpr int kPersonalityCount = 6;
 
 std::string Lower(std::string text) {
@@ -29,6 +30,7 @@ std::optional<CliCommand> CommandNamed(const std::string& name) {
   if (name == "check") return CliCommand::Check;
   if (name == "ports") return CliCommand::Ports;
   if (name == "records") return CliCommand::Records;
+  if (name == "station") return CliCommand::Station;
   if (name == "help") return CliCommand::Help;
   return std::nullopt;
 }
@@ -36,7 +38,8 @@ std::optional<CliCommand> CommandNamed(const std::string& name) {
 bool TakesValue(const std::string& name) {
   return name == "--serial" || name == "--udp" || name == "--passcode" ||
          name == "--personality" || name == "--trace" || name == "--links" ||
-         name == "--trace-dir" || name == "--report";
+         name == "--trace-dir" || name == "--report" || name == "--watch" ||
+         name == "--records" || name == "--count";
 }
 
 // Reads one link's value; answers the fault (named after what, "--udp VALUE" or a
@@ -109,17 +112,52 @@ std::string OutputOverInput(const std::string& option, const std::optional<std::
   return option + " " + *path + ": " + problem.reason;
 }
 
+// A station takes the serial adapters that appear in its folder and checks every answer;
+// the options of the other commands that would say otherwise are refused, and so are
+// the station's own options elsewhere.
+std::string StationFault(const CliOptions& o) {
+  if (o.command != CliCommand::Station) {
+    if (o.watchDir) return "--watch goes with station";
+    if (o.recordsPath) return "--records goes with station";
+    if (o.count) return "--count goes with station";
+    if (o.present) return "--present goes with station";
+    return {};
+  }
+  if (!o.links.empty() || o.linksFile) {
+    return "a station flashes the serial adapters that appear in its --watch folder; --serial, "
+           "--udp and --links go with program, verify and test";
+  }
+  if (o.ignoreErrors) {
+    return "a station always checks the radio's answers; --ignore-errors goes with program, "
+           "verify and test";
+  }
+  if (o.reportPath) {
+    return "a station keeps its records in --records FILE; --report goes with program, verify "
+           "and test";
+  }
+  if (o.tracePath) return "a station writes one trace per radio: give --trace-dir DIR";
+  if (o.verbose) return "--verbose shows one radio's exchange; a station's radios have a trace each";
+  if (o.passcode) return "--passcode is for UDP links; a station's radios are serial";
+  return {};
+}
+
 // Applies one option; answers the fault, or an empty text.
 std::string ApplyOption(const std::string& name, const std::string& value, CliOptions& o) {
   if (name == "--serial") {
     return AddLink(false, value, "--serial", o);
   } else if (name == "--udp") {
     return AddLink(true, value, "--udp " + value, o);
-  } else if (name == "--links" || name == "--trace-dir" || name == "--report") {
-    std::optional<std::string>& field =
-        name == "--links" ? o.linksFile : name == "--trace-dir" ? o.traceDir : o.reportPath;
+  } else if (name == "--links" || name == "--trace-dir" || name == "--report" ||
+             name == "--watch" || name == "--records") {
+    std::optional<std::string>& field = name == "--links"       ? o.linksFile
+                                        : name == "--trace-dir" ? o.traceDir
+                                        : name == "--report"    ? o.reportPath
+                                        : name == "--watch"     ? o.watchDir
+                                                                : o.recordsPath;
     if (field) return name + " is given twice";
-    if (value.empty()) return name + " needs a " + (name == "--trace-dir" ? "folder" : "file");
+    if (value.empty()) {
+      return name + " needs a " + (name == "--trace-dir" || name == "--watch" ? "folder" : "file");
+    }
     field = value;
   } else if (name == "--passcode") {
     if (o.passcode) return "--passcode is given twice";
@@ -139,6 +177,12 @@ std::string ApplyOption(const std::string& name, const std::string& value, CliOp
     if (o.tracePath) return "--trace is given twice";
     if (value.empty()) return "--trace needs a file name";
     o.tracePath = value;
+  } else if (name == "--count") {
+    if (o.count) return "--count is given twice";
+    o.count = ReadWholeDecimal(value, 1, kMaxStationCount);
+    if (!o.count) return "--count " + value + ": give a number of radios from 1 to 1000000";
+  } else if (name == "--present") {
+    o.present = true;
   } else if (name == "--ignore-errors") {
     o.ignoreErrors = true;
   } else if (name == "--verify") {
@@ -259,8 +303,10 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
     return parsed;
   }
   if (o.quiet && o.verbose) return fail("--quiet and --verbose exclude each other");
-  if (o.verifyAfterProgram && o.command != CliCommand::Program) {
-    return fail("--verify goes with program: it verifies the radio after programming it");
+  if (std::string fault = StationFault(o); !fault.empty()) return fail(fault);
+  if (o.verifyAfterProgram && o.command != CliCommand::Program &&
+      o.command != CliCommand::Station) {
+    return fail("--verify goes with program and station: it verifies the radio after programming it");
   }
   if (o.verifyAfterProgram && o.ignoreErrors) {
     return fail("--verify and --ignore-errors exclude each other: a Verify that ignores the "
@@ -298,6 +344,7 @@ ParsedCliOptions ParseCliOptions(const std::vector<std::string>& arguments) {
   o.rufFile = positional[0];
   std::string fault = OutputOverInput("--trace", o.tracePath, o.rufFile);
   if (fault.empty()) fault = OutputOverInput("--report", o.reportPath, o.rufFile);
+  if (fault.empty()) fault = OutputOverInput("--records", o.recordsPath, o.rufFile);
   if (!fault.empty()) return fail(fault);
   return parsed;
 }
@@ -310,6 +357,8 @@ std::string CliUsage() {
       "  flash-update-cli test    RUF-FILE [options]   testing mode\n"
       "  flash-update-cli check   RUF-FILE             check the file offline; nothing is sent\n"
       "  flash-update-cli ports                        list the serial ports and what they are\n"
+      "  flash-update-cli station RUF-FILE [options]   flash each serial adapter plugged in, and\n"
+      "                                                keep a record of every radio\n"
       "  flash-update-cli records FILE                 a station's records: the last one of each\n"
       "                                                adapter, then totals by outcome and model\n"
       "\n"
@@ -329,6 +378,12 @@ std::string CliUsage() {
       "  --report FILE         write each radio's result to FILE as JSON\n"
       "  -q, --quiet           print only the result and the errors\n"
       "  -v, --verbose         also print the trace's lines as they are written\n"
+      "\n"
+      "Options of station (also --verify, --personality, --trace-dir and --quiet):\n"
+      "  --watch DIR           the folder where serial adapters appear (/dev/serial/by-id)\n"
+      "  --records FILE        append one JSON line per radio (flash-records.jsonl)\n"
+      "  --count N             end after N radios have ended\n"
+      "  --present             flash the adapters already there at the start too\n"
       "\n"
       "  -h, --help            print this text and exit\n"
       "  -V, --version         print the version and exit\n"

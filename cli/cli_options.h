@@ -10,7 +10,7 @@
 
 namespace flash {
 
-enum class CliCommand { Program, Verify, Test, Check, Ports, Records, Help, Version };
+enum class CliCommand { Program, Verify, Test, Check, Ports, Records, Station, Help, Version };
 
 inline constexpr int kPersonalityCancel = -1;
 
@@ -32,6 +32,12 @@ struct CliOptions {
   CliCommand command = CliCommand::Help;
   std::string rufFile;
   std::string recordsFile;  // records: the station's record file to show
+  // station: the folder watched for serial adapters, the record file, how many radios
+  // end the station, and whether the adapters present at start are flashed too.
+  std::optional<std::string> watchDir;
+  std::optional<std::string> recordsPath;
+  std::optional<int> count;
+  bool present = false;
   std::vector<CliLink> links;  // --serial, --udp and the lines of --links, in that order
   std::optional<std::string> linksFile;
   std::optional<std::string> traceDir;
@@ -45,7 +51,7 @@ struct CliOptions {
   bool quiet = false;    // only the result and the errors
   bool verbose = false;  // also the trace's lines as they are written
 
-  // What the engine runs on each radio (Program, Verify and Test commands).
+  // What the engine runs on each radio (Program, Verify, Test and station commands).
   OperationMode mode() const {
     if (command == CliCommand::Verify) return OperationMode::Verify;
     if (command == CliCommand::Test) return OperationMode::Test;
@@ -55,6 +61,7 @@ struct CliOptions {
   // Several radios, each with its own engine, trace and result, and a summary at the
   // end. One link without --links, --trace-dir or --report runs as a single radio.
   bool fleet() const {
+    if (command == CliCommand::Station) return false;
     return links.size() > 1 || linksFile.has_value() || traceDir.has_value() ||
            reportPath.has_value();
   }

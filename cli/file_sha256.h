@@ -1,12 +1,12 @@
 #pragma once
 
-#include <optional>
 #include <string>
+#include <string_view>
 
 namespace flash {
 
-// The SHA-256 of the file's bytes as 64 lower-case hex digits; nothing when the file
-// cannot be read, with why ("firmware.ruf: Permission denied").
-std::optional<std::string> FileSha256(const std::string& path, std::string& why);
+// The SHA-256 of the bytes as 64 lower-case hex digits: a station names the file it
+// flashes by the digest of the very bytes it read once and sends to every radio.
+std::string Sha256Hex(std::string_view bytes);
 
 }  // namespace flash

@@ -67,6 +67,7 @@ void RadioHost::ShowDialog(DialogId id) {
 }
 
 void RadioHost::Finding(const OperationFinding& finding) {
+  if (finding.kind == FindingKind::RadioIdentified) dspVersion_ = finding.dspVersion;
   if (finding.kind == FindingKind::TraceNotWritten) {
     // The trace's troubles that the operation survives are no reason of a result,
     // but they keep the radio's status from 0.
@@ -169,6 +170,10 @@ void RadioHost::OperationEnded(OperationOutcome outcome) {
   if (whole()) console_.HideProgress();
   const bool firstOfTwo =
       sequence_.mode() == OperationMode::ProgramThenVerify && !sequence_.programOutcome();
+  if (firstOfTwo) {
+    programSeconds_ =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - setup_.start).count();
+  }
   if (!sequence_.Take(outcome)) {
     // The Verify follows: the radio's line counts its lines anew.
     radio_.program = OutcomeWord(outcome, identified_);

@@ -81,6 +81,12 @@ class RadioHost final : public EngineHost {
   bool ended() const { return radio_.ended; }
   // The run's outcome once ended: the Verify's after a Program that succeeded.
   std::optional<OperationOutcome> outcome() const { return sequence_.outcome(); }
+  // The DSP version the radio reported, in thousandths.
+  std::optional<std::int32_t> dspVersion() const { return dspVersion_; }
+  // The trace is missing or incomplete.
+  bool traceNotWritten() const { return traceNotWritten_; }
+  // Program then Verify: the seconds from the run's start to the Program's end.
+  double programSeconds() const { return programSeconds_; }
   // Changed since the last TakeChanged: its line is to be drawn again.
   bool TakeChanged() { return std::exchange(changed_, false); }
 
@@ -97,6 +103,8 @@ class RadioHost final : public EngineHost {
   RunSequence sequence_;
   FleetRadio radio_;
   std::int32_t reportedModel_ = 0;  // as the radio named it, also an unknown one
+  std::optional<std::int32_t> dspVersion_;
+  double programSeconds_ = 0.0;
   bool identified_ = false;
   bool answered_ = false;  // the radio sent something during the run
   bool traceNotWritten_ = false;

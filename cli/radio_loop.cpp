@@ -40,7 +40,7 @@ int RadioLoop::Run() {
   while (AnyActive() || (watch_ && watch_->goOn())) {
     // A signal that came while the personality question waited.
     for (const LoopRadio& radio : radios_) {
-      if (const int signalNumber = radio.host.promptStopSignal(); signalNumber != 0) {
+      if (const int signalNumber = radio.host->promptStopSignal(); signalNumber != 0) {
         StopAll(signalNumber);
         return signalNumber;
       }
@@ -51,7 +51,7 @@ int RadioLoop::Run() {
                                    {console_.errWaitingFd(), POLLOUT, 0},
                                    {watch_ ? watch_->fd : -1, POLLIN, 0}};
     for (const LoopRadio& radio : radios_) {
-      watched.push_back({radio.watchDevice ? radio.serial.InputFd() : -1, POLLIN, 0});
+      watched.push_back({radio.watchDevice ? radio.serial->InputFd() : -1, POLLIN, 0});
       watched.push_back({radio.socket ? radio.socket->fd() : -1, POLLIN, 0});
     }
     const std::vector<int> sharedFds = shared_ ? shared_->fds() : std::vector<int>();
@@ -78,22 +78,22 @@ int RadioLoop::Run() {
     for (std::size_t i = 0; i < radios_.size(); ++i) {
       LoopRadio& radio = radios_[i];
       const pollfd& serial = watched[kFirstRadio + 2 * i];
-      if (serial.revents != 0 && serial.fd == radio.serial.InputFd()) {
-        const SerialPort::Input input = radio.serial.ServiceInput();
+      if (serial.revents != 0 && serial.fd == radio.serial->InputFd()) {
+        const SerialPort::Input input = radio.serial->ServiceInput();
         if (input.events != 0 && radio.active()) {
-          radio.engine.OnSerialEvent(input.events, input.errors);
+          radio.engine->OnSerialEvent(input.events, input.errors);
         }
         // A pulled cable ends the operation at once, not after the radio's full silence.
         if (input.deviceGone) {
           radio.watchDevice = false;
-          if (radio.active()) radio.engine.OnSerialPortGone();
+          if (radio.active()) radio.engine->OnSerialPortGone();
         }
       }
       // The socket may have been closed, or made anew, meanwhile.
       const pollfd& socket = watched[kFirstRadio + 1 + 2 * i];
       if (socket.fd >= 0 && socket.revents != 0 && radio.active() &&
           radio.socket->fd() == socket.fd) {
-        radio.engine.OnUdpReadable();
+        radio.engine->OnUdpReadable();
       }
     }
     for (std::size_t i = 0; i < sharedFds.size(); ++i) {
@@ -101,11 +101,11 @@ int RadioLoop::Run() {
     }
     for (LoopRadio& radio : radios_) {
       while (radio.sharedLink && radio.sharedLink->pending() && radio.active()) {
-        radio.engine.OnUdpReadable();
+        radio.engine->OnUdpReadable();
       }
-      for (const int id : radio.host.timers().TakeDue(std::chrono::steady_clock::now())) {
+      for (const int id : radio.host->timers().TakeDue(std::chrono::steady_clock::now())) {
         if (!radio.active()) break;
-        if (radio.host.timers().IsRunning(id)) radio.engine.OnTimer(id);
+        if (radio.host->timers().IsRunning(id)) radio.engine->OnTimer(id);
       }
     }
     if (watch_) watch_->afterEvents(watched[3].revents != 0);
@@ -121,9 +121,9 @@ bool RadioLoop::AnyActive() const {
 void RadioLoop::StopAll(int signalNumber) {
   for (LoopRadio& radio : radios_) {
     if (!radio.active()) continue;
-    radio.host.NoteStopSignal(signalNumber);
+    radio.host->NoteStopSignal(signalNumber);
     // The trace's last line says why it ends there: "[[operation stopped by signal 2]]".
-    radio.engine.StopOperation(signalNumber != 0 ? "stopped by signal " + std::to_string(signalNumber)
+    radio.engine->StopOperation(signalNumber != 0 ? "stopped by signal " + std::to_string(signalNumber)
                                                  : std::string());
   }
 }
@@ -131,7 +131,7 @@ void RadioLoop::StopAll(int signalNumber) {
 std::optional<RadioLoop::SteadyTime> RadioLoop::NextDeadline() const {
   std::optional<SteadyTime> next;
   for (const LoopRadio& radio : radios_) {
-    const auto due = radio.host.timers().NextDeadline();
+    const auto due = radio.host->timers().NextDeadline();
     if (due && (!next || *due < *next)) next = due;
   }
   // A terminal's last change is drawn when its pause is over.
@@ -146,11 +146,11 @@ void RadioLoop::ShowProgress(bool now) {
   if (!lines_ || console_.quiet()) return;
   const SteadyTime time = std::chrono::steady_clock::now();
   bool changed = false;
-  for (LoopRadio& radio : radios_) changed = radio.host.TakeChanged() || changed;
+  for (LoopRadio& radio : radios_) changed = radio.host->TakeChanged() || changed;
   dirty_ = dirty_ || changed;
   if (!dirty_) return;
   std::vector<FleetRadio> shown;
-  for (const LoopRadio& radio : radios_) shown.push_back(radio.host.radio());
+  for (const LoopRadio& radio : radios_) shown.push_back(radio.host->radio());
   if (console_.terminal()) {
     if (!now && time - lastDraw_ < kTerminalRedrawPeriod) return;
     std::vector<std::string> lines = ProgressLines(shown);
@@ -166,12 +166,12 @@ void RadioLoop::ShowProgress(bool now) {
   std::vector<std::string> printed;
   for (std::size_t i = 0; i < radios_.size(); ++i) {
     LoopRadio& radio = radios_[i];
-    const bool endSeen = radio.host.ended() && !radio.endShown;
-    if (endSeen || (!radio.host.ended() &&
+    const bool endSeen = radio.host->ended() && !radio.endShown;
+    if (endSeen || (!radio.host->ended() &&
                     (now || time - radio.lastPlainLine >= kPlainProgressPeriod))) {
       printed.push_back(lines[i]);
       radio.lastPlainLine = time;
-      radio.endShown = radio.host.ended();
+      radio.endShown = radio.host->ended();
     }
   }
   if (!printed.empty()) console_.ProgressLines(printed);

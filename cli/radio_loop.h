@@ -20,13 +20,13 @@ namespace flash {
 // and its UDP side, either a socket of its own (a run of one radio) or a link on
 // the sockets the radios of a run share.
 struct LoopRadio {
-  UpdateEngine& engine;
-  RadioHost& host;
-  SerialPort& serial;
+  UpdateEngine* engine;
+  RadioHost* host;
+  SerialPort* serial;
   RadioSocket* socket = nullptr;
   SharedRadioSocket::Link* sharedLink = nullptr;
 
-  bool active() const { return !host.ended() && engine.operationRunning(); }
+  bool active() const { return !host->ended() && engine->operationRunning(); }
 
   bool watchDevice = true;  // a device that is gone is no longer polled
   std::chrono::steady_clock::time_point lastPlainLine{};

@@ -14,7 +14,10 @@
 #include "cli/exit_status.h"
 #include "cli/file_check.h"
 #include "cli/fleet_report.h"
+#include "cli/radio.h"
 #include "cli/radio_host.h"
+#include "cli/run_checks.h"
+#include "cli/station_run.h"
 #include "cli/radio_loop.h"
 #include "cli/trace_echo.h"
 #include "engine/link_settings.h"
@@ -41,30 +44,6 @@ constexpr auto kExitFlushLimitAfterStop = std::chrono::milliseconds{250};
 // A report going to standard output first lets the reader take the summary.
 constexpr auto kReportWaitForReader = std::chrono::seconds{2};
 
-// One radio of the run: its links, its trace, its host and its engine.
-struct Radio {
-  // echoTrace: --verbose; the trace's lines are shown as they are written.
-  Radio(LinkSettings linkSettings, std::unique_ptr<UdpLink> udpLink, const std::string& tracePath,
-        bool echoTrace, ConsoleOutput& console, Clock& clock, StopSignals& stops,
-        RadioHostSetup setup)
-      : settings(std::move(linkSettings)),
-        udp(std::move(udpLink)),
-        trace(clock),
-        echo(echoTrace ? std::make_unique<TraceEcho>(trace, clock, console) : nullptr),
-        host(console, clock, &stops, std::move(setup)),
-        engine(host, settings, serial, *udp, echo ? static_cast<TraceSink&>(*echo) : trace) {
-    trace.SetPath(tracePath);
-  }
-
-  LinkSettings settings;
-  SerialPort serial;
-  std::unique_ptr<UdpLink> udp;
-  CommsTrace trace;
-  std::unique_ptr<TraceEcho> echo;
-  RadioHost host;
-  UpdateEngine engine;
-};
-
 // A run of one radio without --links, --trace-dir and --report names its link on
 // the command line or takes it from update.ini, and is shown whole.
 LinkSettings SettingsOfTheOneRadio(const CliOptions& options, ConsoleOutput& console) {
@@ -78,30 +57,6 @@ LinkSettings SettingsOfTheOneRadio(const CliOptions& options, ConsoleOutput& con
   }
   if (options.passcode) settings.radioPasscode = *options.passcode;
   return settings;
-}
-
-// Why the file may not go to any radio, before any link opens; empty when it may.
-std::string FileRefusal(const std::string& path, const RufSurvey& survey, bool verifying) {
-  if (!survey.opened) return "Unable to open file " + path;
-  std::string reason = RefusalReason(survey, path);
-  // Said once for all the radios rather than by each radio's operation.
-  if (reason.empty() && verifying) reason = VerifyRefusalReason(survey, path);
-  return reason;
-}
-
-// A folder for the traces that does not exist is made, with its missing parents.
-std::string TraceFolderFault(const std::string& folder) {
-  std::error_code error;
-  if (std::filesystem::is_directory(folder, error)) return {};
-  if (std::filesystem::create_directories(folder, error)) return {};
-  return "the trace folder " + folder + " cannot be made: " +
-         (error ? error.message() : "a file of that name is in its place");
-}
-
-// A report that cannot be written is told before any radio is touched.
-std::string ReportFault(const std::string& path, const std::string& rufFile) {
-  const OutputProblem problem = CheckOutputFile(path, RunInputs(rufFile), OutputNaming::ByUser);
-  return problem.ok() ? std::string() : "the report " + path + " cannot be written: " + problem.reason;
 }
 
 std::string TracePathOf(const CliOptions& options, const CliLink& link) {
@@ -130,7 +85,7 @@ std::optional<int> RefuseBeforeStart(const CliOptions& options, const RufSurvey*
   }
   if (const std::string warning = WarningSummary(*survey); !warning.empty()) console.Error(warning);
   std::string fault = options.traceDir ? TraceFolderFault(*options.traceDir) : std::string();
-  if (fault.empty() && options.reportPath) fault = ReportFault(*options.reportPath, options.rufFile);
+  if (fault.empty() && options.reportPath) fault = OutputFileFault("report", *options.reportPath, options.rufFile);
   if (!fault.empty()) {
     console.Error(fault);
     return kExitUsage;
@@ -240,7 +195,7 @@ int RunRadios(const CliOptions& options, ConsoleOutput& console) {
                                              options.verbose, console, clock, stops,
                                              std::move(setup)));
     Radio& radio = *radios.back();
-    driven.push_back({radio.engine, radio.host, radio.serial, socket, sharedLink});
+    driven.push_back({&radio.engine, &radio.host, &radio.serial, socket, sharedLink});
   };
   if (whole) {
     add(wholeSettings, options.links.empty() ? std::string() : options.links.front().Label(),
@@ -279,7 +234,8 @@ int RunRadios(const CliOptions& options, ConsoleOutput& console) {
 int RunUpdate(const CliOptions& options) {
   ConsoleOutput console(STDOUT_FILENO, STDERR_FILENO, ::isatty(STDOUT_FILENO) == 1);
   console.SetQuiet(options.quiet);
-  const int status = RunRadios(options, console);
+  const int status = options.command == CliCommand::Station ? RunStation(options, console)
+                                                            : RunRadios(options, console);
   console.Finish();
   // The stop signals have their default action again: one more ends this wait at once.
   console.Drain(status >= kExitSignalBase ? kExitFlushLimitAfterStop : kExitFlushLimit);
