@@ -16,10 +16,10 @@ std::string ReadAs(const std::vector<std::string>& arguments) {
   const ParsedCliOptions parsed = ParseCliOptions(arguments);
   if (!parsed.error.empty()) return "refused: " + parsed.error;
   const CliOptions& o = parsed.options;
-  const char* const commands[] = {"program", "verify", "test",    "check",
-                                  "ports",   "records", "help", "version"};
+  const char* const commands[] = {"program", "verify",  "test", "check",
+                                  "ports",   "records", "station", "help", "version"};
   std::string text = commands[static_cast<int>(o.command)];
-  if (o.command >= CliCommand::Ports) return text;
+  if (o.command >= CliCommand::Ports && o.command != CliCommand::Station) return text;
   text += " " + o.rufFile;
   for (const CliLink& link : o.links) text += (link.udp ? " udp=" : " serial=") + link.Label();
   if (o.traceDir) text += " trace-dir=" + *o.traceDir;
@@ -30,6 +30,10 @@ std::string ReadAs(const std::vector<std::string>& arguments) {
   if (o.personality) text += " personality=" + std::to_string(*o.personality);
   if (o.tracePath) text += " trace=" + *o.tracePath;
   if (o.quiet || o.verbose) text += o.quiet ? " quiet" : " verbose";
+  if (o.watchDir) text += " watch=" + *o.watchDir;
+  if (o.recordsPath) text += " records=" + *o.recordsPath;
+  if (o.count) text += " count=" + std::to_string(*o.count);
+  if (o.present) text += " present";
   return text;
 }
 
@@ -55,7 +59,7 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
        "program x.ruf udp=127.0.0.2:65535 passcode=65535 personality=6"},
       {{"check", "--", "--odd.ruf"}, "check --odd.ruf"},
       {{"-q", "program", "a.ruf", "--serial", "COM2", "--verify"}, "program a.ruf serial=COM2 verify quiet"},
-      {{"verify", "a.ruf", "--verify"}, "refused: --verify goes with program: it verifies the radio after "
+      {{"verify", "a.ruf", "--verify"}, "refused: --verify goes with program and station: it verifies the radio after "
        "programming it"},
       {{"program", "a.ruf", "--verify", "--ignore-errors"}, "refused: --verify and --ignore-errors exclude "
        "each other: a Verify that ignores the radio's answers proves nothing"},
@@ -101,6 +105,16 @@ TEST(CliOptions, ReadsEveryFormTheToolTakesAndSaysWhatIsWrongWithAnyOther) {
       {{"check", "a.ruf", "--serial", "COM1"}, "refused: check takes no options (--serial)"},
       {{"records", "r.jsonl", "-q"}, "refused: records takes no options (-q)"},
       {{"records"}, "refused: records needs the record FILE"},
+      {{"station", "a.ruf", "--watch", "w", "--records=r", "--count", "3", "--present", "--verify",
+        "--trace-dir", "t", "--personality", "2"},
+       "station a.ruf trace-dir=t verify personality=2 watch=w records=r count=3 present"},
+      {{"station", "a.ruf", "--count", "0"}, "refused: --count 0: give a number of radios from 1 to 1000000"},
+      {{"station", "a.ruf", "--serial", "/dev/ttyUSB0"}, "refused: a station flashes the serial "
+       "adapters that appear in its --watch folder; --serial, --udp and --links go with program, "
+       "verify and test"},
+      {{"station", "a.ruf", "--ignore-errors"}, "refused: a station always checks the radio's "
+       "answers; --ignore-errors goes with program, verify and test"},
+      {{"program", "a.ruf", "--present"}, "refused: --present goes with station"},
       // The links file is read by the rule for small text files, at once whatever stands there.
       {{"program", "a.ruf", "--links", marked}, "program a.ruf serial=/dev/ttyUSB3"},
       {{"program", "a.ruf", "--links", nul}, "refused: --links " + nul + ": line 1, column 16 holds a NUL "
