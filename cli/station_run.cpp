@@ -282,8 +282,7 @@ void Station::RecordEnded() {
     if (const std::string fault = AppendRecord(records_, record, RunInputs(options_.rufFile));
         !fault.empty()) {
       // No radio is flashed without its record.
-      recordFailed_ = true;
-      stopping_ = true;
+      recordFailed_ = stopping_ = true;
       console_.Error("the record of " + plugged.name + " was not written: " + fault +
                      "; no new radio is started.");
     }
@@ -306,7 +305,9 @@ void Station::RecordEnded() {
 }
 
 std::string Station::Header() const {
-  return "Station: " + options_.rufFile + " (sha256 " + sha256_.substr(0, kShownDigestDigits) +
+  // Short enough for one terminal line: the lines are redrawn in place.
+  return "Station: " + std::filesystem::path(rufFile_).filename().string() + " (sha256 " +
+         sha256_.substr(0, kShownDigestDigits) +
          "), watching " + folder_ + ": " + std::to_string(done_) + " done, " +
          std::to_string(succeeded_) + " succeeded, " + std::to_string(done_ - succeeded_) +
          " failed, " + std::to_string(Running()) + " running";

@@ -105,6 +105,9 @@ TEST(ToolRun, EndsWithTheExitStatusOfWhatHappened) {
       {{"--model", "746", "--silent-from", "1"}, {"program", oneRecord, "--serial", "@", "--ignore-errors"},
        2, "File Processing Complete!", "flash-update-cli: the radio never answered during the whole run"},
       {sim746, {"test", kDemoFile, "--serial", "@"}, 0, " Close File\n", ""},
+      // A pulled cable ends the run at once with where it stood, not after the silences.
+      {{"--model", "746", "--pull-at", "20"}, {"program", kDemoFile, "--serial", "@"}, 2, "",
+       "went away (cable pulled?) at line 21 of 131; the update is not complete.\n"},
       // Program then Verify: 0 only when the memory holds the file; refused where a Verify proves nothing.
       {{"--model", "746", "--expect", kDemoFile}, {"program", kDemoFile, "--serial", "@", "--verify"}, 0,
        "Successfuly Completed !\n\n *** Verify after Program", ""},
