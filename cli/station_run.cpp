@@ -142,11 +142,12 @@ int Station::Run() {
   watch.goOn = [this] { return TakesMore(); };
   watch.header = [this] { return Header(); };
   watch.stopRadiosOn = [this](int signalNumber) {
-    if (++signalsSeen_ > 1 || radios_.empty()) return true;
+    if (++signalsSeen_ > 1) return true;
     stopping_ = true;
-    console_.Error("signal " + std::to_string(signalNumber) + ": no new radio is started; the " +
-                   std::to_string(Running()) +
-                   " running finish (another signal stops them).");
+    if (!radios_.empty()) {
+      console_.Error("signal " + std::to_string(signalNumber) + ": no new radio is started; the " +
+                     std::to_string(Running()) + " running finish (another signal stops them).");
+    }
     return false;
   };
   watch.afterEvents = [this](bool readable) {
