@@ -114,6 +114,7 @@ TEST(Station, FlashesEachRadioOncePerAppearanceRecordsEachAndLetsRunningRadiosFi
                                             "pulled no-answer 2", "slow success 0"}));
   EXPECT_EQ(records[0].at("radio").at("modelCode"), 746);
   EXPECT_EQ(records[3].at("operations")[0].at("linesSent"), 41);
+  EXPECT_EQ(records[3].at("operations")[1].at("outcome"), "not-run");
 }
 
 // No radio is flashed without its record: a record the disk refuses stops the station.
