@@ -86,7 +86,8 @@ void UpdateEngine::RunProgramCommand(const OperationOptions& options) {
 }
 
 void UpdateEngine::RunVerifyCommand(const OperationOptions& options) {
-  RunModeCommand(kModeVerify, "Verify Flash", true, options);
+  // The mode pane names a Verify as it names a Program, while it runs.
+  RunModeCommand(kModeVerify, "Verify Flash", false, options);
 }
 
 void UpdateEngine::RunTestingCommand(const OperationOptions& options) {
