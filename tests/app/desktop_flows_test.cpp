@@ -112,8 +112,14 @@ TEST_F(DesktopFlowsTest, ProgressBarAndTitleFollowTheProgramAndStopEndsTheNextRu
   });
   sampler.start(1);
   QString result;
-  auto ok = OnModal<ResultDialog>([&](ResultDialog* d) { result = d->text(); d->accept(); },
-                                  kOperationMs);
+  QString titleWithResult;
+  auto ok = OnModal<ResultDialog>(
+      [&](ResultDialog* d) {
+        result = d->text();
+        titleWithResult = window.windowTitle() + QStringLiteral(" %1").arg(bar->value() == bar->maximum());
+        d->accept();
+      },
+      kOperationMs);
   Start(window, ID_UPDATE_RADIO);
   EXPECT_TRUE(window.IsCommandEnabled(ID_STOP_UPDATE));
   ASSERT_TRUE(WaitFor([&] { return window.lastOutcome().has_value(); }, kOperationMs));
@@ -124,6 +130,7 @@ TEST_F(DesktopFlowsTest, ProgressBarAndTitleFollowTheProgramAndStopEndsTheNextRu
   EXPECT_EQ(bar->maximum(), 131);
   EXPECT_EQ(bar->format(), QStringLiteral("Done"));
   EXPECT_TRUE(titleShowsPercent);
+  EXPECT_EQ(titleWithResult, QStringLiteral("100% - Halvane Quillo Flash Update Utility 1"));
   EXPECT_FALSE(window.windowTitle().contains(QLatin1Char('%')));
   EXPECT_FALSE(window.IsCommandEnabled(ID_STOP_UPDATE));
   EXPECT_EQ(window.statusPanes()->paneText(1), QStringLiteral("Model QV746"));
@@ -142,9 +149,14 @@ TEST_F(DesktopFlowsTest, ProgressBarAndTitleFollowTheProgramAndStopEndsTheNextRu
   EXPECT_TRUE(window.RunCommand(ID_STOP_UPDATE));
   EXPECT_TRUE(no->answered());
   EXPECT_TRUE(window.engine().operationRunning()) << "No keeps the update running";
-  auto yes = OnModal<QMessageBox>([](QMessageBox* q) { q->button(QMessageBox::Yes)->click(); });
+  QString asked;
+  auto yes = OnModal<QMessageBox>([&](QMessageBox* q) {
+    asked = q->text();
+    q->button(QMessageBox::Yes)->click();
+  });
   EXPECT_TRUE(window.RunCommand(ID_STOP_UPDATE));
   EXPECT_TRUE(yes->answered());
+  EXPECT_EQ(asked, QStringLiteral("Stop the update now? The radio may need a new update.")) << "Stop asks no quit question";
   EXPECT_FALSE(window.engine().operationRunning());
   EXPECT_EQ(window.lastOutcome(), OperationOutcome::Stopped);
   EXPECT_FALSE(objects_->commsTrace.IsOpen());

@@ -17,7 +17,6 @@ namespace flash::test {
 namespace {
 
 constexpr int kPollMs = 1;
-constexpr int kResponseTimeoutMs = 5000;  // the window's wait for an answer of the radio
 
 }  // namespace
 

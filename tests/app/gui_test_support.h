@@ -73,6 +73,7 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 class AppTest : public ::testing::Test {
  protected:
   static constexpr int kOperationTimeoutMs = 30000;  // a small file takes well under a second
+  static constexpr int kResponseTimeoutMs = 5000;    // the window's wait for an answer of the radio
   AppTest();
   ~AppTest() override;
 

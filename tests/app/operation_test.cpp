@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -30,20 +31,22 @@ TEST_F(OperationTest, ProgramWritesTheFileIntoTheRadioAndShowsItsLog) {
   RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--expect", file});
   UseSerialPort(radio.endpoint());
   MainWindow& window = StartApp();
-  // Text the user types into the log meanwhile is replaced at its next line.
-  QTimer typist;
-  QObject::connect(&typist, &QTimer::timeout, [&] {
-    if (window.engine().operationRunning()) window.outputPane()->appendPlainText(QStringLiteral("typed"));
-  });
-  typist.start(1);
+  // A window too low for the whole log: the pane follows its newest line.
+  window.show();
+  window.resize(window.width(), window.minimumSizeHint().height());
   EXPECT_EQ(RunToTheEnd(ID_UPDATE_RADIO, file), QStringLiteral("Flash Update Successfuly Completed !"));
   EXPECT_EQ(window.statusPanes()->paneText(1) + "|" + window.statusPanes()->paneText(2),
             QStringLiteral("Model QV746|Program Flash"));
   const QString log = window.outputPane()->toPlainText();
-  EXPECT_TRUE(window.outputPane()->isVisible() && !window.splashShown());
-  EXPECT_EQ(window.outputPane()->verticalScrollBar()->value(), 0) << "the log is shown from its first line";
-  EXPECT_TRUE(log.contains(QStringLiteral("131 Lines Processed in ")) &&
-              !log.contains(QStringLiteral("typed")) && !log.contains(QLatin1Char('\r')))
+  EXPECT_TRUE(window.outputPane()->isVisible() && !window.splashShown() && window.outputPane()->isReadOnly());
+  QScrollBar* rows = window.outputPane()->verticalScrollBar();
+  EXPECT_GT(rows->maximum(), 0);
+  EXPECT_EQ(rows->value(), rows->maximum()) << "the log follows its newest line";
+  // Scrolled up by the user, the pane stays where the user reads.
+  rows->setValue(1);
+  window.AppendOutput(" one more line\r\n");
+  EXPECT_EQ(rows->value(), 1);
+  EXPECT_TRUE(log.contains(QStringLiteral("131 Lines Processed in ")) && !log.contains(QLatin1Char('\r')))
       << log.toStdString();
   EXPECT_TRUE(window.commandAction(ID_UPDATE_RADIO)->isEnabled() &&
               window.commandAction(ID_VERIFY_PROGRAM)->isEnabled())
@@ -133,8 +136,8 @@ TEST_F(OperationTest, AnExtendedMemoryRadioStoresTheFileInThePersonalityTheUserC
 }
 
 // The radio stops answering after 57 lines: the operation waits, showing the
-// progress it last showed (every line up to the 50th, then every tenth), until the
-// user quits.
+// progress it last showed (every line up to the 50th, then every tenth) and the
+// resends, until the user quits.
 TEST_F(OperationTest, QuittingDuringAnUpdateAsksFirstAndYesStopsItAndEndsTheProgram) {
   RadioSim radio(RADIO_SIM_PATH, {"--model", "746", "--silent-from", "60", "--verbose"});
   ASSERT_FALSE(radio.endpoint().empty());
@@ -145,6 +148,15 @@ TEST_F(OperationTest, QuittingDuringAnUpdateAsksFirstAndYesStopsItAndEndsTheProg
   // Each look at the radio's report waits a little for it; the window runs in between.
   ASSERT_TRUE(WaitFor([&] { return radio.WaitForRequest(60, std::chrono::milliseconds{5}); })) << radio.err();
   EXPECT_EQ(window.statusPanes()->paneText(0), QStringLiteral("50 of 102 Lines Processed"));
+  // One silence, cut short: the status bar names the line that waits and counts the resend.
+  for (QTimer* timer : window.findChildren<QTimer*>()) {
+    if (timer->isActive() && timer->interval() == kResponseTimeoutMs) timer->start(1);
+  }
+  ASSERT_TRUE(WaitFor([&] { return window.statusPanes()->paneText(0).contains(QStringLiteral("no answer")); }));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^Line \\d+: no answer, sending again \\(1 of 7\\)$"))
+                  .match(window.statusPanes()->paneText(0))
+                  .hasMatch())
+      << window.statusPanes()->paneText(0).toStdString();
   EXPECT_FALSE(window.commandAction(ID_UPDATE_RADIO)->isEnabled() ||
                window.commandAction(ID_VERIFY_PROGRAM)->isEnabled());
 
@@ -156,6 +168,7 @@ TEST_F(OperationTest, QuittingDuringAnUpdateAsksFirstAndYesStopsItAndEndsTheProg
   QTimer::singleShot(0, &window, [&window] { window.commandAction(ID_QUIT)->trigger(); });
   AnswerMessage([&] { EXPECT_EQ(objects_->updateApp.Run(), 0); }, QMessageBox::Yes);
   EXPECT_FALSE(objects_->commsTrace.IsOpen() || objects_->serialPort.IsOpen());
+  EXPECT_NE(Read("comms.txt").find("stopped by the user"), std::string::npos) << "closed as Stop closes it";
   EXPECT_NE(Read("update.ini").find("COMPORT=" + radio.endpoint()), std::string::npos) << "saved at the exit";
 }
 
