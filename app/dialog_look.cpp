@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDialog>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QScreen>
@@ -24,6 +25,21 @@ QSize RoomOnScreen(const QWidget& dialog) {
   return screen->availableGeometry().size() - QSize(frame, 3 * frame);
 }
 
+// Sizes the dialog as it is shown, from the hints of its polished controls, and
+// within the screen (the toolkit's own sizing would keep it to two thirds of it).
+class FitOnShow : public QObject {
+ public:
+  explicit FitOnShow(QWidget* dialog) : QObject(dialog) { dialog->installEventFilter(this); }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched == parent()) {
+      auto* dialog = static_cast<QWidget*>(watched);
+      dialog->resize(dialog->sizeHint().boundedTo(RoomOnScreen(*dialog)));
+    }
+    return false;
+  }
+};
+
 // Asks for the room its content needs, but no more than the screen leaves once the
 // rest of the dialog (margins, buttons) has its own.
 class FittingScroll : public QScrollArea {
@@ -37,11 +53,13 @@ class FittingScroll : public QScrollArea {
   QSize sizeHint() const override {
     const QSize room = RoomOnScreen(*this->window()) - otherRoom_;
     const QWidget* body = widget();
-    const int width = std::min(body->sizeHint().width(), room.width());
-    int height = body->hasHeightForWidth() ? body->heightForWidth(width) : body->sizeHint().height();
-    if (height <= room.height()) return {width, height};
-    // Scrolled: the scroll bar takes its width beside the content.
-    return {std::min(width + verticalScrollBar()->sizeHint().width(), room.width()), room.height()};
+    // The width of a vertical scroll bar is kept beside the content, in case the
+    // dialog turns out lower than it asks.
+    const int scrollBar = verticalScrollBar()->sizeHint().width();
+    const int width = std::min(body->sizeHint().width() + scrollBar, room.width());
+    const int height = body->hasHeightForWidth() ? body->heightForWidth(width - scrollBar)
+                                                 : body->sizeHint().height();
+    return {width, std::min(height, room.height())};
   }
   QSize minimumSizeHint() const override { return {0, 0}; }
 
@@ -80,7 +98,7 @@ void LayOutDialog(QDialog& dialog, QLayout* content, QLayout* buttons, Qt::Orien
   outer->addWidget(scroll, 1);
   outer->addLayout(buttons);
   dialog.setMaximumSize(RoomOnScreen(dialog));
-  dialog.resize(dialog.sizeHint().boundedTo(RoomOnScreen(dialog)));
+  new FitOnShow(&dialog);
 }
 
 QLabel* WrappedText(const QString& text, int leastChars, QWidget* parent) {

@@ -94,7 +94,9 @@ MainWindow::MainWindow(ProcessObjects& objects)
   // Wide enough for the status bar's lines text, progress bar and two panes at the
   // desktop's font, and never larger than the screen.
   const QFontMetrics metrics = fontMetrics();
-  QSize size = QSize(metrics.averageCharWidth() * 110, metrics.height() * 28).expandedTo(minimumSizeHint());
+  QSize size = QSize(metrics.averageCharWidth() * 110, metrics.height() * 28)
+                   .expandedTo(minimumSizeHint())
+                   .expandedTo(QSize(statusBar_->sizeHint().width(), 0));
   if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size() * 9 / 10);
   resize(size);
 }

@@ -86,18 +86,19 @@ StatusPanes::StatusPanes(QWidget* parent) : QWidget(parent) {
     label->setObjectName(QStringLiteral("pane%1").arg(i));
     panes_[static_cast<std::size_t>(i)] = label;
   }
-  // Pane 0 asks for no room of its own: it has what the others leave.
-  panes_[0]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-  panes_[1]->setNominalChars(24);
-  panes_[2]->setNominalChars(24);
+  // Pane 0 takes what the others leave; in a narrow window it gives way with
+  // panes 1 and 2, never the bar.
+  panes_[0]->setNominalChars(28);
+  panes_[1]->setNominalChars(16);
+  panes_[2]->setNominalChars(16);
   panes_[0]->setText(QStringLiteral(" "));
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
   progress_->setTextVisible(true);
   progress_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
   progress_->hide();
-  row->addWidget(panes_[0], 3);
-  row->addWidget(progress_, 2);
+  row->addWidget(panes_[0], 1);
+  row->addWidget(progress_, 0);
   row->addWidget(panes_[1], 0);
   row->addWidget(panes_[2], 0);
   SetBarText(QString());
@@ -134,7 +135,7 @@ void StatusPanes::SetBarText(const QString& text) {
   const int textWidth = std::max(fm.horizontalAdvance(QStringLiteral("100%   00:00 spent, 00:00 left")),
                                   fm.horizontalAdvance(progress_->text()));
   const int frame = 2 * progress_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, progress_);
-  progress_->setMinimumWidth(textWidth + frame + 4 * fm.averageCharWidth());
+  progress_->setMinimumWidth(textWidth + frame + 2 * fm.averageCharWidth());
 }
 
 void StatusPanes::ShowProgress(int done, int total, qint64 elapsedMs) {
