@@ -1,6 +1,7 @@
 #include "app/status_panes.h"
 
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QPainter>
 #include <QProgressBar>
 #include <QStyle>
@@ -88,7 +89,7 @@ StatusPanes::StatusPanes(QWidget* parent) : QWidget(parent) {
   }
   // Pane 0 takes what the others leave; in a narrow window it gives way with
   // panes 1 and 2, never the bar.
-  panes_[0]->setNominalChars(28);
+  panes_[0]->setNominalChars(44);  // a resend notice
   panes_[1]->setNominalChars(16);
   panes_[2]->setNominalChars(16);
   panes_[0]->setText(QStringLiteral(" "));
@@ -205,6 +206,12 @@ void StatusPanes::ResetProgress() {
   paceMs_ = 0;
   paceLines_ = 0;
   silenceSinceLast_ = false;
+}
+
+QSize StatusPanes::sizeHint() const {
+  QSize hint = QWidget::sizeHint();
+  if (progress_->isHidden()) hint.rwidth() += progress_->minimumWidth() + layout()->spacing();
+  return hint;
 }
 
 void StatusPanes::paintEvent(QPaintEvent*) {

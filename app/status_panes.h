@@ -68,6 +68,8 @@ class StatusPanes : public QWidget {
   // Empties the bar for the next operation.
   void ResetProgress();
   QProgressBar* progressBar() const { return progress_; }
+  // Room for every pane's text, and for the bar before the first operation shows it.
+  QSize sizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
