@@ -81,7 +81,10 @@ class DesktopFlowsTest : public AppTest {
       QPainter painter(&shot);
       painter.drawPixmap(dialog->geometry().topLeft() - window.geometry().topLeft(), dialog->grab());
     }
-    const QString file = name + (DarkThemeAsked() ? QStringLiteral("-dark.png") : QStringLiteral(".png"));
+    const QString file = name + (DarkThemeAsked() ? QStringLiteral("-dark") : QString()) +
+                         (qEnvironmentVariable("QT_SCALE_FACTOR") == QStringLiteral("2") ? QStringLiteral("-scale2")
+                                                                                        : QString()) +
+                         QStringLiteral(".png");
     EXPECT_TRUE(shot.save(QDir(QString::fromLocal8Bit(dir)).filePath(file)));
   }
 
@@ -241,7 +244,7 @@ TEST_F(DesktopFlowsTest, AFirstStartChecksTheRadioAndWritesNothingItCannotCheck)
   EXPECT_FALSE(radio.WaitForRequest(2, std::chrono::milliseconds{100})) << "only the first run's ?V: " << radio.err();
 
   objects_->linkSettings.comPort = dir_.File("no-such-port");
-  told = run(ID_UPDATE_RADIO, dir_.File("746-new.ruf"), QStringLiteral("port-not-available"));
+  told = run(ID_UPDATE_RADIO, dir_.File("746-new.ruf"));
   ASSERT_EQ(told.size(), 1) << "no dialog 113 after the message: " << told.join(QLatin1Char('|')).toStdString();
   EXPECT_TRUE(told[0].startsWith(QStringLiteral("I CAN'T: That PORT is not available: ") +
                                  QString::fromStdString(dir_.File("no-such-port")) + QStringLiteral(": ")))
