@@ -40,6 +40,17 @@ ModalAnswer::ModalAnswer(std::function<bool(QWidget*)> take, int timeoutMs) {
   timer->start(kPollMs);
 }
 
+QPalette DarkPalette() {
+  QPalette p;
+  p.setColor(QPalette::Window, QColor(40, 40, 44));
+  p.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  p.setColor(QPalette::Base, QColor(28, 28, 30));
+  p.setColor(QPalette::Text, QColor(230, 230, 230));
+  p.setColor(QPalette::Button, QColor(56, 56, 60));
+  p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  return p;
+}
+
 MessageLog::MessageLog(std::function<void(QWidget*)> onOpen) : timer_(new QTimer(qApp)) {
   QObject::connect(timer_, &QTimer::timeout, timer_, [onOpen, seen = seen_] {
     QWidget* modal = QApplication::activeModalWidget();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPalette>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -67,6 +68,9 @@ QString AnswerMessage(const std::function<void()>& act, QMessageBox::StandardBut
 void Click(QWidget* dialog, const char* name);
 // Runs the event loop until done() holds or the time runs out.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+
+// A dark theme, as a dark desktop gives the program.
+QPalette DarkPalette();
 
 // The program's process objects, started the way main() does in a fresh working
 // directory (dir_) that holds update.ini and comms.txt.
