@@ -119,5 +119,20 @@ TEST_F(WindowFits, AtEveryFontTextsHaveRoomDialogsFitAndTheBarStaysAt420Pixels) 
   QApplication::setFont(before);
 }
 
+// The time left follows the pace of lines that went without a resend: the wait for
+// a silent radio neither counts as a line's pace nor makes the estimate grow.
+TEST(StatusBar, TheTimeLeftCountsOnlyProgressAndTheBarStopsAt100) {
+  StatusPanes bar(nullptr);
+  const auto shown = [&](int done, int total, qint64 ms) {
+    bar.ShowProgress(done, total, ms);
+    return bar.progressBar()->text();
+  };
+  EXPECT_EQ(shown(10, 100, 10000), QStringLiteral("10%   0:10 spent, 1:30 left"));  // a second a line
+  bar.ShowSilence(QStringLiteral("Line 12: no answer, sending again (1 of 7)"));
+  EXPECT_EQ(shown(10, 100, 40000), QStringLiteral("10%   0:40 spent, 1:30 left"));
+  EXPECT_EQ(shown(11, 100, 45000), QStringLiteral("11%   0:45 spent, 1:29 left"));
+  EXPECT_EQ(shown(125, 100, 50000), QStringLiteral("100%   0:50 spent"));  // directives past the count
+}
+
 }  // namespace
 }  // namespace flash::test
