@@ -168,6 +168,8 @@ void SetupDialog::SelectPort() {
     if (selected < 0) selected = 0;
   }
   portList_->setCurrentIndex(selected);
+  // A long path opens at its beginning; the rest scrolls into sight.
+  portList_->lineEdit()->setCursorPosition(0);
 }
 
 void SetupDialog::FillControls() {
