@@ -1,6 +1,8 @@
 #include "app/about_dialog.h"
 
+#include <QBoxLayout>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
@@ -11,11 +13,16 @@
 namespace flash {
 namespace {
 
-QLabel* CentredText(const QString& text, const QRect& where, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
+QLabel* CentredText(const QString& text) {
+  auto* label = new QLabel(text);
   label->setAlignment(Qt::AlignCenter);
-  label->setGeometry(where);
   return label;
+}
+
+QLabel* RedDot() {
+  auto* icon = new QLabel;
+  icon->setPixmap(RedDotPixmap(2 * QFontMetrics(DialogFont()).height()));
+  return icon;
 }
 
 QString SiteName() {
@@ -29,44 +36,50 @@ AboutDialog::AboutDialog(const QString& buildStamp, const QString& versionText, 
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setWindowTitle(QStringLiteral("Flash Loader"));
   setObjectName(QStringLiteral("AboutDialog124"));
-  const DialogUnits du = PrepareDialog(*this, 173, 153);
-
-  const int iconSize = du.Y(20);
-  for (int x : {7, 173 - 7 - 21}) {
-    auto* icon = new QLabel(this);
-    icon->setPixmap(RedDotPixmap(iconSize));
-    icon->setGeometry(du.X(x), du.Y(7), iconSize, iconSize);
-  }
-  CentredText(QStringLiteral("Halvane"), du.Rect(30, 10, 113, 9), this);
-  CentredText(QStringLiteral("Quillo II ROM Loader"), du.Rect(30, 22, 113, 9), this);
-  CentredText(versionText, du.Rect(7, 42, 159, 9), this);
-  CentredText(buildStamp, du.Rect(7, 54, 159, 9), this);
-  CentredText(QStringLiteral("Halvane Inc."), du.Rect(7, 66, 159, 9), this);
+  // The two titles between the program's icons, in its top corners.
+  auto* titles = new QVBoxLayout;
+  titles->addWidget(CentredText(QStringLiteral("Halvane")));
+  titles->addWidget(CentredText(QStringLiteral("Quillo II ROM Loader")));
+  auto* top = new QHBoxLayout;
+  top->addWidget(RedDot(), 0, Qt::AlignTop);
+  top->addLayout(titles, 1);
+  top->addWidget(RedDot(), 0, Qt::AlignTop);
+  auto* content = new QVBoxLayout;
+  content->addLayout(top);
+  content->addSpacing(fontMetrics().height());
+  content->addWidget(CentredText(versionText));
+  content->addWidget(CentredText(buildStamp));
+  content->addWidget(CentredText(QStringLiteral("Halvane Inc.")));
+  content->addSpacing(fontMetrics().height());
 
   // The desktop's answer to a link is not looked at.
   auto* mail =
-      new QPushButton(QStringLiteral("email: ") + QString::fromLatin1(kSupportMailAddress), this);
+      new QPushButton(QStringLiteral("email: ") + QString::fromLatin1(kSupportMailAddress));
   mail->setObjectName(QStringLiteral("mail"));
   mail->setAutoDefault(false);
-  mail->setGeometry(du.Rect(12, 84, 149, 14));
+  content->addWidget(mail);
   connect(mail, &QPushButton::clicked, this, [] {
     QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") +
                                    QString::fromLatin1(kSupportMailAddress) +
                                    QStringLiteral("?subject=Flash Update Support")));
   });
 
-  auto* web = new QPushButton(QStringLiteral("Updates: ") + SiteName(), this);
+  auto* web = new QPushButton(QStringLiteral("Updates: ") + SiteName());
   web->setObjectName(QStringLiteral("web"));
   web->setAutoDefault(false);
-  web->setGeometry(du.Rect(12, 104, 149, 14));
+  content->addWidget(web);
   connect(web, &QPushButton::clicked, this,
           [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kUpdateSite))); });
 
-  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  auto* close = new QPushButton(QStringLiteral("Close"));
   close->setObjectName(QStringLiteral("close"));
   close->setDefault(true);
-  close->setGeometry(du.Rect(61, 130, 50, 14));
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(close);
+  buttons->addStretch(1);
+  LayOutDialog(*this, content, buttons);
   close->setFocus();
 }
 

@@ -1,10 +1,10 @@
 #include "app/client_area.h"
 
 #include <QPaintEvent>
+#include <QSpacerItem>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QPlainTextEdit>
-
-#include <algorithm>
 
 #include "app/status_panes.h"
 
@@ -19,7 +19,13 @@ ClientArea::ClientArea(QWidget* parent) : QWidget(parent) {
 void ClientArea::SetChildren(QPlainTextEdit* outputPane, StatusPanes* statusBar) {
   outputPane_ = outputPane;
   statusBar_ = statusBar;
-  Arrange();
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(outputPane, 1);
+  // Holds the status bar at the bottom while the output pane is still hidden.
+  column->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
+  column->addWidget(statusBar, 0);
 }
 
 void ClientArea::SetSplash(const QImage& picture) {
@@ -47,14 +53,7 @@ void ClientArea::paintEvent(QPaintEvent* event) {
 
 void ClientArea::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  Arrange();
   update();
-}
-
-void ClientArea::Arrange() {
-  const int barHeight = statusBar_ ? statusBar_->height() : 0;
-  if (statusBar_) statusBar_->setGeometry(0, height() - barHeight, width(), barHeight);
-  if (outputPane_) outputPane_->setGeometry(0, 0, width(), std::max(0, height() - barHeight));
 }
 
 }  // namespace flash

@@ -30,8 +30,6 @@ class ClientArea : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void Arrange();
-
   QImage splash_;
   bool splashShown_ = false;
   QPlainTextEdit* outputPane_ = nullptr;

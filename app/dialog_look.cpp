@@ -1,10 +1,73 @@
 #include "app/dialog_look.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QDialog>
+#include <QEvent>
 #include <QFontMetrics>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace flash {
+namespace {
+
+// What a dialog may take of the screen it opens on, its frame and title bar aside.
+QSize RoomOnScreen(const QWidget& dialog) {
+  const QScreen* screen = dialog.parentWidget() ? dialog.parentWidget()->screen() : dialog.screen();
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+  const int frame = dialog.fontMetrics().height();
+  return screen->availableGeometry().size() - QSize(frame, 3 * frame);
+}
+
+// Sizes the dialog as it is shown, from the hints of its polished controls, and
+// within the screen (the toolkit's own sizing would keep it to two thirds of it).
+class FitOnShow : public QObject {
+ public:
+  explicit FitOnShow(QWidget* dialog) : QObject(dialog) { dialog->installEventFilter(this); }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched == parent()) {
+      auto* dialog = static_cast<QWidget*>(watched);
+      dialog->resize(dialog->sizeHint().boundedTo(RoomOnScreen(*dialog)));
+    }
+    return false;
+  }
+};
+
+// Asks for the room its content needs, but no more than the screen leaves once the
+// rest of the dialog (margins, buttons) has its own.
+class FittingScroll : public QScrollArea {
+ public:
+  FittingScroll(QWidget* parent, QSize otherRoom) : QScrollArea(parent), otherRoom_(otherRoom) {
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
+
+  QSize sizeHint() const override {
+    const QSize room = RoomOnScreen(*this->window()) - otherRoom_;
+    const QWidget* body = widget();
+    // The width of a vertical scroll bar is kept beside the content, in case the
+    // dialog turns out lower than it asks.
+    const int scrollBar = verticalScrollBar()->sizeHint().width();
+    const int width = std::min(body->sizeHint().width() + scrollBar, room.width());
+    const int height = body->hasHeightForWidth() ? body->heightForWidth(width - scrollBar)
+                                                 : body->sizeHint().height();
+    return {width, std::min(height, room.height())};
+  }
+  QSize minimumSizeHint() const override { return {0, 0}; }
+
+ private:
+  QSize otherRoom_;
+};
+
+}  // namespace
 
 QFont DialogFont() {
   QFont font = QApplication::font();
@@ -12,29 +75,38 @@ QFont DialogFont() {
   return font;
 }
 
-DialogUnits::DialogUnits(const QFont& font) {
-  const QFontMetrics metrics(font);
-  const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-  // Rounded average width of the 52 letters, as the template loader measures it.
-  baseX_ = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
-  baseY_ = metrics.height();
-  if (baseX_ < 1) baseX_ = 1;
-  if (baseY_ < 1) baseY_ = 1;
-}
-
-int DialogUnits::X(int units) const { return units * baseX_ / 4; }
-
-int DialogUnits::Y(int units) const { return units * baseY_ / 8; }
-
-QRect DialogUnits::Rect(int x, int y, int width, int height) const {
-  return QRect(X(x), Y(y), X(width), Y(height));
-}
-
-DialogUnits PrepareDialog(QWidget& dialog, int widthUnits, int heightUnits) {
+void LayOutDialog(QDialog& dialog, QLayout* content, QLayout* buttons, Qt::Orientation buttonsGo) {
   dialog.setFont(DialogFont());
-  DialogUnits units(dialog.font());
-  dialog.setFixedSize(units.X(widthUnits), units.Y(heightUnits));
-  return units;
+  auto* body = new QWidget;
+  body->setObjectName(QStringLiteral("body"));
+  body->setLayout(content);
+  content->setContentsMargins(0, 0, 0, 0);
+  auto* outer = new QBoxLayout(buttonsGo == Qt::Vertical ? QBoxLayout::TopToBottom
+                                                         : QBoxLayout::LeftToRight,
+                               &dialog);
+  // The buttons and margins take their room first; the content has the rest.
+  const QSize buttonsRoom = buttons->sizeHint();
+  const QMargins margins = outer->contentsMargins();
+  const int gap = outer->spacing();
+  const QSize otherRoom =
+      QSize(margins.left() + margins.right(), margins.top() + margins.bottom()) +
+      (buttonsGo == Qt::Vertical ? QSize(0, buttonsRoom.height() + gap)
+                                 : QSize(buttonsRoom.width() + gap, 0));
+  auto* scroll = new FittingScroll(&dialog, otherRoom);
+  scroll->setWidget(body);
+  scroll->viewport()->setBackgroundRole(QPalette::Window);
+  outer->addWidget(scroll, 1);
+  outer->addLayout(buttons);
+  dialog.setMaximumSize(RoomOnScreen(dialog));
+  new FitOnShow(&dialog);
+}
+
+QLabel* WrappedText(const QString& text, int leastChars, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setMinimumWidth(QFontMetrics(DialogFont()).averageCharWidth() * leastChars);
+  return label;
 }
 
 QString DialogText(std::string_view text) {

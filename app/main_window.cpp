@@ -9,13 +9,16 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QTextCursor>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/about_dialog.h"
 #include "app/build_stamp.h"
@@ -76,29 +79,31 @@ MainWindow::MainWindow(ProcessObjects& objects)
 
   outputPane_ = new QPlainTextEdit(clientArea_);
   outputPane_->setObjectName(QStringLiteral("outputPane"));
-  outputPane_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  outputPane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  outputPane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  outputPane_->setReadOnly(false);
-  outputPane_->setGeometry(0, 0, 150, 150);
+  // A log to read: long reasons wrap instead of running off the edge, and nothing
+  // typed into it could be kept.
+  outputPane_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  outputPane_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  outputPane_->setReadOnly(true);
+  outputPane_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   outputPane_->hide();
-  connect(outputPane_->document(), &QTextDocument::contentsChange, this, [this] {
-    if (!updatingPane_) paneEditedByUser_ = true;
-  });
   clientArea_->SetChildren(outputPane_, statusBar_);
 
   LoadSettings();
   UpdateCommandStates();
   objects_.serialPort.SetInputFdListener([this](int fd) { WatchSerialInput(fd); });
-  // Wide enough for the status bar's lines text, progress bar and two panes.
-  resize(800, 480);
+  // Wide enough for the status bar's lines text, progress bar and two panes at the
+  // desktop's font, and never larger than the screen.
+  const QFontMetrics metrics = fontMetrics();
+  QSize size = QSize(metrics.averageCharWidth() * 110, metrics.height() * 28)
+                   .expandedTo(minimumSizeHint())
+                   .expandedTo(QSize(statusBar_->sizeHint().width(), 0));
+  if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size() * 9 / 10);
+  resize(size);
 }
 
 MainWindow::~MainWindow() {
   // The port outlives the window, and may still be open (an operation stopped early).
   objects_.serialPort.SetInputFdListener({});
-  // The children are destroyed after this body; their signals must not reach a half-gone window.
-  outputPane_->document()->disconnect(this);
   for (auto& [id, timer] : timers_) timer->stop();
   if (udpWatch_) udpWatch_->setEnabled(false);
   if (serialWatch_) serialWatch_->setEnabled(false);
@@ -126,7 +131,7 @@ void MainWindow::SaveSettings() {
 }
 
 QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int id) {
-  // The text after the tab names a key for the eye only: no shortcut is bound.
+  // The text after the tab names the key of the key table that runs the command.
   auto* action = menu->addAction(QString::fromLatin1(text));
   action->setData(id);
   action->setObjectName(QStringLiteral("command%1").arg(id));
@@ -151,18 +156,25 @@ void MainWindow::BuildMenu() {
   connect(process, &QMenu::aboutToShow, this, &MainWindow::UpdateCommandStates);
   QMenu* settings = bar->addMenu(QStringLiteral("&Settings"));
   settings->setObjectName(QStringLiteral("settingsMenu"));
-  AddCommand(settings, "Setup...", ID_SETUP);
+  AddCommand(settings, "&Setup...", ID_SETUP);
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("helpMenu"));
   AddCommand(help, "&About Update\tF1", ID_ABOUT);
 }
 
 void MainWindow::BuildKeyTable() {
-  // "MainAccelTable": F1 alone. F2, F3 and Alt+X appear in the menu texts only.
-  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-  f1->setObjectName(QStringLiteral("MainAccelTable"));
-  f1->setProperty("commandId", ID_ABOUT);
-  connect(f1, &QShortcut::activated, this, [this] { RunCommand(ID_ABOUT); });
+  // "MainAccelTable": the keys the menu texts name. A command refused now (Verify
+  // with error checking off, Update while one runs) is refused by its key too.
+  const std::pair<QKeySequence, int> keys[] = {{QKeySequence(Qt::Key_F1), ID_ABOUT},
+                                               {QKeySequence(Qt::Key_F2), ID_UPDATE_RADIO},
+                                               {QKeySequence(Qt::Key_F3), ID_VERIFY_PROGRAM},
+                                               {QKeySequence(Qt::ALT | Qt::Key_X), ID_QUIT}};
+  for (const auto& [key, id] : keys) {
+    auto* shortcut = new QShortcut(key, this);
+    shortcut->setObjectName(QStringLiteral("MainAccelTable"));
+    shortcut->setProperty("commandId", id);
+    connect(shortcut, &QShortcut::activated, this, [this, id = id] { RunCommand(id); });
+  }
 }
 
 QAction* MainWindow::commandAction(int id) const {
@@ -254,9 +266,9 @@ void MainWindow::StartOperation(OperationMode mode) {
   Drive([this, mode] { engine_->Run(mode, Options()); });
 }
 
-bool MainWindow::ConfirmStopOfRunningUpdate() {
+bool MainWindow::ConfirmStopOfRunningUpdate(const char* questionText) {
   QMessageBox question(QMessageBox::Question, QString::fromLatin1(kProgramName),
-                       QString::fromLatin1(kQuitWhileRunning), QMessageBox::Yes | QMessageBox::No,
+                       QString::fromLatin1(questionText), QMessageBox::Yes | QMessageBox::No,
                        this);
   question.setObjectName(QStringLiteral("quitQuestion"));
   question.setDefaultButton(QMessageBox::No);
@@ -271,8 +283,8 @@ void MainWindow::CloseOpenQuestion() {
 }
 
 void MainWindow::StopUpdate() {
-  if (!ConfirmStopOfRunningUpdate()) return;
-  Drive([this] { engine_->StopOperation("stopped by the user"); });
+  if (!ConfirmStopOfRunningUpdate(kStopWhileRunning)) return;
+  Drive([this] { engine_->StopOperation(kStoppedByUser); });
 }
 
 template <typename Call>
@@ -328,12 +340,19 @@ void MainWindow::OnTimerExpired(int id) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-  if (!closingWithoutQuestion_ && engine_->operationRunning() && !ConfirmStopOfRunningUpdate()) {
+  if (!closingWithoutQuestion_ && engine_->operationRunning() &&
+      !ConfirmStopOfRunningUpdate(kQuitWhileRunning)) {
     e->ignore();
     return;
   }
-  // The confirmed quit stops the operation, so its port, file and trace are closed in order.
-  if (engine_->operationRunning()) Drive([this] { engine_->StopOperation(); });
+  // The confirmed quit stops the operation as Stop does, so its port, file and
+  // trace are closed in order and the trace says why it ends there.
+  if (engine_->operationRunning()) {
+    Drive([this] {
+      engine_->StopOperation(closingWithoutQuestion_ ? "stopped as the program was told to end"
+                                                     : kStoppedByUser);
+    });
+  }
   if (objects_.commsTrace.IsOpen()) objects_.commsTrace.Close();
   e->accept();
   emit closed();
@@ -399,22 +418,19 @@ void MainWindow::AppendOutput(std::string_view text) {
 }
 
 void MainWindow::ShowOutputText() {
-  updatingPane_ = true;
   const std::string& all = objects_.outputText;
-  if (paneEditedByUser_ || outputShown_ > all.size()) {
-    // What the user typed into the pane is replaced by the log.
+  // The pane follows the newest line, unless the user has scrolled up to read.
+  QScrollBar* rows = outputPane_->verticalScrollBar();
+  const bool following = rows->value() >= rows->maximum();
+  if (outputShown_ > all.size()) {
     outputPane_->setPlainText(PaneText(all));
-    paneEditedByUser_ = false;
   } else if (outputShown_ < all.size()) {
     QTextCursor end(outputPane_->document());
     end.movePosition(QTextCursor::End);
     end.insertText(PaneText(std::string_view(all).substr(outputShown_)));
   }
   outputShown_ = all.size();
-  updatingPane_ = false;
-  // The pane shows the log from its first line; the user scrolls to see the rest.
-  outputPane_->verticalScrollBar()->setValue(0);
-  outputPane_->horizontalScrollBar()->setValue(0);
+  if (following) rows->setValue(rows->maximum());
 }
 
 void MainWindow::SetStatusText(int pane, std::string_view text) {
@@ -453,6 +469,12 @@ void MainWindow::ShowMessage(std::string_view text, std::string_view caption) {
 void MainWindow::ShowDialog(DialogId id) {
   CloseOpenQuestion();
   UpdateCommandStates();
+  // The file went whole: the bar and the title say so while the result is read.
+  if (id == DialogId::ProgramSuccess || id == DialogId::VerifySuccess ||
+      id == DialogId::ProcessingComplete) {
+    statusBar_->ShowComplete();
+    ShowPercentInTitle(100);
+  }
   ResultDialog dialog(id, this);
   dialog.exec();
 }
@@ -483,11 +505,20 @@ void MainWindow::StopTimer(int id) {
 
 void MainWindow::ReportProgress(int done, int total) {
   statusBar_->ShowProgress(done, total, operationClock_.isValid() ? operationClock_.elapsed() : 0);
-  if (total > 0) {
-    setWindowTitle(QStringLiteral("%1% - ").arg(100LL * done / total) +
-                   QString::fromLatin1(kWindowTitle));
-  }
+  if (total > 0) ShowPercentInTitle(100LL * std::clamp(done, 0, total) / total);
 }
+
+void MainWindow::ShowPercentInTitle(long long percent) {
+  setWindowTitle(QStringLiteral("%1% - ").arg(percent) + QString::fromLatin1(kWindowTitle));
+}
+
+void MainWindow::SilentResend(int fileLine, int resend, int most) {
+  const QString count = QStringLiteral("sending again (%1 of %2)").arg(resend).arg(most);
+  statusBar_->ShowSilence(fileLine > 0 ? QStringLiteral("Line %1: no answer, ").arg(fileLine) + count
+                                       : QStringLiteral("No answer, ") + count);
+}
+
+void MainWindow::AnswerReceived() { statusBar_->EndSilence(); }
 
 void MainWindow::OperationEnded(OperationOutcome outcome) {
   lastOutcome_ = outcome;
@@ -497,22 +528,25 @@ void MainWindow::OperationEnded(OperationOutcome outcome) {
     case OperationOutcome::ProgramSucceeded:
     case OperationOutcome::VerifySucceeded:
     case OperationOutcome::EndedWithoutDialog:
-      statusBar_->EndProgress(QStringLiteral("Done"), true);
+      statusBar_->EndProgress(QStringLiteral("Done"), StatusPanes::End::Complete);
       break;
     case OperationOutcome::CompletedUnchecked:
-      statusBar_->EndProgress(QStringLiteral("Ended without error checking"), true);
+      statusBar_->EndProgress(QStringLiteral("Ended without error checking"),
+                              StatusPanes::End::Complete);
       break;
     case OperationOutcome::Stopped:
     case OperationOutcome::PersonalityCancelled:
-      statusBar_->EndProgress(QStringLiteral("Stopped"), false);
+      statusBar_->EndProgress(QStringLiteral("Stopped"), StatusPanes::End::Stopped);
       break;
     default:
-      statusBar_->EndProgress(QStringLiteral("Failed"), false);
+      statusBar_->EndProgress(QStringLiteral("Failed"), StatusPanes::End::Failed);
       break;
   }
   if (outcome == OperationOutcome::ProgramSucceeded && engine_->operationRunning()) {
     // The Verify of the same file follows: its progress counts from its own start.
-    statusBar_->EndProgress(QStringLiteral("Programmed; the Verify follows"), true);
+    statusBar_->ResetProgress();
+    statusBar_->EndProgress(QStringLiteral("Programmed; the Verify follows"),
+                            StatusPanes::End::Complete);
     operationClock_.restart();
   }
   UpdateCommandStates();

@@ -82,6 +82,8 @@ class MainWindow : public QMainWindow, public EngineHost {
   void StopTimer(int id) override;
   void UdpSocketChanged(bool open) override;
   void ReportProgress(int done, int total) override;
+  void SilentResend(int fileLine, int resend, int most) override;
+  void AnswerReceived() override;
   void OperationEnded(OperationOutcome outcome) override;
   std::int64_t CalendarSeconds() override;
   UtcTimeOfDay UtcNow() override;
@@ -106,9 +108,10 @@ class MainWindow : public QMainWindow, public EngineHost {
   // Starts a run of the mode: the model pane and the progress bar forget the
   // previous run.
   void StartOperation(OperationMode mode);
-  // "An update is in progress... Quit anyway?", asked before quitting or stopping.
-  // True when the user confirms while the update still runs.
-  bool ConfirmStopOfRunningUpdate();
+  // The question asked before quitting or stopping a running update. True when the
+  // user confirms while the update still runs.
+  bool ConfirmStopOfRunningUpdate(const char* questionText);
+  void ShowPercentInTitle(long long percent);
   void StopUpdate();
   // The question is moot once the update has ended: it closes itself.
   void CloseOpenQuestion();
@@ -143,8 +146,6 @@ class MainWindow : public QMainWindow, public EngineHost {
   SettingsLoad settingsLoad_;
   // What of outputText the pane shows; the rest is appended at the next update.
   std::size_t outputShown_ = 0;
-  bool paneEditedByUser_ = false;
-  bool updatingPane_ = false;
   bool closingWithoutQuestion_ = false;
   std::optional<OperationOutcome> lastOutcome_;
   QElapsedTimer operationClock_;

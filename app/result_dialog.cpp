@@ -1,5 +1,7 @@
 #include "app/result_dialog.h"
 
+#include <QBoxLayout>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 
@@ -12,14 +14,14 @@
 namespace flash {
 namespace {
 
-// Layouts in dialog units; the titles and texts are shared with the headless tool.
+// The titles and texts are shared with the headless tool.
 constexpr std::array<ResultDialogTemplate, 6> kTemplates = {{
-    {DialogId::CommFailure, 187, 95, true, false, true},
-    {DialogId::ProgramSuccess, 187, 47, false, true, false},
-    {DialogId::VerifySuccess, 187, 47, false, true, false},
-    {DialogId::ProcessingComplete, 187, 95, false, false, false},
-    {DialogId::VerifyFailure, 187, 102, false, false, false},
-    {DialogId::ProgramFailure, 187, 69, false, false, true},
+    {DialogId::CommFailure, true, false, true},
+    {DialogId::ProgramSuccess, false, true, false},
+    {DialogId::VerifySuccess, false, true, false},
+    {DialogId::ProcessingComplete, false, false, false},
+    {DialogId::VerifyFailure, false, false, false},
+    {DialogId::ProgramFailure, false, false, true},
 }};
 
 }  // namespace
@@ -39,27 +41,26 @@ ResultDialog::ResultDialog(DialogId id, QWidget* parent) : QDialog(parent) {
   setWindowFlags(flags);
   setWindowTitle(QString::fromLatin1(DialogTitleOf(t.id)));
   setObjectName(QStringLiteral("ResultDialog%1").arg(static_cast<int>(t.id)));
-  const DialogUnits du = PrepareDialog(*this, t.widthUnits, t.heightUnits);
-
-  int textLeft = 7;
+  auto* content = new QHBoxLayout;
   if (t.wrenchIcon) {
-    auto* icon = new QLabel(this);
-    const int size = du.Y(20);
-    icon->setPixmap(WrenchPixmap(size));
-    icon->setGeometry(du.X(7), du.Y(7), size, size);
-    textLeft = 35;
+    auto* icon = new QLabel;
+    icon->setPixmap(WrenchPixmap(2 * QFontMetrics(DialogFont()).height()));
+    content->addWidget(icon, 0, Qt::AlignTop);
   }
-  text_ = new QLabel(DialogText(DialogTextOf(t.id)), this);
+  text_ = WrappedText(DialogText(DialogTextOf(t.id)), 40, nullptr);
   text_->setObjectName(QStringLiteral("text"));
-  text_->setWordWrap(true);
-  text_->setAlignment(t.centred ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
-  text_->setGeometry(du.Rect(textLeft, 7, t.widthUnits - textLeft - 7, t.heightUnits - 31));
+  if (t.centred) text_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  content->addWidget(text_, 1);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new QPushButton(QStringLiteral("OK"));
   ok->setObjectName(QStringLiteral("ok"));
   ok->setDefault(true);
-  ok->setGeometry(du.Rect((t.widthUnits - 50) / 2, t.heightUnits - 21, 50, 14));
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addStretch(1);
+  LayOutDialog(*this, content, buttons);
 }
 
 QString ResultDialog::text() const { return text_->text(); }

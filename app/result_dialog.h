@@ -11,8 +11,6 @@ namespace flash {
 // The fixed texts of a message dialog template.
 struct ResultDialogTemplate {
   DialogId id;
-  int widthUnits;
-  int heightUnits;
   bool wrenchIcon;
   bool centred;
   bool closeBox;

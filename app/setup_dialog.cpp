@@ -1,7 +1,10 @@
 #include "app/setup_dialog.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,11 +26,9 @@ constexpr std::uint32_t kLargestNumber = 65535;
 // Item data of a device entry; COM entries carry their number instead.
 constexpr int kDevicePathRole = Qt::UserRole + 1;
 
-QLabel* Text(const QString& text, const QRect& where, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setWordWrap(true);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setGeometry(where);
+QLabel* Text(const QString& text) {
+  auto* label = new QLabel(text);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   return label;
 }
 
@@ -53,65 +54,73 @@ SetupDialog::SetupDialog(const SetupValues& initial, const std::vector<SerialDev
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   setWindowTitle(QStringLiteral("Setup Communications"));
   setObjectName(QStringLiteral("SetupDialog123"));
-  const DialogUnits du = PrepareDialog(*this, 246, 180);
+  const int indent = 2 * QFontMetrics(DialogFont()).averageCharWidth();
+  auto* content = new QVBoxLayout;
 
-  serialBox_ = new QCheckBox(QStringLiteral("Serial Port"), this);
+  serialBox_ = new QCheckBox(QStringLiteral("Serial Port"));
   serialBox_->setObjectName(QStringLiteral("serial"));
-  serialBox_->setGeometry(du.Rect(7, 7, 80, 10));
+  content->addWidget(serialBox_);
+  auto* serial = new QVBoxLayout;
+  serial->setContentsMargins(indent, 0, 0, 0);
   serialFields_.push_back(
-      Text(QStringLiteral("Select the serial communications port that you want to use."),
-           du.Rect(17, 20, 150, 16), this));
-  portList_ = new QComboBox(this);
+      WrappedText(QStringLiteral("Select the serial communications port that you want to use."),
+                  30, nullptr));
+  serial->addWidget(serialFields_.back());
+  portList_ = new QComboBox;
   portList_->setObjectName(QStringLiteral("port"));
   portList_->setEditable(true);
   // Typed text never becomes an entry; OK stores it as it was typed.
   portList_->setInsertPolicy(QComboBox::NoInsert);
-  portList_->setGeometry(du.Rect(17, 38, 150, 12));
+  // A long /dev/serial/by-id path fits as far as the screen allows, scrolls in the
+  // box, and shows whole on hover.
+  portList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  portList_->setMinimumContentsLength(30);
+  connect(portList_, &QComboBox::currentTextChanged, portList_, &QWidget::setToolTip);
   serialFields_.push_back(portList_);
+  serial->addWidget(portList_);
+  content->addLayout(serial);
 
-  ethernetBox_ = new QCheckBox(QStringLiteral("Ethernet"), this);
+  ethernetBox_ = new QCheckBox(QStringLiteral("Ethernet"));
   ethernetBox_->setObjectName(QStringLiteral("ethernet"));
-  ethernetBox_->setGeometry(du.Rect(7, 60, 80, 10));
+  content->addWidget(ethernetBox_);
+  auto* ethernet = new QGridLayout;
+  ethernet->setContentsMargins(indent, 0, 0, 0);
+  int row = 0;
+  const auto addField = [&](const char* label, const char* example, const char* name) {
+    auto* field = new QLineEdit;
+    field->setObjectName(QString::fromLatin1(name));
+    ethernetFields_.push_back(Text(QString::fromLatin1(label)));
+    ethernet->addWidget(ethernetFields_.back(), row++, 0);
+    ethernetFields_.push_back(field);
+    ethernet->addWidget(field, row, 0);
+    ethernetFields_.push_back(Text(QString::fromLatin1(example)));
+    ethernet->addWidget(ethernetFields_.back(), row++, 1);
+    return field;
+  };
+  addressField_ = addField("IP Address of radio", "Example: 192.168.1.10", "address");
+  udpPortField_ = addField("UDP port of radio", "Example: 49220", "udpPort");
+  passcodeField_ = addField("Passcode of radio", "Example: 12345", "passcode");
+  content->addLayout(ethernet);
 
-  ethernetFields_.push_back(
-      Text(QStringLiteral("IP Address of radio"), du.Rect(17, 74, 80, 9), this));
-  addressField_ = new QLineEdit(this);
-  addressField_->setObjectName(QStringLiteral("address"));
-  ethernetFields_.push_back(addressField_);
-  addressField_->setGeometry(du.Rect(17, 84, 80, 12));
-  ethernetFields_.push_back(
-      Text(QStringLiteral("Example: 192.168.1.10"), du.Rect(103, 86, 90, 9), this));
-
-  ethernetFields_.push_back(
-      Text(QStringLiteral("UDP port of radio"), du.Rect(17, 101, 80, 9), this));
-  udpPortField_ = new QLineEdit(this);
-  udpPortField_->setObjectName(QStringLiteral("udpPort"));
-  ethernetFields_.push_back(udpPortField_);
-  udpPortField_->setGeometry(du.Rect(17, 111, 80, 12));
-  ethernetFields_.push_back(Text(QStringLiteral("Example: 49220"), du.Rect(103, 113, 90, 9), this));
-
-  ethernetFields_.push_back(
-      Text(QStringLiteral("Passcode of radio"), du.Rect(17, 128, 80, 9), this));
-  passcodeField_ = new QLineEdit(this);
-  passcodeField_->setObjectName(QStringLiteral("passcode"));
-  ethernetFields_.push_back(passcodeField_);
-  passcodeField_->setGeometry(du.Rect(17, 138, 80, 12));
-  ethernetFields_.push_back(Text(QStringLiteral("Example: 12345"), du.Rect(103, 140, 90, 9), this));
-
-  stopOnErrorsBox_ = new QCheckBox(QStringLiteral("Stop On Errors"), this);
+  stopOnErrorsBox_ = new QCheckBox(QStringLiteral("Stop On Errors"));
   stopOnErrorsBox_->setObjectName(QStringLiteral("stopOnErrors"));
-  stopOnErrorsBox_->setGeometry(du.Rect(7, 160, 80, 10));
+  content->addSpacing(QFontMetrics(DialogFont()).height() / 2);
+  content->addWidget(stopOnErrorsBox_);
+  content->addStretch(1);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new QPushButton(QStringLiteral("OK"));
   ok->setObjectName(QStringLiteral("ok"));
   ok->setDefault(true);
-  ok->setGeometry(du.Rect(189, 7, 50, 14));
   connect(ok, &QPushButton::clicked, this, &SetupDialog::accept);
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"));
   cancel->setObjectName(QStringLiteral("cancel"));
   cancel->setAutoDefault(false);
-  cancel->setGeometry(du.Rect(189, 24, 50, 14));
   connect(cancel, &QPushButton::clicked, this, &SetupDialog::reject);
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  buttons->addStretch(1);
+  LayOutDialog(*this, content, buttons, Qt::Horizontal);
 
   connect(serialBox_, &QCheckBox::clicked, this, &SetupDialog::ChooseSerial);
   connect(ethernetBox_, &QCheckBox::clicked, this, &SetupDialog::ChooseEthernet);
@@ -139,7 +148,8 @@ void SetupDialog::FillPortList(const std::vector<SerialDeviceEntry>& devices) {
                                                           QStringLiteral(")"),
                        -1);
     portList_->setItemData(portList_->count() - 1, path, kDevicePathRole);
-    portList_->setItemData(portList_->count() - 1, description, Qt::ToolTipRole);
+    portList_->setItemData(portList_->count() - 1, portList_->itemText(portList_->count() - 1),
+                           Qt::ToolTipRole);
   }
   // The list may be wider than the box, so that the descriptions can be read whole.
   portList_->view()->setMinimumWidth(portList_->view()->sizeHintForColumn(0));
@@ -158,6 +168,8 @@ void SetupDialog::SelectPort() {
     if (selected < 0) selected = 0;
   }
   portList_->setCurrentIndex(selected);
+  // A long path opens at its beginning; the rest scrolls into sight.
+  portList_->lineEdit()->setCursorPosition(0);
 }
 
 void SetupDialog::FillControls() {

@@ -1,50 +1,122 @@
 #include "app/status_panes.h"
 
-#include <QLabel>
+#include <QHBoxLayout>
+#include <QLayout>
 #include <QPainter>
 #include <QProgressBar>
+#include <QStyle>
 
 #include <algorithm>
 
 namespace flash {
 namespace {
 
-constexpr int kTopBorder = 2;  // pixels: the bar's border along its top edge
-constexpr int kProgressWidth = 320;  // pixels at most, taken from pane 0
+constexpr int kIndent = 3;  // pixels between a pane's edge and its text
 
 QString Duration(qint64 ms) {
   const qint64 seconds = ms / 1000;
   return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
+// A failure reads as red in light and dark themes alike: darker on a light window,
+// lighter on a dark one, so that it stands out against both.
+QColor FailureColour(const QPalette& palette) {
+  return palette.color(QPalette::Window).lightness() > 128 ? QColor(192, 32, 40)
+                                                           : QColor(229, 72, 68);
+}
+
 }  // namespace
+
+PaneLabel::PaneLabel(QWidget* parent, bool sunken) : QFrame(parent) {
+  if (sunken) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+  }
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void PaneLabel::setText(const QString& text) {
+  if (text == text_) return;
+  text_ = text;
+  updateGeometry();
+  FollowElision();
+  update();
+}
+
+bool PaneLabel::elided() const {
+  return fontMetrics().horizontalAdvance(text_) > contentsRect().width() - 2 * kIndent;
+}
+
+QSize PaneLabel::sizeHint() const {
+  const QFontMetrics fm = fontMetrics();
+  const int text = std::max(fm.horizontalAdvance(text_), nominalChars_ * fm.averageCharWidth());
+  return {text + 2 * kIndent + 2 * frameWidth(), fm.height() + 4 + 2 * frameWidth()};
+}
+
+QSize PaneLabel::minimumSizeHint() const {
+  const QFontMetrics fm = fontMetrics();
+  const int least = text_.isEmpty() ? 0 : fm.horizontalAdvance(QString(QChar(0x2026)));
+  return {least + 2 * kIndent + 2 * frameWidth(), sizeHint().height()};
+}
+
+void PaneLabel::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
+  QPainter p(this);
+  const QRect room = contentsRect().adjusted(kIndent, 0, -kIndent, 0);
+  p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                           QPalette::WindowText));
+  p.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
+             fontMetrics().elidedText(text_, Qt::ElideRight, room.width()));
+}
+
+void PaneLabel::resizeEvent(QResizeEvent* event) {
+  QFrame::resizeEvent(event);
+  FollowElision();
+}
+
+void PaneLabel::FollowElision() { setToolTip(elided() ? text_ : QString()); }
 
 StatusPanes::StatusPanes(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("statusBar"));
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 3, 0, 1);  // the border along the top edge
+  row->setSpacing(2);
   for (int i = 0; i < 3; ++i) {
-    auto* label = new QLabel(this);
+    auto* label = new PaneLabel(this, i > 0);
     label->setObjectName(QStringLiteral("pane%1").arg(i));
-    label->setIndent(3);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    if (i > 0) {
-      label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-      label->setLineWidth(1);
-    }
     panes_[static_cast<std::size_t>(i)] = label;
   }
+  // Pane 0 takes what the others leave; in a narrow window it gives way with
+  // panes 1 and 2, never the bar.
+  panes_[0]->setNominalChars(44);  // a resend notice
+  panes_[1]->setNominalChars(16);
+  panes_[2]->setNominalChars(16);
   panes_[0]->setText(QStringLiteral(" "));
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
   progress_->setTextVisible(true);
+  progress_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
   progress_->hide();
-  setFixedHeight(barHeight());
+  row->addWidget(panes_[0], 1);
+  row->addWidget(progress_, 0);
+  row->addWidget(panes_[1], 0);
+  row->addWidget(panes_[2], 0);
+  SetBarText(QString());
 }
 
-int StatusPanes::barHeight() const { return fontMetrics().height() + 6 + kTopBorder; }
+PaneLabel* StatusPanes::pane(int index) const {
+  if (index < 0 || index > 2) return nullptr;
+  return panes_[static_cast<std::size_t>(index)];
+}
 
 void StatusPanes::SetPaneText(int index, const QString& text) {
   if (index < 0 || index > 2) return;
+  if (index == 0) {
+    linesText_ = text;
+    ShowPane0();
+    return;
+  }
   panes_[static_cast<std::size_t>(index)]->setText(text);
 }
 
@@ -53,53 +125,93 @@ QString StatusPanes::paneText(int index) const {
   return panes_[static_cast<std::size_t>(index)]->text();
 }
 
+void StatusPanes::ShowPane0() {
+  panes_[0]->setText(silenceNotice_.isEmpty() ? linesText_ : silenceNotice_);
+}
+
+void StatusPanes::SetBarText(const QString& text) {
+  progress_->setFormat(text);
+  // Room for the text of a running bar and for the text shown now, whichever is wider.
+  const QFontMetrics fm = progress_->fontMetrics();
+  const int textWidth = std::max(fm.horizontalAdvance(QStringLiteral("100%   00:00 spent, 00:00 left")),
+                                  fm.horizontalAdvance(progress_->text()));
+  const int frame = 2 * progress_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, progress_);
+  progress_->setMinimumWidth(textWidth + frame + 2 * fm.averageCharWidth());
+}
+
 void StatusPanes::ShowProgress(int done, int total, qint64 elapsedMs) {
+  // Lines that do not count (directives) may take the count past the total.
+  done = std::clamp(done, 0, std::max(total, 0));
+  if (done > lastDone_) {
+    if (!silenceSinceLast_) {
+      paceMs_ += elapsedMs - lastMs_;
+      paceLines_ += done - lastDone_;
+    }
+    lastDone_ = done;
+    lastMs_ = elapsedMs;
+    silenceSinceLast_ = false;
+  }
   progress_->setRange(0, total > 0 ? total : 1);
   progress_->setValue(total > 0 ? done : 0);
   QString text = QStringLiteral("%p%   ") + Duration(elapsedMs) + QStringLiteral(" spent");
-  // Lines go at an even pace, so the rate so far is a fair guess of the rest.
-  if (done > 0 && total > done) {
-    text += QStringLiteral(", ") + Duration(elapsedMs * (total - done) / done) +
+  if (paceLines_ > 0 && total > done) {
+    text += QStringLiteral(", ") + Duration(paceMs_ * (total - done) / paceLines_) +
             QStringLiteral(" left");
   }
-  progress_->setFormat(text);
-  if (progress_->isHidden()) {
-    progress_->show();
-    Arrange();
-  }
+  SetBarText(text);
+  progress_->show();
 }
 
-void StatusPanes::EndProgress(const QString& state, bool complete) {
-  if (complete) progress_->setValue(progress_->maximum());
-  progress_->setFormat(state);
+void StatusPanes::ShowSilence(const QString& notice) {
+  silenceSinceLast_ = true;
+  silenceNotice_ = notice;
+  ShowPane0();
+}
+
+void StatusPanes::EndSilence() {
+  if (silenceNotice_.isEmpty()) return;
+  silenceNotice_.clear();
+  ShowPane0();
+}
+
+void StatusPanes::ShowComplete() {
+  if (progress_->isHidden()) return;
+  progress_->setValue(progress_->maximum());
+  SetBarText(QStringLiteral("%p%"));
+}
+
+void StatusPanes::EndProgress(const QString& state, End end) {
+  EndSilence();
+  // Only the roles set here; the rest follows the theme.
+  QPalette look;
+  if (end == End::Complete) progress_->setValue(progress_->maximum());
+  if (end == End::Failed) {
+    look.setColor(QPalette::Highlight, FailureColour(palette()));
+    look.setColor(QPalette::HighlightedText, Qt::white);
+  } else if (end == End::Stopped) {
+    look.setColor(QPalette::Highlight, palette().color(QPalette::Mid));
+  }
+  progress_->setPalette(look);
+  SetBarText(state);
 }
 
 void StatusPanes::ResetProgress() {
+  progress_->setPalette(QPalette());
   progress_->setRange(0, 1);
   progress_->setValue(0);
-  progress_->setFormat(QString());
+  SetBarText(QString());
+  silenceNotice_.clear();
+  lastDone_ = 0;
+  lastMs_ = 0;
+  paceMs_ = 0;
+  paceLines_ = 0;
+  silenceSinceLast_ = false;
 }
 
-void StatusPanes::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  Arrange();
-}
-
-void StatusPanes::Arrange() {
-  const int top = kTopBorder;
-  const int height = this->height() - kTopBorder - 1;
-  const int stretch = std::max(0, width() - 2 * kFixedPaneWidth - 2 * kPaneGap);
-  // The lines text keeps the room it needs; the bar takes what is left of pane 0.
-  const int textRoom =
-      fontMetrics().horizontalAdvance(QStringLiteral("00000 of 00000 Lines Processed")) + 12;
-  const int bar = progress_->isHidden() ? 0 : std::clamp(stretch - textRoom, 0, kProgressWidth);
-  panes_[0]->setGeometry(0, top, stretch - bar, height);
-  progress_->setGeometry(stretch - bar, top, bar, height);
-  int x = stretch + kPaneGap;
-  for (int i = 1; i <= 2; ++i) {
-    panes_[static_cast<std::size_t>(i)]->setGeometry(x, top, kFixedPaneWidth, height);
-    x += kFixedPaneWidth + kPaneGap;
-  }
+QSize StatusPanes::sizeHint() const {
+  QSize hint = QWidget::sizeHint();
+  if (progress_->isHidden()) hint.rwidth() += progress_->minimumWidth() + layout()->spacing();
+  return hint;
 }
 
 void StatusPanes::paintEvent(QPaintEvent*) {

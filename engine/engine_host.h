@@ -75,6 +75,10 @@ class EngineHost : public Clock {
   // A warning, a refusal, a failure or a trouble of the trace, as data, told beside
   // the pane line or the message box that says it (after it).
   virtual void Finding(const OperationFinding& /*finding*/) {}
+  // The radio left a request unanswered and it is sent again: resend of most (7),
+  // and the file's line it carries (0 before the first line: the identification
+  // request or a start command).
+  virtual void SilentResend(int /*fileLine*/, int /*resend*/, int /*most*/) {}
   // An answer of the radio arrived while an operation runs (told for each one). With
   // errors ignored nothing else shows whether the radio heard anything at all.
   virtual void AnswerReceived() {}

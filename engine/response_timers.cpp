@@ -1,4 +1,5 @@
 #include "engine/dialog_texts.h"
+#include "engine/text_format.h"
 #include "engine/update_engine.h"
 
 namespace flash {
@@ -35,10 +36,17 @@ void UpdateEngine::OnTimer(int id) {
       return;
     }
     if (state_.noResponseCount >= kMaxSilentResends) {
+      // Said in the log as an echo failure is, with the line that went unanswered
+      // (known only while the file is open).
+      const std::string reason = SilenceReason();
+      const int line = SilentLine();
       EndEarly();
+      host_.AppendOutput(" The update failed: " + reason + "\r\n");
       ReportCommFailure();
       host_.Finding({.kind = FindingKind::CommunicationFailed,
                      .text = std::string(DialogTextOf(DialogId::CommFailure)),
+                     .reason = reason,
+                     .line = line,
                      .count = state_.linesProcessed,
                      .total = state_.totalLines});
       host_.OperationEnded(OperationOutcome::CommunicationFailed);
@@ -46,6 +54,7 @@ void UpdateEngine::OnTimer(int id) {
     }
     state_.noResponseCount = static_cast<std::int8_t>(state_.noResponseCount + 1);
     state_.resendRequested = true;
+    host_.SilentResend(SilentLine(), state_.noResponseCount, kMaxSilentResends);
     stepOperation();
     return;
   }
@@ -63,10 +72,26 @@ void UpdateEngine::OnTimer(int id) {
     serial_.Purge();
     state_.noResponseCount = static_cast<std::int8_t>(state_.noResponseCount + 1);
     state_.resendRequested = true;
+    host_.SilentResend(SilentLine(), state_.noResponseCount, kMaxSilentResends);
     stepOperation();
     return;
   }
   host_.StopTimer(id);
+}
+
+int UpdateEngine::SilentLine() const {
+  return lineReadThisOperation_ ? rufFile_.lineNumber() : 0;
+}
+
+std::string UpdateEngine::SilenceReason() const {
+  const int sendings = kMaxSilentResends + 1;
+  const int line = SilentLine();
+  if (line == 0) {
+    return Format("the radio did not answer the requests before the file's first line (%d "
+                  "sendings)",
+                  sendings);
+  }
+  return Format("the radio did not answer line %d of the file (%d sendings)", line, sendings);
 }
 
 void UpdateEngine::ReportCommFailure() {

@@ -116,6 +116,10 @@ class UpdateEngine {
   void StartResponseTimer();
   void StopResponseTimer();
   void ReportCommFailure();
+  // The file's line a silent radio left unanswered (0 before the first line), and
+  // why the operation ends at the resend limit.
+  int SilentLine() const;
+  std::string SilenceReason() const;
   void SelectPersonality();
 
   // Links and the trace.

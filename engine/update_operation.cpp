@@ -91,7 +91,8 @@ void UpdateEngine::Run(OperationMode mode, const OperationOptions& options) {
                      mode == OperationMode::ProgramThenVerify);
       break;
     case OperationMode::Verify:
-      RunModeCommand(kModeVerify, "Verify Flash", true, options, false);
+      // The mode pane names a Verify as it names a Program, while it runs.
+      RunModeCommand(kModeVerify, "Verify Flash", false, options, false);
       break;
     case OperationMode::Test:
       RunModeCommand(kModeTest, "TESTING MODE", true, options, false);

@@ -17,7 +17,6 @@ namespace flash::test {
 namespace {
 
 constexpr int kPollMs = 1;
-constexpr int kResponseTimeoutMs = 5000;  // the window's wait for an answer of the radio
 
 }  // namespace
 
@@ -39,6 +38,17 @@ ModalAnswer::ModalAnswer(std::function<bool(QWidget*)> take, int timeoutMs) {
     timer->deleteLater();
   });
   timer->start(kPollMs);
+}
+
+QPalette DarkPalette() {
+  QPalette p;
+  p.setColor(QPalette::Window, QColor(40, 40, 44));
+  p.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  p.setColor(QPalette::Base, QColor(28, 28, 30));
+  p.setColor(QPalette::Text, QColor(230, 230, 230));
+  p.setColor(QPalette::Button, QColor(56, 56, 60));
+  p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  return p;
 }
 
 MessageLog::MessageLog(std::function<void(QWidget*)> onOpen) : timer_(new QTimer(qApp)) {

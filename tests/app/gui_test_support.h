@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPalette>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -68,11 +69,15 @@ void Click(QWidget* dialog, const char* name);
 // Runs the event loop until done() holds or the time runs out.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
+// A dark theme, as a dark desktop gives the program.
+QPalette DarkPalette();
+
 // The program's process objects, started the way main() does in a fresh working
 // directory (dir_) that holds update.ini and comms.txt.
 class AppTest : public ::testing::Test {
  protected:
   static constexpr int kOperationTimeoutMs = 30000;  // a small file takes well under a second
+  static constexpr int kResponseTimeoutMs = 5000;    // the window's wait for an answer of the radio
   AppTest();
   ~AppTest() override;
 

@@ -305,6 +305,10 @@ TEST(EngineFlows, EachOperationGoesAsItsAnswersAndSilencesSay) {
       {"P", kRecord + kSecondRecord, {V, R, "+15000", ":1E\r", "+40000", "+60000", "again",
        "+5000"}, {Q, Z, F, F, F, F, S, S, S, S, S, S, S, S, Q, Q}, {D::CommFailure},
        {O::CommunicationFailed}, ""},
+      // A silent radio is told in the log, with the line it left unanswered.
+      {"P", kRecord, {V, R, "+40000"}, {Q, Z, F, F, F, F, F, F, F, F}, {D::CommFailure},
+       {O::CommunicationFailed}, " The update failed: the radio did not answer line 1 of the "
+       "file (8 sendings)\r\n"},
       // Ten seconds without an identification: the port is emptied and the question asked
       // again; any serial answer ends that wait.
       {"P", kRecord, {"~VE", "+10000", V}, {Q, Q, Q, Z}, {D::CommFailure}, {}, ""},
