@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/file_sha256.h"
 #include "tests/cli/tool_output_checks.h"
 #include "tests/support/child_process.h"
 #include "tests/support/radio_sim_process.h"
@@ -107,7 +108,7 @@ TEST(Station, FlashesEachRadioOncePerAppearanceRecordsEachAndLetsRunningRadiosFi
       EXPECT_TRUE(r.contains(field)) << field << " " << r;
     }
     EXPECT_EQ(r.at("file").at("dataLines"), 131);
-    EXPECT_EQ(r.at("file").at("sha256").get<std::string>().size(), 64u);
+    EXPECT_EQ(r.at("file").at("sha256"), Sha256Hex(TempDir::Read(kDemoFile)));
     EXPECT_EQ(r.at("operations").size(), 2u) << "a Program and its Verify";
   }
   EXPECT_EQ(seen, std::vector<std::string>({"good success 0", "good success 0", "other refused 3",
