@@ -294,11 +294,9 @@ void Station::RecordEnded() {
     worstStatus_ = FleetExitStatus({worstSoFar, result});
     const std::string line = plugged.name + ": " + result.outcome +
                              (result.reason.empty() ? "" : ": " + result.reason);
-    if (result.exitStatus == kExitSuccess) {
-      console_.Note(line);
-    } else {
-      console_.AlsoAsError(line);
-    }
+    // A failure also goes to standard error, said once where both streams are one.
+    console_.Note(line);
+    if (result.exitStatus != kExitSuccess) console_.AlsoAsError(line);
     driven_.erase(driven_.begin() + static_cast<std::ptrdiff_t>(i));
     radios_.erase(radios_.begin() + static_cast<std::ptrdiff_t>(i));
     if (loop_) loop_->Redraw();
