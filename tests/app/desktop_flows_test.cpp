@@ -118,6 +118,8 @@ TEST_F(DesktopFlowsTest, ProgressBarAndTitleFollowTheProgramAndStopEndsTheNextRu
   EXPECT_EQ(bar->format(), QStringLiteral("Done"));
   EXPECT_TRUE(titleShowsPercent);
   EXPECT_FALSE(window.windowTitle().contains(QLatin1Char('%')));
+  window.ReportProgress(140, 131);  // #E and #G lines count past the file's data lines
+  EXPECT_TRUE(window.windowTitle().startsWith(QStringLiteral("100% - "))) << window.windowTitle().toStdString();
   EXPECT_TRUE(!window.IsCommandEnabled(ID_STOP_UPDATE) && window.IsCommandEnabled(ID_VERIFY_PROGRAM));
   EXPECT_EQ(window.statusPanes()->paneText(1) + "|" + window.statusPanes()->paneText(2),
             QStringLiteral("Model QV746|Program Flash"));
