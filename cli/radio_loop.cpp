@@ -10,9 +10,9 @@
 namespace flash {
 namespace {
 
-constexpr auto kTerminalRedrawPeriod = std::chrono::milliseconds{100};
+constexpr auto kLinesRedrawPeriod = std::chrono::milliseconds{100};
 // Plain progress: a line per radio at its start and end, and at most this often between.
-constexpr auto kPlainProgressPeriod = std::chrono::seconds{5};
+constexpr auto kPlainLinesPeriod = std::chrono::seconds{5};
 // The descriptors polled before the radios': signals, standard output and error, the watch.
 constexpr std::size_t kFirstRadio = 4;
 
@@ -136,7 +136,7 @@ std::optional<RadioLoop::SteadyTime> RadioLoop::NextDeadline() const {
   }
   // A terminal's last change is drawn when its pause is over.
   if (lines_ && dirty_ && console_.terminal()) {
-    const SteadyTime draw = lastDraw_ + kTerminalRedrawPeriod;
+    const SteadyTime draw = lastDraw_ + kLinesRedrawPeriod;
     if (!next || draw < *next) next = draw;
   }
   return next;
@@ -152,7 +152,7 @@ void RadioLoop::ShowProgress(bool now) {
   std::vector<FleetRadio> shown;
   for (const LoopRadio& radio : radios_) shown.push_back(radio.host->radio());
   if (console_.terminal()) {
-    if (!now && time - lastDraw_ < kTerminalRedrawPeriod) return;
+    if (!now && time - lastDraw_ < kLinesRedrawPeriod) return;
     std::vector<std::string> lines = ProgressLines(shown);
     if (watch_ && watch_->header) lines.insert(lines.begin(), watch_->header());
     console_.ProgressLines(lines);
@@ -168,7 +168,7 @@ void RadioLoop::ShowProgress(bool now) {
     LoopRadio& radio = radios_[i];
     const bool endSeen = radio.host->ended() && !radio.endShown;
     if (endSeen || (!radio.host->ended() &&
-                    (now || time - radio.lastPlainLine >= kPlainProgressPeriod))) {
+                    (now || time - radio.lastPlainLine >= kPlainLinesPeriod))) {
       printed.push_back(lines[i]);
       radio.lastPlainLine = time;
       radio.endShown = radio.host->ended();
