@@ -92,6 +92,7 @@ class Station {
   void Start(const std::string& name);
   // Writes the record of every radio that has ended, then lets it go.
   void RecordEnded();
+  StationRecord RecordOf(const PluggedRadio& plugged) const;
   std::string Header() const;
   bool TakesMore() const {
     return !stopping_ && (!options_.count || started_ < *options_.count);
@@ -222,6 +223,61 @@ void Station::Start(const std::string& name) {
   if (loop_) loop_->Redraw();
 }
 
+// Who, what, when and how it ended, for a radio whose run has ended.
+StationRecord Station::RecordOf(const PluggedRadio& plugged) const {
+  const RadioHost& host = plugged.radio->host;
+  const FleetRadio& result = host.radio();
+  StationRecord record;
+  record.start = IsoUtcMilliseconds(plugged.startTime);
+  record.end = IsoUtcMilliseconds(std::chrono::system_clock::now());
+  record.station = hostName_;
+  record.link = plugged.link;
+  record.device = plugged.device;
+  if (plugged.adapter) {
+    record.adapterMaker = plugged.adapter->maker;
+    record.adapterModel = plugged.adapter->model;
+    record.adapterSerial = plugged.adapter->serialNumber;
+  }
+  record.radioModelCode = result.model.value_or(0);
+  if (const ModelRow* row = result.model ? FindModelRow(*result.model) : nullptr) {
+    record.radioModel = std::string(row->statusText);
+  }
+  if (const auto dsp = host.dspVersion()) {
+    record.dspVersion = Format("%1.3f", static_cast<double>(*dsp) / 1000.0);
+  }
+  record.file = rufFile_;
+  record.fileSha256 = sha256_;
+  record.fileDataLines = dataLines_;
+  if (options_.mode() == OperationMode::ProgramThenVerify) {
+    const bool programmed = result.program == "success";
+    record.operations.push_back({.operation = "program",
+                                 .outcome = result.program,
+                                 .reason = programmed ? "" : result.reason,
+                                 .linesSent = programmed ? result.linesTotal : result.linesSent,
+                                 .linesTotal = result.linesTotal,
+                                 .seconds = programmed ? host.programSeconds() : result.seconds});
+    record.operations.push_back({.operation = "verify",
+                                 .outcome = result.verify,
+                                 .reason = programmed ? result.reason : "",
+                                 .linesSent = programmed ? result.linesSent : 0,
+                                 .linesTotal = result.linesTotal,
+                                 .seconds = programmed ? result.seconds - host.programSeconds() : 0.0});
+  } else {
+    record.operations.push_back({.operation = "program",
+                                 .outcome = result.outcome,
+                                 .reason = result.reason,
+                                 .linesSent = result.linesSent,
+                                 .linesTotal = result.linesTotal,
+                                 .seconds = result.seconds});
+  }
+  record.outcome = result.outcome;
+  record.reason = result.reason;
+  record.exitStatus = result.exitStatus;
+  std::error_code error;
+  if (std::filesystem::exists(plugged.tracePath, error)) record.trace = plugged.tracePath;
+  return record;
+}
+
 void Station::RecordEnded() {
   for (std::size_t i = 0; i < radios_.size();) {
     PluggedRadio& plugged = *radios_[i];
@@ -232,54 +288,7 @@ void Station::RecordEnded() {
     }
     if (!host.ended()) host.EndUnstarted(OperationOutcome::CommunicationFailed, "");
     const FleetRadio& result = host.radio();
-    StationRecord record;
-    record.start = IsoUtcMilliseconds(plugged.startTime);
-    record.end = IsoUtcMilliseconds(std::chrono::system_clock::now());
-    record.station = hostName_;
-    record.link = plugged.link;
-    record.device = plugged.device;
-    if (plugged.adapter) {
-      record.adapterMaker = plugged.adapter->maker;
-      record.adapterModel = plugged.adapter->model;
-      record.adapterSerial = plugged.adapter->serialNumber;
-    }
-    record.radioModelCode = result.model.value_or(0);
-    if (const ModelRow* row = result.model ? FindModelRow(*result.model) : nullptr) {
-      record.radioModel = std::string(row->statusText);
-    }
-    if (const auto dsp = host.dspVersion()) {
-      record.dspVersion = Format("%1.3f", static_cast<double>(*dsp) / 1000.0);
-    }
-    record.file = rufFile_;
-    record.fileSha256 = sha256_;
-    record.fileDataLines = dataLines_;
-    if (options_.mode() == OperationMode::ProgramThenVerify) {
-      const bool programmed = result.program == "success";
-      record.operations.push_back({.operation = "program",
-                                   .outcome = result.program,
-                                   .reason = programmed ? "" : result.reason,
-                                   .linesSent = programmed ? result.linesTotal : result.linesSent,
-                                   .linesTotal = result.linesTotal,
-                                   .seconds = programmed ? host.programSeconds() : result.seconds});
-      record.operations.push_back({.operation = "verify",
-                                   .outcome = result.verify,
-                                   .reason = programmed ? result.reason : "",
-                                   .linesSent = programmed ? result.linesSent : 0,
-                                   .linesTotal = result.linesTotal,
-                                   .seconds = programmed ? result.seconds - host.programSeconds() : 0.0});
-    } else {
-      record.operations.push_back({.operation = "program",
-                                   .outcome = result.outcome,
-                                   .reason = result.reason,
-                                   .linesSent = result.linesSent,
-                                   .linesTotal = result.linesTotal,
-                                   .seconds = result.seconds});
-    }
-    record.outcome = result.outcome;
-    record.reason = result.reason;
-    record.exitStatus = result.exitStatus;
-    std::error_code error;
-    if (std::filesystem::exists(plugged.tracePath, error)) record.trace = plugged.tracePath;
+    const StationRecord record = RecordOf(plugged);
     if (const std::string fault = AppendRecord(records_, record, RunInputs(options_.rufFile));
         !fault.empty()) {
       // No radio is flashed without its record.
@@ -323,22 +332,9 @@ int RunStation(const CliOptions& options, ConsoleOutput& console) {
     return kExitFileRefused;
   }
   const RufSurvey survey = SurveyRufBytes(*bytes);
-  const OperationMode mode = options.mode();
-  if (const std::string refusal =
-          FileRefusal(options.rufFile, survey, mode == OperationMode::ProgramThenVerify);
-      !refusal.empty()) {
-    console.Error(refusal + " Nothing was sent to any radio.");
-    return kExitFileRefused;
-  }
-  if (const std::string warning = WarningSummary(survey); !warning.empty()) console.Error(warning);
-  std::string fault = options.traceDir ? TraceFolderFault(*options.traceDir) : std::string();
-  if (fault.empty()) {
-    fault = OutputFileFault("record file", options.recordsPath.value_or(kDefaultRecordFile),
-                        options.rufFile);
-  }
-  if (!fault.empty()) {
-    console.Error(fault);
-    return kExitUsage;
+  const std::string records = options.recordsPath.value_or(kDefaultRecordFile);
+  if (const auto refused = RefuseManyRadioRun(options, survey, "record file", records, console)) {
+    return *refused;
   }
   StopSignals stops;
   if (!stops.ok()) {

@@ -75,22 +75,7 @@ std::optional<int> RefuseBeforeStart(const CliOptions& options, const RufSurvey*
     return kExitFileRefused;
   }
   if (!survey) return std::nullopt;  // one radio: its engine judges the file and says so
-  const OperationMode mode = options.mode();
-  if (std::string refusal = FileRefusal(options.rufFile, *survey,
-                                        mode == OperationMode::Verify ||
-                                            mode == OperationMode::ProgramThenVerify);
-      !refusal.empty()) {
-    console.Error(refusal + " Nothing was sent to any radio.");
-    return kExitFileRefused;
-  }
-  if (const std::string warning = WarningSummary(*survey); !warning.empty()) console.Error(warning);
-  std::string fault = options.traceDir ? TraceFolderFault(*options.traceDir) : std::string();
-  if (fault.empty() && options.reportPath) fault = OutputFileFault("report", *options.reportPath, options.rufFile);
-  if (!fault.empty()) {
-    console.Error(fault);
-    return kExitUsage;
-  }
-  return std::nullopt;
+  return RefuseManyRadioRun(options, *survey, "report", options.reportPath, console);
 }
 
 // The end of a run of several radios: every radio's failure on standard error, the
